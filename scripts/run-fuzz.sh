@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs each libFuzzer target of a fuzz build for the given number of seconds,
+# starting from the seeds in fuzz/corpus/<target>/.
+set -euo pipefail
+build=${1:-build-fuzz}
+seconds=${2:-30}
+here=$(cd "$(dirname "$0")/.." && pwd)
+shopt -s nullglob
+for target in "$build"/bin/*_fuzz; do
+  name=$(basename "$target")
+  work=$(mktemp -d)
+  seeds=("$here/fuzz/corpus/$name")
+  [[ -d "${seeds[0]}" ]] || seeds=()
+  echo "fuzz: $name for ${seconds}s"
+  (cd "$work" && "$target" -max_total_time="$seconds" -print_final_stats=1 "$work" "${seeds[@]}" 2>&1 | tail -n 12)
+  rm -rf "$work"
+done

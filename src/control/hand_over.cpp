@@ -1,0 +1,81 @@
+#include "control/hand_over.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "signals/sample_arrays.h"
+
+namespace ressona {
+
+namespace {
+
+// Nearest integer with halves away from zero.
+std::int32_t nearest(float value) { return static_cast<std::int32_t>(std::lround(value)); }
+
+}  // namespace
+
+void handDbRange(MeasurementState& state, std::int32_t dbLow, std::int32_t dbHigh, float shiftDb) {
+    state.plotDbHigh = static_cast<float>(dbHigh);
+    state.plotDbLow = static_cast<float>(std::min(dbLow, dbHigh));
+    state.plotShiftDb = shiftDb;
+}
+
+void handFrequencyRange(MeasurementState& state, std::int32_t freqLowHz, std::int32_t freqHighHz) {
+    state.plotFreqHigh = static_cast<float>(freqHighHz);
+    state.plotFreqLow = static_cast<float>(std::min(freqLowHz, freqHighHz));
+}
+
+void readBackDbRange(const MeasurementState& state, std::int32_t& dbLow, std::int32_t& dbHigh) {
+    dbLow = nearest(state.plotDbLow);
+    dbHigh = nearest(state.plotDbHigh);
+}
+
+void handFixDbScale(MeasurementState& state, bool fixDbScale) { state.plotFixDbScale = fixDbScale; }
+
+void handHalfHanning(MeasurementState& state, bool halfHanning) {
+    state.analysisHalfHanning = halfHanning;
+}
+
+void handThirdOctave(MeasurementState& state, bool thirdOctave) {
+    state.analysisThirdOctave = thirdOctave;
+}
+
+void captureCurrent(MeasurementState& state, SampleArrays& arrays) {
+    state.plotShowCaptured = true;
+    const auto bins = static_cast<std::size_t>(arrays.binCount);
+    if (arrays.magnitudeSpectrum.size() >= bins && arrays.capturedSpectrum.size() >= bins) {
+        for (std::size_t k = 1; k <= bins; ++k) arrays.capturedSpectrum[k] = arrays.magnitudeSpectrum[k];
+    }
+    setCapturedLabel(state, "Captured ");
+}
+
+void handShowSubtract(MeasurementState& state, bool showCaptured, bool subtractCaptured) {
+    state.plotShowCaptured = showCaptured;
+    state.plotSubtractCaptured = subtractCaptured;
+}
+
+void handWaterfall(MeasurementState& state, std::int32_t start, std::int32_t steps) {
+    state.plotWaterfallStart = start;
+    state.plotWaterfallSteps = steps;
+}
+
+void handTimeCuts(MeasurementState& state, const SampleArrays& arrays, std::int32_t lowerCut,
+                  std::int32_t upperCut) {
+    state.plotLowerCutTime = static_cast<float>(lowerCut) * 0.001f * arrays.plotTimeSpan;
+    state.plotUpperCutTime = static_cast<float>(upperCut) * 0.001f * arrays.plotTimeSpan;
+}
+
+void setStorageFileName(MeasurementState& state, std::string_view text) {
+    const std::size_t kept = std::min(text.size(), kStorageNameLength);
+    std::fill(state.storageFileName.begin(), state.storageFileName.end(), ' ');
+    std::copy_n(text.begin(), kept, state.storageFileName.begin());
+}
+
+void setCapturedLabel(MeasurementState& state, std::string_view text) {
+    const std::size_t kept = std::min(text.size(), kCapturedLabelLength);
+    std::fill(state.capturedLabel.begin(), state.capturedLabel.end(), ' ');
+    std::copy_n(text.begin(), kept, state.capturedLabel.begin());
+    state.capturedLabel[kCapturedLabelLength] = '\0';
+}
+
+}  // namespace ressona

@@ -1,0 +1,37 @@
+#pragma once
+// The operations through which the panel hands its settings to the analysis
+// and the plots. Each writes only the hand-over copies in MeasurementState.
+
+#include <cstddef>
+#include <string_view>
+
+#include "control/measurement_state.h"
+
+namespace ressona {
+
+struct SampleArrays;
+
+// plotDbHigh = high; plotDbLow = min(low, high); plotShiftDb = shift.
+void handDbRange(MeasurementState& state, std::int32_t dbLow, std::int32_t dbHigh, float shiftDb);
+// plotFreqHigh = high; plotFreqLow = min(low, high).
+void handFrequencyRange(MeasurementState& state, std::int32_t freqLowHz, std::int32_t freqHighHz);
+// dbLow, dbHigh = the plot's range, each rounded to nearest (halves away from zero).
+void readBackDbRange(const MeasurementState& state, std::int32_t& dbLow, std::int32_t& dbHigh);
+void handFixDbScale(MeasurementState& state, bool fixDbScale);
+void handHalfHanning(MeasurementState& state, bool halfHanning);
+void handThirdOctave(MeasurementState& state, bool thirdOctave);
+// Shows the captured curve: copies magnitudeSpectrum[1..binCount] into
+// capturedSpectrum and labels it "Captured ".
+void captureCurrent(MeasurementState& state, SampleArrays& arrays);
+void handShowSubtract(MeasurementState& state, bool showCaptured, bool subtractCaptured);
+void handWaterfall(MeasurementState& state, std::int32_t start, std::int32_t steps);
+// Cut times in ms from per-mille positions of the analysed span (plotTimeSpan).
+void handTimeCuts(MeasurementState& state, const SampleArrays& arrays, std::int32_t lowerCut,
+                  std::int32_t upperCut);
+// storageFileName = the first min(length, 250) characters of text, blank-padded to 250.
+void setStorageFileName(MeasurementState& state, std::string_view text);
+
+// Sets the captured label to text padded with blanks to 60 characters.
+void setCapturedLabel(MeasurementState& state, std::string_view text);
+
+}  // namespace ressona

@@ -1,0 +1,131 @@
+#pragma once
+// The one record of the program's state: the user's settings with their
+// defaults, the run-time flags of the measurement cycle, the device memory and
+// the window handles, and the hand-over copies that the analysis and the plots
+// read. Made once by the program's entry point (or a test) and passed by reference.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/wave/wave_header.h"
+#include "signals/excitation_mode.h"
+
+namespace ressona {
+
+// Window handles are small integers handed out by the window service; 0 is none.
+using WindowHandle = std::uint32_t;
+inline constexpr WindowHandle kNoWindow = 0;
+
+// The frequency-domain views; each value is the id of the view's radio button.
+enum AnalysisView : std::int32_t {
+    kViewStandard = 246,
+    kViewWaterfall = 252,
+    kViewPhase = 253,
+    kViewHistogram = 265,
+};
+
+inline constexpr std::size_t kFileNameCapacity = 256;      // 254 characters and a zero, with room
+inline constexpr std::size_t kFileNameMaxLength = 254;
+inline constexpr std::size_t kStorageNameLength = 250;     // blank-padded storage name
+inline constexpr std::size_t kCapturedLabelLength = 60;
+inline constexpr std::uint32_t kMaxSampleCapacity = 65536;  // samples the device memory holds
+
+// The memory the wave devices play from and record into: allocated once when
+// the panel initialises and freed when it closes.
+struct DeviceMemory {
+    WAVEHDR playHeader;
+    WAVEHDR recordHeader;
+    std::vector<std::uint8_t> playBuffer;    // kMaxSampleCapacity * 2 codes
+    std::vector<std::int16_t> recordBuffer;  // kMaxSampleCapacity * 2 samples (4 bytes each pair)
+    std::uint32_t playBytes = 4096;          // 2 * sampleLength
+    std::uint32_t recordBytes = 8192;        // 4 * sampleLength
+    bool playMemoryHeld = false;
+    bool recordMemoryHeld = false;
+};
+
+struct MeasurementState {
+    // --- Settings made on the control panel ---
+    std::uint32_t sampleRate = 22050;
+    std::uint32_t sampleLength = 2048;
+    std::int32_t excitationMode = kModePulse;
+    std::uint32_t toneFrequency = 2000;
+    bool averagingOn = false;
+    std::uint32_t averageCount = 100;
+    bool averageInTime = true;
+    bool halfHanning = false;
+    bool thirdOctave = false;
+    bool artificialMode = false;
+    std::int32_t recordDelaySamples = 0;
+    float recordDelayMs = 0.0f;
+    std::int32_t lowerCut = 0;     // per mille
+    std::int32_t upperCut = 1000;  // per mille
+    std::int32_t waterfallStart = 0;
+    std::int32_t waterfallSteps = 30;
+    std::int32_t dbLow = -90;
+    std::int32_t dbHigh = 3;
+    bool fixDbScale = false;
+    float shiftDb = 0.0f;
+    std::int32_t freqLowHz = 10;
+    std::int32_t freqHighHz = 30000;
+    std::int32_t analysisView = kViewStandard;
+    bool capturedValid = false;
+    bool showCaptured = false;
+    bool subtractCaptured = false;
+    bool mixerInputMic = true;
+    std::int32_t micLevelMax = 100;
+    std::int32_t speakerLevelMax = 100;
+    std::int32_t lineLevelMax = 100;
+    std::int32_t micLevel = 50;
+    std::int32_t speakerLevel = 50;
+    std::int32_t lineLevel = 50;
+    std::array<char, kFileNameCapacity> fileNameText = {"default.rsn"};
+
+    // --- Run-time flags of the measurement cycle ---
+    bool measuring = false;
+    std::uint32_t sampleCounter = 0;
+    std::int32_t latencySamples = 0;
+    std::int32_t triggerSample = 0;
+    bool buffersPrepared = false;
+    bool editEchoEnabled = true;
+    bool panelClosed = false;
+    bool panelInitialised = false;
+    std::uint32_t lastWaveError = 0;
+
+    // --- Device memory ---
+    DeviceMemory device;
+
+    // --- Windows and plot geometry ---
+    WindowHandle panelWindow = kNoWindow;
+    WindowHandle panelWindowAudio = kNoWindow;
+    WindowHandle panelWindowMixer = kNoWindow;
+    WindowHandle timePlotWindow = kNoWindow;
+    WindowHandle freqPlotWindow = kNoWindow;
+    std::int32_t plotWidth = 0;
+    std::int32_t plotHeight = 0;
+    std::int32_t freqPlotY = 0;
+
+    // --- Hand-over copies read by the analysis and the plots ---
+    float plotDbHigh = 0.0f;
+    float plotDbLow = 0.0f;
+    float plotShiftDb = 0.0f;
+    float plotFreqHigh = 0.0f;
+    float plotFreqLow = 0.0f;
+    bool plotFixDbScale = false;
+    bool analysisHalfHanning = false;
+    bool analysisThirdOctave = false;
+    bool plotShowCaptured = false;
+    bool plotSubtractCaptured = false;
+    std::array<char, kCapturedLabelLength + 1> capturedLabel{};  // 60 characters and a zero
+    std::int32_t plotWaterfallStart = 0;
+    std::int32_t plotWaterfallSteps = 0;
+    float plotLowerCutTime = 0.0f;  // ms
+    float plotUpperCutTime = 0.0f;  // ms
+    std::array<char, kStorageNameLength> storageFileName{};  // blank-padded, no terminator
+};
+
+// The file name held in fileNameText, up to its terminating zero.
+std::string fileNameOf(const MeasurementState& state);
+
+}  // namespace ressona

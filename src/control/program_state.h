@@ -1,0 +1,16 @@
+#pragma once
+// Everything the program keeps while it runs, in one place: the measurement
+// state and the sample arrays (with the sequence tables and the noise source).
+// main() makes one; a test makes a fresh one in one line.
+
+#include "control/measurement_state.h"
+#include "signals/sample_arrays.h"
+
+namespace ressona {
+
+struct ProgramState {
+    MeasurementState state;
+    SampleArrays arrays;
+};
+
+}  // namespace ressona
