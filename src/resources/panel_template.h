@@ -1,0 +1,10 @@
+#pragma once
+// The control panel's layout (dialog template 101) as data.
+
+#include "platform/dialog/dialog_template.h"
+
+namespace ressona {
+
+const DialogTemplate& panelTemplate();
+
+}  // namespace ressona
