@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialog/scroll_info.h"
 #include "platform/wave/wave_header.h"
 #include "signals/excitation_mode.h"
 
@@ -43,6 +44,12 @@ struct DeviceMemory {
     std::uint32_t recordBytes = 8192;        // 4 * sampleLength
     bool playMemoryHeld = false;
     bool recordMemoryHeld = false;
+};
+
+// A scroll bar's last applied range, page and position, and its window.
+struct ScrollBarRecord {
+    SCROLLINFO info;
+    WindowHandle handle = kNoWindow;
 };
 
 struct MeasurementState {
@@ -105,6 +112,17 @@ struct MeasurementState {
     std::int32_t plotWidth = 0;
     std::int32_t plotHeight = 0;
     std::int32_t freqPlotY = 0;
+
+    // --- The panel's scroll bars ---
+    ScrollBarRecord delayScroll;       // 236
+    ScrollBarRecord toneScroll;        // 240
+    ScrollBarRecord lowerCutScroll;    // 248
+    ScrollBarRecord upperCutScroll;    // 249
+    ScrollBarRecord waterfallScroll;   // 274
+    ScrollBarRecord micScroll;         // 243
+    ScrollBarRecord speakerScroll;     // 244
+    ScrollBarRecord lineScroll;        // 247
+    ScrollBarRecord shiftScroll;       // 272
 
     // --- Hand-over copies read by the analysis and the plots ---
     float plotDbHigh = 0.0f;

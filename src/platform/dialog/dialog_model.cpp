@@ -94,6 +94,34 @@ void DialogModel::typeText(int id, std::string_view text) {
     changed(id);
 }
 
+void DialogModel::clickButton(int id) {
+    const ControlKind kind = control(id).layout->kind;
+    if (kind == ControlKind::CheckBox || kind == ControlKind::PushLikeCheckBox) {
+        CheckDlgButton(id, !IsDlgButtonChecked(id));
+        return;
+    }
+    if (kind != ControlKind::RadioButton) return;
+    const std::vector<int> group = radioGroupOf(id);
+    if (group.size() < 2) return;
+    for (int member : group) CheckDlgButton(member, member == id);
+}
+
+std::vector<int> DialogModel::radioGroupOf(int id) const {
+    const ControlTemplate& target = *control(id).layout;
+    std::vector<int> group;
+    for (const Control& c : controls_) {
+        const ControlTemplate& layout = *c.layout;
+        if (layout.kind != ControlKind::RadioButton || layout.groupBox != target.groupBox) continue;
+        if (layout.style & kStartsGroup) {
+            if (std::find(group.begin(), group.end(), id) != group.end()) break;
+            group.clear();
+        }
+        group.push_back(layout.id);
+    }
+    if (std::find(group.begin(), group.end(), id) == group.end()) return {id};
+    return group;
+}
+
 std::int32_t DialogModel::SetScrollInfo(int id, const SCROLLINFO& info) {
     Control& c = control(id);
     if (info.fMask & SIF_RANGE) {

@@ -56,6 +56,15 @@ public:
     // skin posts the edit's notification to the panel).
     void typeText(int id, std::string_view text);
 
+    // What a user's click does to the check marks before the dialog hears of
+    // it: a radio button is checked and the others of its group cleared (a
+    // radio button alone in its group is left to the dialog); a check box
+    // toggles. Push buttons are unchanged.
+    void clickButton(int id);
+    // The radio buttons of id's group in template order: consecutive radio
+    // buttons of the same group box, from one that starts a group to the next.
+    std::vector<int> radioGroupOf(int id) const;
+
     // Applies the fields named by info.fMask; returns the position shown.
     std::int32_t SetScrollInfo(int id, const SCROLLINFO& info);
     SCROLLINFO GetScrollInfo(int id) const;
