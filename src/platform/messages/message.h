@@ -20,6 +20,7 @@ struct Message {
 };
 
 // Standard window messages the program handles.
+inline constexpr std::uint32_t WM_CREATE = 0x0001;
 inline constexpr std::uint32_t WM_DESTROY = 0x0002;
 inline constexpr std::uint32_t WM_SIZE = 0x0005;
 inline constexpr std::uint32_t WM_PAINT = 0x000F;
