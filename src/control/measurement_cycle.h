@@ -1,0 +1,52 @@
+#pragma once
+// The measurement cycle: Start opens the devices, prepares the excitation and
+// runs the first pass; each completed pass posts CMD_CAPTURE_DONE to the panel,
+// whose handling analyses the capture, updates the panel and the plots, lets
+// the panel's waiting messages run, and starts the next pass. Stop closes the
+// devices, so the next pass fails without posting and the chain ends.
+
+#include <cstdint>
+#include <functional>
+
+#include "control/control_panel.h"
+#include "control/program_state.h"
+#include "control/sound_card.h"
+#include "platform/clock/clock.h"
+#include "platform/messages/message_queue.h"
+
+namespace ressona {
+
+class MeasurementCycle {
+public:
+    using Analyser = std::function<void()>;  // analyses the capture in the record buffer
+
+    MeasurementCycle(ProgramState& program, DialogModel& dialog, ControlPanel& panel,
+                     MessageQueue& queue, SoundCard& card, UserFeedback& feedback, Clock& clock,
+                     Analyser analyse);
+
+    void startMeasurement();
+    void stopMeasurement();
+    // The handling of CMD_CAPTURE_DONE.
+    void onCaptureDone();
+
+private:
+    void prepareHzSlider();
+    bool openDevices();
+    void showResults();
+    void drainPanelMessages();
+    void readBackPlotRange();
+
+    ProgramState& program_;
+    MeasurementState& state_;
+    DialogModel& dialog_;
+    ControlPanel& panel_;
+    MessageQueue& queue_;
+    SoundCard& card_;
+    UserFeedback& feedback_;
+    Clock& clock_;
+    Analyser analyse_;
+    // Counts Starts, so a capture's handling knows whether its run is still the current one.
+    std::uint64_t runNumber_ = 0;
+};
+
+}  // namespace ressona
