@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,9 +20,10 @@ using testing::preparedProgram;
 class ResultFile : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Unique per run: the same test may run at once from another build tree.
         directory_ = fs::temp_directory_path() /
-                     ("ressona-file-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                      "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                     ("ressona-file-" + std::to_string(std::random_device{}()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(directory_);
         fs::create_directories(directory_);
     }
