@@ -25,7 +25,8 @@ std::unique_ptr<ressona::ProgramState> recordingOf(std::int32_t mode, std::uint3
     ressona::handTimeCuts(state, program->arrays, 0, 1000);
     for (std::size_t i = 1; i <= 2 * n; ++i) {
         const int code = program->arrays.excitationBuffer[i];
-        state.device.recordBuffer[i - 1] = static_cast<std::int16_t>((code - 128) * 200 + (i * 7919) % 61);
+        state.device.recordBuffer[i - 1] =
+            static_cast<std::int16_t>((code - 128) * 200 + (i * 7919) % 61);
     }
     return program;
 }
@@ -41,8 +42,12 @@ void analyse(benchmark::State& bench, std::int32_t mode) {
     }
 }
 
-void analyseCaptureMLS(benchmark::State& bench) { analyse(bench, ressona::kModeMls); }
-void analyseCapturePulse(benchmark::State& bench) { analyse(bench, ressona::kModePulse); }
+void analyseCaptureMLS(benchmark::State& bench) {
+    analyse(bench, ressona::kModeMls);
+}
+void analyseCapturePulse(benchmark::State& bench) {
+    analyse(bench, ressona::kModePulse);
+}
 
 }  // namespace
 

@@ -18,7 +18,7 @@ namespace {
 
 // Remembers each benchmark's time per iteration in microseconds.
 class SummaryReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -38,7 +38,7 @@ public:
         return found == microseconds_.end() ? nullptr : &found->second;
     }
 
-private:
+  private:
     std::map<std::string, double> microseconds_;
 };
 

@@ -103,8 +103,8 @@ void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t
     } else {
         fft_detail::runStagesPortable(data.data(), n, transform.stageFactors.data());
     }
-    fft_detail::reverseBitOrder(data.data(), transform.cachedStages,
-                                transform.reversalPairs.data(), transform.reversalPairs.size() / 2);
+    fft_detail::reverseBitOrder(data.data(), transform.cachedStages, transform.reversalPairs.data(),
+                                transform.reversalPairs.size() / 2);
     if (!scaled) return;
     if (vector) {
         fft_detail::scaleVector(data.data(), n, transform.inverseSize);
@@ -171,14 +171,14 @@ void reverseBitOrder(ComplexValue* data, std::int32_t stages, const std::uint32_
     const std::size_t rowStride = std::size_t{1} << (stages - kEdgeBits);
     ComplexValue first[kEdge][kEdge];
     ComplexValue second[kEdge][kEdge];
-    auto load = [&](ComplexValue (&tile)[kEdge][kEdge], std::size_t middle) {
+    auto load = [&](ComplexValue(&tile)[kEdge][kEdge], std::size_t middle) {
         for (std::size_t top = 0; top < kEdge; ++top) {
             const ComplexValue* row = data + top * rowStride + (middle << kEdgeBits);
             for (std::size_t low = 0; low < kEdge; ++low) tile[top][low] = row[low];
         }
     };
     // Value (top, low) of a tile goes to row kRev[low], column kRev[top] of the other.
-    auto storeTransposed = [&](const ComplexValue (&tile)[kEdge][kEdge], std::size_t middle) {
+    auto storeTransposed = [&](const ComplexValue(&tile)[kEdge][kEdge], std::size_t middle) {
         for (std::size_t low = 0; low < kEdge; ++low) {
             ComplexValue* row = data + kRev[low] * rowStride + (middle << kEdgeBits);
             for (std::size_t top = 0; top < kEdge; ++top) row[kRev[top]] = tile[top][low];

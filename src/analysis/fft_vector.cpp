@@ -85,22 +85,23 @@ RESSONA_AVX void lastTwoStages(ComplexValue* data, std::size_t n, const ComplexV
     const __m128 u2 = _mm_loadu_ps(reinterpret_cast<const float*>(factors2));
     const __m256 uHalf2 = _mm256_insertf128_ps(_mm256_castps128_ps256(u2), u2, 1);
     const __m128d u1d = _mm_load1_pd(reinterpret_cast<const double*>(factors1));
-    const __m256 uHalf1 = _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(u1d), u1d, 1));
+    const __m256 uHalf1 =
+        _mm256_castpd_ps(_mm256_insertf128_pd(_mm256_castpd128_pd256(u1d), u1d, 1));
     for (std::size_t g = 0; g < n; g += 8) {
-        const __m256 v0 = load(data + g);      // x0 x1 x2 x3
-        const __m256 v1 = load(data + g + 4);  // x4 x5 x6 x7
-        const __m256 a = _mm256_permute2f128_ps(v0, v1, 0x20);  // x0 x1 x4 x5
-        const __m256 b = _mm256_permute2f128_ps(v0, v1, 0x31);  // x2 x3 x6 x7
-        const __m256 sum = _mm256_add_ps(a, b);                        // y0 y1 y4 y5
-        const __m256 diff = times(_mm256_sub_ps(a, b), uHalf2);        // y2 y3 y6 y7
+        const __m256 v0 = load(data + g);                        // x0 x1 x2 x3
+        const __m256 v1 = load(data + g + 4);                    // x4 x5 x6 x7
+        const __m256 a = _mm256_permute2f128_ps(v0, v1, 0x20);   // x0 x1 x4 x5
+        const __m256 b = _mm256_permute2f128_ps(v0, v1, 0x31);   // x2 x3 x6 x7
+        const __m256 sum = _mm256_add_ps(a, b);                  // y0 y1 y4 y5
+        const __m256 diff = times(_mm256_sub_ps(a, b), uHalf2);  // y2 y3 y6 y7
         const __m256d sumD = _mm256_castps_pd(sum);
         const __m256d diffD = _mm256_castps_pd(diff);
-        const __m256 p = _mm256_castpd_ps(_mm256_unpacklo_pd(sumD, diffD));  // y0 y2 y4 y6
-        const __m256 q = _mm256_castpd_ps(_mm256_unpackhi_pd(sumD, diffD));  // y1 y3 y5 y7
-        const __m256d s = _mm256_castps_pd(_mm256_add_ps(p, q));             // z0 z2 z4 z6
+        const __m256 p = _mm256_castpd_ps(_mm256_unpacklo_pd(sumD, diffD));      // y0 y2 y4 y6
+        const __m256 q = _mm256_castpd_ps(_mm256_unpackhi_pd(sumD, diffD));      // y1 y3 y5 y7
+        const __m256d s = _mm256_castps_pd(_mm256_add_ps(p, q));                 // z0 z2 z4 z6
         const __m256d d = _mm256_castps_pd(times(_mm256_sub_ps(p, q), uHalf1));  // z1 z3 z5 z7
-        const __m256 lo = _mm256_castpd_ps(_mm256_unpacklo_pd(s, d));  // z0 z1 z4 z5
-        const __m256 hi = _mm256_castpd_ps(_mm256_unpackhi_pd(s, d));  // z2 z3 z6 z7
+        const __m256 lo = _mm256_castpd_ps(_mm256_unpacklo_pd(s, d));            // z0 z1 z4 z5
+        const __m256 hi = _mm256_castpd_ps(_mm256_unpackhi_pd(s, d));            // z2 z3 z6 z7
         store(data + g, _mm256_permute2f128_ps(lo, hi, 0x20));
         store(data + g + 4, _mm256_permute2f128_ps(lo, hi, 0x31));
     }
@@ -108,7 +109,9 @@ RESSONA_AVX void lastTwoStages(ComplexValue* data, std::size_t n, const ComplexV
 
 }  // namespace
 
-bool vectorFormAvailable() { return __builtin_cpu_supports("avx"); }
+bool vectorFormAvailable() {
+    return __builtin_cpu_supports("avx");
+}
 
 RESSONA_AVX void runStagesVector(ComplexValue* data, std::size_t n, const ComplexValue* factors) {
     std::size_t half = n / 2;
@@ -130,13 +133,17 @@ RESSONA_AVX void scaleVector(ComplexValue* data, std::size_t n, float scale) {
 
 #else
 
-bool vectorFormAvailable() { return false; }
+bool vectorFormAvailable() {
+    return false;
+}
 
 void runStagesVector(ComplexValue* data, std::size_t n, const ComplexValue* factors) {
     runStagesPortable(data, n, factors);
 }
 
-void scaleVector(ComplexValue* data, std::size_t n, float scale) { scalePortable(data, n, scale); }
+void scaleVector(ComplexValue* data, std::size_t n, float scale) {
+    scalePortable(data, n, scale);
+}
 
 #endif
 

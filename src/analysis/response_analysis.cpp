@@ -14,7 +14,9 @@ namespace ressona {
 namespace {
 
 // Nearest integer, halves away from zero, for values known to fit.
-std::int32_t nearest(float value) { return static_cast<std::int32_t>(std::lround(value)); }
+std::int32_t nearest(float value) {
+    return static_cast<std::int32_t>(std::lround(value));
+}
 
 std::int16_t toSample(std::int32_t value) {
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(
@@ -74,9 +76,8 @@ std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
     const std::int32_t n = arrays.pointCount;
     const auto count = static_cast<std::size_t>(std::max(n, 0));
     // The stretch must lie inside the source: start + N <= 2N (or what it holds).
-    const std::size_t sourceLength = artificialMode
-                                         ? arrays.excitationBuffer.size()
-                                         : std::min(recordBuffer.size(), 2 * count);
+    const std::size_t sourceLength =
+        artificialMode ? arrays.excitationBuffer.size() : std::min(recordBuffer.size(), 2 * count);
     std::int64_t start = recordDelaySamples;
     if (!artificialMode) start += latencySamples;
     const auto latest = static_cast<std::int64_t>(sourceLength >= count ? sourceLength - count : 0);
@@ -101,9 +102,9 @@ std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
         mlsDeconvolve(arrays, recordBuffer.first(count));
     } else {
         for (std::size_t i = 0; i < count; ++i) {
-            arrays.impulseResponse.raw()[i] = artificialMode
-                                                  ? signedCode(arrays.excitationBuffer.raw()[offset + i])
-                                                  : recordBuffer[offset + i];
+            arrays.impulseResponse.raw()[i] =
+                artificialMode ? signedCode(arrays.excitationBuffer.raw()[offset + i])
+                               : recordBuffer[offset + i];
         }
     }
     if (state.analysisHalfHanning && arrays.taperWindow.size() == count) taper(arrays);
@@ -145,7 +146,8 @@ void mlsDeconvolve(SampleArrays& arrays, std::span<const std::int16_t> capture) 
     const float inverseLength = 1.0f / static_cast<float>(length);
     for (std::int32_t g = 1; g <= length; ++g) {
         const float value = static_cast<float>(x[mls.mlsOutputTags[static_cast<std::size_t>(g)]]);
-        arrays.impulseResponse[static_cast<std::size_t>(g)] = toSample(nearest(value * inverseLength));
+        arrays.impulseResponse[static_cast<std::size_t>(g)] =
+            toSample(nearest(value * inverseLength));
     }
     arrays.impulseResponse[n] = 0;
 }
@@ -165,8 +167,8 @@ void computeSpectrum(const MeasurementState& state, SampleArrays& arrays,
     // Kept positions first..last, never outside 1..N and never crossed.
     const std::int32_t first =
         std::min(cutPosition(state.plotLowerCutTime, arrays.analysisSampleRate, n), n);
-    const std::int32_t last = std::clamp(
-        cutPosition(state.plotUpperCutTime, arrays.analysisSampleRate, n), first, n);
+    const std::int32_t last =
+        std::clamp(cutPosition(state.plotUpperCutTime, arrays.analysisSampleRate, n), first, n);
     auto& average = arrays.averageSum;
     for (auto i = static_cast<std::size_t>(first); i <= static_cast<std::size_t>(last); ++i) {
         float x = static_cast<float>(arrays.impulseResponse[i]);
@@ -198,7 +200,8 @@ void computeSpectrum(const MeasurementState& state, SampleArrays& arrays,
         if (inTime) {
             arrays.magnitudeSpectrum[k] = magnitude;
             // A bin with either part exactly 0 is given phase 0.
-            arrays.phaseSpectrum[k] = (v.re != 0.0f && v.im != 0.0f) ? std::atan2(v.im, v.re) : 0.0f;
+            arrays.phaseSpectrum[k] =
+                (v.re != 0.0f && v.im != 0.0f) ? std::atan2(v.im, v.re) : 0.0f;
         } else {
             average[k] = average[k] + magnitude;
             arrays.magnitudeSpectrum[k] = inverse * average[k];

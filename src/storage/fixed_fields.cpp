@@ -19,8 +19,8 @@ std::string rightAligned(std::string_view text, int width) {
 // wider than width.
 std::string fixedText(double value, int width, int decimals) {
     std::array<char, 400> text{};  // the widest double in fixed notation fits
-    const auto [end, error] =
-        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, decimals);
+    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value,
+                                            std::chars_format::fixed, decimals);
     if (error != std::errc{}) return {};
     std::string result(text.data(), end);
     if (decimals == 0) result += '.';  // the point is always written
@@ -28,7 +28,9 @@ std::string fixedText(double value, int width, int decimals) {
     return result;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Exact powers of ten as doubles: 10^0 .. 10^22.
 double powerOfTen(int exponent) {

@@ -30,7 +30,9 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-std::int32_t nearest(float value) { return static_cast<std::int32_t>(std::lround(value)); }
+std::int32_t nearest(float value) {
+    return static_cast<std::int32_t>(std::lround(value));
+}
 
 bool gridBuilt(const SampleArrays& arrays) {
     const auto bins = static_cast<std::size_t>(std::max(arrays.binCount, 0));
@@ -47,7 +49,7 @@ bool writeLine(std::FILE* file, const std::string& line) {
 // Reads a file line by line, keeping the first kKept characters of each line
 // without its end (LF, or CR LF); the rest of a long line is skipped.
 class LineReader {
-public:
+  public:
     static constexpr std::size_t kKept = 64;
 
     explicit LineReader(std::FILE* file) : file_(file) {}
@@ -73,7 +75,7 @@ public:
         return text;
     }
 
-private:
+  private:
     std::FILE* file_;
     std::array<char, kKept> kept_{};
     std::size_t length_ = 0;
@@ -155,18 +157,20 @@ int saveResult(const MeasurementState& state, const SampleArrays& arrays) {
     if (!file) return kResultFileNotOpened;
 
     const auto bins = static_cast<std::size_t>(arrays.binCount);
-    bool written = writeLine(file.get(), std::string(kTitle)) &&
-                   writeLine(file.get(), std::string(kRateLabel) +
-                                             formatInteger(nearest(arrays.analysisSampleRate), 10)) &&
-                   writeLine(file.get(), std::string(kCountLabel) + formatInteger(arrays.binCount, 10)) &&
-                   writeLine(file.get(), std::string(kHeading));
+    bool written =
+        writeLine(file.get(), std::string(kTitle)) &&
+        writeLine(file.get(), std::string(kRateLabel) +
+                                  formatInteger(nearest(arrays.analysisSampleRate), 10)) &&
+        writeLine(file.get(), std::string(kCountLabel) + formatInteger(arrays.binCount, 10)) &&
+        writeLine(file.get(), std::string(kHeading));
     for (std::size_t k = 1; written && k <= bins; ++k) {
         // A magnitude of 10000 or more keeps its 10 columns with fewer decimals.
         const float frequency = static_cast<float>(k) * arrays.binWidth;
-        written = writeLine(file.get(),
-                            formatFixedFitting(frequency, 10, kFrequencyDecimals) + "  " +
-                                formatFixedFitting(arrays.magnitudeSpectrum[k], 10, kAmplitudeDecimals) +
-                                "  " + formatFixedFitting(arrays.phaseSpectrum[k], 8, 2));
+        written =
+            writeLine(file.get(),
+                      formatFixedFitting(frequency, 10, kFrequencyDecimals) + "  " +
+                          formatFixedFitting(arrays.magnitudeSpectrum[k], 10, kAmplitudeDecimals) +
+                          "  " + formatFixedFitting(arrays.phaseSpectrum[k], 8, 2));
     }
     // Data held back by the stream can still fail to reach the disk at the close.
     const bool closed = std::fclose(file.release()) == 0;

@@ -85,7 +85,8 @@ double deviationFromDft(const Signal& input, const Signal& output, int direction
     for (int k = 0; k < n; ++k) {
         std::complex<double> sum = 0.0;
         for (int i = 0; i < n; ++i) {
-            const double angle = sign * 2.0 * M_PI * static_cast<double>((static_cast<long>(i) * k) % n) / n;
+            const double angle =
+                sign * 2.0 * M_PI * static_cast<double>((static_cast<long>(i) * k) % n) / n;
             sum += std::complex<double>(input[static_cast<std::size_t>(i)].re,
                                         input[static_cast<std::size_t>(i)].im) *
                    std::polar(1.0, angle);
@@ -164,7 +165,7 @@ TEST(Fft, CacheFollowsSizeAndDirectionChanges) {
     };
     FourierTransform shared;
     const int sequence[][2] = {{1024, -1}, {4096, -1}, {1024, -1}, {1024, 1}, {1024, -1},
-                               {1024, 0},  {1024, -1}, {1024, 5}, {1024, 2}, {64, -3}};
+                               {1024, 0},  {1024, -1}, {1024, 5},  {1024, 2}, {64, -3}};
     for (const auto& call : sequence) {
         Signal data(input.begin(), input.begin() + call[0]);
         fft(shared, data, call[0], call[1]);

@@ -21,7 +21,9 @@ std::int32_t analyse(ProgramState& p, std::int32_t delay, bool artificial, std::
                           artificial, counter, latency);
 }
 
-std::int16_t signedCode(std::uint8_t code) { return static_cast<std::int8_t>(code); }
+std::int16_t signedCode(std::uint8_t code) {
+    return static_cast<std::int8_t>(code);
+}
 
 TEST(Alignment, StartsAtDelayPlusLatencyWithinTheCapture) {
     auto p = preparedProgram({.mode = kModePulse, .n = 64});
@@ -100,7 +102,8 @@ TEST(MlsDeconvolution, RecoversAKnownFilterFromARecording) {
         for (std::int64_t i = 0; i < 2 * static_cast<std::int64_t>(n); ++i) {
             double y = 0.0;
             for (std::size_t k = 0; k < filter.size(); ++k) {
-                const std::int64_t j = ((i - latency - static_cast<std::int64_t>(k)) % length + length) % length;
+                const std::int64_t j =
+                    ((i - latency - static_cast<std::int64_t>(k)) % length + length) % length;
                 y += filter[k] * excitation[static_cast<std::size_t>(j)];
             }
             record[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(std::lround(y));
@@ -110,7 +113,8 @@ TEST(MlsDeconvolution, RecoversAKnownFilterFromARecording) {
         const double floor = -60.0 / 128.0 * filterSum / static_cast<double>(length);
         for (std::size_t g = 1; g <= 40; ++g) {
             const double tap = g <= filter.size() ? filter[g - 1] : 0.0;
-            const double expected = scale * tap * (length + 1) / static_cast<double>(length) + floor;
+            const double expected =
+                scale * tap * (length + 1) / static_cast<double>(length) + floor;
             EXPECT_NEAR(p->arrays.impulseResponse[g], expected, 1.5) << "n " << n << " tap " << g;
         }
     }
@@ -142,7 +146,8 @@ TEST(Taper, FadesTowardsTheMeanAndLeavesAConstantAlone) {
     analyse(*p, 0, false, 0, 0);
     EXPECT_EQ(p->arrays.impulseResponse[1], 1000);
     EXPECT_EQ(p->arrays.impulseResponse[2], 0);
-    EXPECT_EQ(p->arrays.impulseResponse[512], 4 + std::lround(996 * std::cos(M_PI * 0.5 * 511 / 512)));
+    EXPECT_EQ(p->arrays.impulseResponse[512],
+              4 + std::lround(996 * std::cos(M_PI * 0.5 * 511 / 512)));
 }
 
 TEST(Cuts, HoldTheEdgeSamplesOutsideTheKeptSpan) {
@@ -198,7 +203,8 @@ TEST(Spectrum, MagnitudesAndPhasesOfKnownSignals) {
 
     // A constant A gives A at position 1; a cosine of amplitude A on bin 10 gives A/2.
     for (std::size_t i = 0; i < 512; ++i) {
-        record[i] = static_cast<std::int16_t>(std::lround(300 + 1000 * std::cos(2 * M_PI * 10 * i / 256.0)));
+        record[i] = static_cast<std::int16_t>(
+            std::lround(300 + 1000 * std::cos(2 * M_PI * 10 * i / 256.0)));
     }
     analyse(*p, 0, false, 0, 0);
     EXPECT_NEAR(magnitude[1], 300.0f, 0.01f);
@@ -211,7 +217,8 @@ TEST(Spectrum, SmoothsWhenAskedAtStart) {
     auto smoothed = preparedProgram({.mode = kModePulse, .n = 2048, .thirdOctave = true});
     for (ProgramState* p : {plain.get(), smoothed.get()}) {
         auto& record = p->state.device.recordBuffer;
-        for (std::size_t i = 0; i < 4096; ++i) record[i] = static_cast<std::int16_t>((i * i * 7) % 2001 - 1000);
+        for (std::size_t i = 0; i < 4096; ++i)
+            record[i] = static_cast<std::int16_t>((i * i * 7) % 2001 - 1000);
         analyse(*p, 0, false, 0, 0);
     }
     smoothSpectrum(plain->arrays, plain->arrays.magnitudeSpectrum.view());
@@ -246,7 +253,8 @@ TEST(Averaging, FrequencyAverageIsTheMeanOfMagnitudesAndLeavesPhase) {
         if (c == 3) {
             for (std::size_t k = 1; k <= 128; ++k) {
                 const float mean = (singles[0][k - 1] + singles[1][k - 1] + singles[2][k - 1] +
-                                    singles[3][k - 1]) / 4.0f;
+                                    singles[3][k - 1]) /
+                                   4.0f;
                 ASSERT_NEAR(p->arrays.magnitudeSpectrum[k], mean, 1e-4f) << k;
                 ASSERT_EQ(p->arrays.phaseSpectrum[k], 7.0f);
             }

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 using testing::preparedProgram;
 
 class ResultFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // Unique per run: the same test may run at once from another build tree.
         directory_ = fs::temp_directory_path() /
@@ -78,14 +78,16 @@ TEST_F(ResultFile, SavedFileHasTheFixedColumnsAndReadsBackAtTheSameSize) {
     for (const std::string& line : lines) EXPECT_LE(line.size(), 100u);
 
     auto reader = withResult(1024, "same.rsn");
-    std::fill(reader->arrays.capturedSpectrum.raw().begin(), reader->arrays.capturedSpectrum.raw().end(), 9.0f);
+    std::fill(reader->arrays.capturedSpectrum.raw().begin(),
+              reader->arrays.capturedSpectrum.raw().end(), 9.0f);
     ASSERT_EQ(readResult(reader->state, reader->arrays), kResultFileDone);
     EXPECT_TRUE(reader->state.plotShowCaptured);
     EXPECT_EQ(std::string(reader->state.capturedLabel.data()),
               "Ressona saved file" + std::string(42, ' '));
     EXPECT_NEAR(reader->arrays.capturedSpectrum[1], 23456.789f, 1e-4f);
     for (std::size_t k = 2; k <= 512; ++k) {
-        ASSERT_NEAR(reader->arrays.capturedSpectrum[k], p->arrays.magnitudeSpectrum[k], 0.5e-5f) << k;
+        ASSERT_NEAR(reader->arrays.capturedSpectrum[k], p->arrays.magnitudeSpectrum[k], 0.5e-5f)
+            << k;
     }
 }
 
@@ -135,7 +137,8 @@ TEST_F(ResultFile, ASmallerFileIsSpreadOverTheFinerGrid) {
     const auto& written = p->arrays.magnitudeSpectrum;
     const auto& captured = reader->arrays.capturedSpectrum;
     EXPECT_NEAR(captured[1], written[1], 0.5e-5f);
-    for (std::size_t k = 2; k <= 256; ++k) ASSERT_NEAR(captured[2 * k], 0.5f * written[k], 0.5e-5f) << k;
+    for (std::size_t k = 2; k <= 256; ++k)
+        ASSERT_NEAR(captured[2 * k], 0.5f * written[k], 0.5e-5f) << k;
     EXPECT_NEAR(captured[2], captured[4] / 3.0f, 1e-6f);
     EXPECT_NEAR(captured[3], captured[4] * 2.0f / 3.0f, 1e-6f);
     for (std::size_t k = 5; k < 512; k += 2) {
@@ -151,9 +154,12 @@ TEST_F(ResultFile, ALargerFileIsThinnedAndScaled) {
     // Lines 2k and 2k + 1 both map to position k (1023/2048 of a line's
     // index, rounded); the later one wins, its amplitude doubled.
     for (std::size_t k = 2; k < 512; ++k) {
-        ASSERT_NEAR(reader->arrays.capturedSpectrum[k], 2.0f * p->arrays.magnitudeSpectrum[2 * k + 1], 1e-5f) << k;
+        ASSERT_NEAR(reader->arrays.capturedSpectrum[k],
+                    2.0f * p->arrays.magnitudeSpectrum[2 * k + 1], 1e-5f)
+            << k;
     }
-    EXPECT_NEAR(reader->arrays.capturedSpectrum[512], 2.0f * p->arrays.magnitudeSpectrum[1024], 1e-5f);
+    EXPECT_NEAR(reader->arrays.capturedSpectrum[512], 2.0f * p->arrays.magnitudeSpectrum[1024],
+                1e-5f);
 }
 
 std::string header(int count) {
@@ -208,17 +214,20 @@ TEST_F(ResultFile, EachKindOfBadFileHasItsStatus) {
     auto reader = withResult(64, "bad.rsn");
     EXPECT_EQ(readResult(reader->state, reader->arrays), kResultFileNotOpened) << "missing";
 
-    const std::string good = header(32) + dataLine(344.531, "   1.00000") + dataLine(689.062, "   2.00000");
+    const std::string good =
+        header(32) + dataLine(344.531, "   1.00000") + dataLine(689.062, "   2.00000");
     const std::pair<std::string, int> cases[] = {
         {"", kResultFileBadHeader},
         {" Ressona saved file", kResultFileBadHeader},
         {good.substr(0, 60), kResultFileBadHeader},
         {header(32), kResultFileBadHeader},
-        {std::string("\0\xff\x01garbage\n", 12) + std::string(30, '\x80') + "\n\n\n\n", kResultFileBadHeader},
+        {std::string("\0\xff\x01garbage\n", 12) + std::string(30, '\x80') + "\n\n\n\n",
+         kResultFileBadHeader},
         // Blank fields read as 0: a file of empty lines is a file of zeros.
         {"\n\n\n\n\n", kResultFileDone},
         {header(32) + "  garbage!  1.00000\n", kResultFileBadHeader},
-        {" t\n Samples per second 9999999999\n" + good.substr(good.find("   Number")), kResultFileBadHeader},
+        {" t\n Samples per second 9999999999\n" + good.substr(good.find("   Number")),
+         kResultFileBadHeader},
         {good, kResultFileDone},
         {good + "   1033.59  1.2.3\n", kResultFileDone},
         {header(32) + "   344.531     1.00000" + std::string(5000, 'z') + "\n", kResultFileDone},
@@ -233,8 +242,9 @@ TEST_F(ResultFile, EachKindOfBadFileHasItsStatus) {
         ++index;
     }
     // A title without any blank gives way to the file's name.
-    EXPECT_EQ(std::string(reader->state.capturedLabel.data(), 60), path("bad.rsn").substr(0, 60) +
-              std::string(60 - std::min<std::size_t>(60, path("bad.rsn").size()), ' '));
+    EXPECT_EQ(std::string(reader->state.capturedLabel.data(), 60),
+              path("bad.rsn").substr(0, 60) +
+                  std::string(60 - std::min<std::size_t>(60, path("bad.rsn").size()), ' '));
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ SampleArrays gridOf(std::int32_t n, float rate) {
 }
 
 TEST(Smoothing, BandsOfSixtyFourPointsAreTheSameAtEveryRate) {
-    const std::vector<std::vector<int>> bands = {{2},  {3},  {4},        {5, 6},       {7, 8},
-                                                 {9, 10, 11}, {12, 13, 14}, {15, 16, 17, 18, 19}};
+    const std::vector<std::vector<int>> bands = {
+        {2}, {3}, {4}, {5, 6}, {7, 8}, {9, 10, 11}, {12, 13, 14}, {15, 16, 17, 18, 19}};
     for (float rate : {8000.0f, 11025.0f, 22050.0f, 44100.0f, 48000.0f}) {
         const SampleArrays arrays = gridOf(64, rate);
         std::vector<float> spectrum(32);
