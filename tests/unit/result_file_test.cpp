@@ -1,6 +1,9 @@
 #include "storage/result_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -110,10 +113,26 @@ TEST_F(ResultFile, SavingReplacesAnOldFileAndReportsWhatCannotBeWritten) {
     EXPECT_TRUE(fs::is_directory(path("a-directory")));
     setStorageFileName(p->state, "");
     EXPECT_EQ(saveResult(p->state, p->arrays), kResultFileNotOpened);
-    if (fs::exists("/dev/full")) {
-        // The disk is full: the lines cannot all be written, so it is a failure.
-        setStorageFileName(p->state, "/dev/full");
-        EXPECT_EQ(saveResult(p->state, p->arrays), kResultFileNotOpened);
+}
+
+// The file can be created but not all its lines reach the disk (here: a file
+// size limit of 200 bytes, as a full disk would do): that is a failure, not a save.
+// A small file fails only when the stream is flushed at the close, a large one
+// while its lines are written.
+TEST_F(ResultFile, SavingReportsLinesThatCannotBeWritten) {
+    for (std::uint32_t n : {64u, 1024u}) {
+        auto p = withResult(n, "limited.rsn");
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = 200;
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const int status = saveResult(p->state, p->arrays);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_EQ(status, kResultFileNotOpened) << n;
+        EXPECT_LE(fs::file_size(path("limited.rsn")), 200u) << "the lines written so far stay";
     }
 }
 
