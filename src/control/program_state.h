@@ -1,8 +1,10 @@
 #pragma once
 // Everything the program keeps while it runs, in one place: the measurement
-// state and the sample arrays (with the sequence tables and the noise source).
+// state, the sample arrays (with the sequence tables and the noise source) and
+// the transform with its cache of step factors.
 // main() makes one; a test makes a fresh one in one line.
 
+#include "analysis/fft.h"
 #include "control/measurement_state.h"
 #include "signals/sample_arrays.h"
 
@@ -11,6 +13,7 @@ namespace ressona {
 struct ProgramState {
     MeasurementState state;
     SampleArrays arrays;
+    FourierTransform transform;
 };
 
 }  // namespace ressona

@@ -1,0 +1,34 @@
+#pragma once
+// The transform's inner loops, private to the analysis code. Both forms do the
+// same operations on every value in the same order as the stage-by-stage
+// description in fft.cpp, so they give identical results; the vector form only
+// processes several butterflies per instruction.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "signals/sample_types.h"
+
+namespace ressona::fft_detail {
+
+// Runs every butterfly stage over data[0..n-1]. factors holds each stage's
+// factors U(0..half-1), stage 1 (half = n/2) first, n - 1 values in all.
+void runStagesPortable(ComplexValue* data, std::size_t n, const ComplexValue* factors);
+
+// Puts data[i] at the position whose `stages` low bits are those of i in
+// reverse order. pairs lists the exchanges (i, j), i < j, of sizes below
+// kTiledReversalMinSize; larger sizes move tiles and do not need it.
+inline constexpr std::size_t kTiledReversalMinSize = 8192;
+void reverseBitOrder(ComplexValue* data, std::int32_t stages, const std::uint32_t* pairs,
+                     std::size_t pairCount);
+
+// Multiplies the real and imaginary part of every value by scale.
+void scalePortable(ComplexValue* data, std::size_t n, float scale);
+
+// True when the processor has the vector unit the vector form needs (AVX).
+bool vectorFormAvailable();
+// The vector form; n must be at least 8. Only call when vectorFormAvailable().
+void runStagesVector(ComplexValue* data, std::size_t n, const ComplexValue* factors);
+void scaleVector(ComplexValue* data, std::size_t n, float scale);
+
+}  // namespace ressona::fft_detail
