@@ -17,7 +17,8 @@ std::vector<Point> impulseTrace(int left, int right, int baseline, int amplitude
     std::vector<Point> trace;
     if (right <= left) return trace;
     const double span = right - left;
-    const double onset = left + span * kOnsetFraction;
+    // The peak falls on a whole pixel, so it reaches the full amplitude.
+    const double onset = left + std::round(span * kOnsetFraction);
     const double period = span * kRingPeriodFraction;
     const double decay = span * kDecayFraction;
     for (int x = left; x <= right; ++x) {

@@ -10,10 +10,26 @@
 #include <QString>
 #include <QStyle>
 #include <QStyleOption>
+#include <ostream>
 #include <vector>
 
 #include "platform/messages/message_queue.h"
 #include "platform/qt/qt_dialog_units.h"
+
+namespace ressona {
+
+// Messages compare and print field by field in the tests.
+inline bool operator==(const Message& a, const Message& b) {
+    return a.window == b.window && a.message == b.message && a.wParam == b.wParam &&
+           a.lParam == b.lParam;
+}
+
+inline void PrintTo(const Message& m, std::ostream* out) {
+    *out << "{window " << m.window << ", message 0x" << std::hex << m.message << ", wParam 0x"
+         << m.wParam << ", lParam 0x" << m.lParam << std::dec << "}";
+}
+
+}  // namespace ressona
 
 namespace ressona::testing {
 

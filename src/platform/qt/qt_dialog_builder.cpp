@@ -49,6 +49,17 @@ protected:
     }
 };
 
+// Radio buttons and check boxes answer a click anywhere in their rectangle,
+// not only on the mark and the caption.
+template <typename Button>
+class WholeBoxButton final : public Button {
+public:
+    using Button::Button;
+
+protected:
+    bool hitButton(const QPoint& at) const override { return this->rect().contains(at); }
+};
+
 QString fromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -101,8 +112,10 @@ QWidget* makePicture(const ControlTemplate& c, QWidget* parent) {
 
 QWidget* makeControl(const ControlTemplate& c, QWidget* parent, const QFont& font, QRect rect) {
     switch (c.kind) {
-        case ControlKind::RadioButton: return new QRadioButton(fromView(c.caption), parent);
-        case ControlKind::CheckBox: return new QCheckBox(fromView(c.caption), parent);
+        case ControlKind::RadioButton:
+            return new WholeBoxButton<QRadioButton>(fromView(c.caption), parent);
+        case ControlKind::CheckBox:
+            return new WholeBoxButton<QCheckBox>(fromView(c.caption), parent);
         case ControlKind::PushButton:
         case ControlKind::PushLikeCheckBox: return makePushButton(c, parent, font, rect.width());
         case ControlKind::Edit: return makeEdit(c, parent);
