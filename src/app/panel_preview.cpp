@@ -41,7 +41,8 @@ LRESULT ignore(WindowHandle, std::uint32_t, WPARAM, LPARAM) { return 0; }
 
 int main(int argc, char** argv) {
     if (!qtDisplayAvailable()) {
-        std::fprintf(stderr, "ressona-panel-preview: no display (QT_QPA_PLATFORM=offscreen works)\n");
+        std::fprintf(stderr,
+                     "ressona-panel-preview: no display (QT_QPA_PLATFORM=offscreen works)\n");
         return 1;
     }
     const std::unique_ptr<GuiSession> session = createQtSession(argc, argv);

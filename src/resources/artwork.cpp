@@ -24,7 +24,8 @@ std::vector<Point> impulseTrace(int left, int right, int baseline, int amplitude
     for (int x = left; x <= right; ++x) {
         const double t = x - onset;
         double deflection = 0.0;
-        if (t >= 0.0) deflection = amplitude * std::exp(-t / decay) * std::cos(2.0 * kPi * t / period);
+        if (t >= 0.0)
+            deflection = amplitude * std::exp(-t / decay) * std::cos(2.0 * kPi * t / period);
         trace.push_back({x, baseline - static_cast<int>(std::lround(deflection))});
     }
     return trace;

@@ -14,8 +14,8 @@ constexpr std::uint32_t kPing = 0x0400;
 TEST(EventPumpTest, DispatchesFromTheQtLoopUntilQuit) {
     MessageQueue queue;
     std::vector<WPARAM> seen;
-    const WindowHandle window =
-        queue.CreateWindowA("probe", [&](WindowHandle, std::uint32_t message, WPARAM wParam, LPARAM) {
+    const WindowHandle window = queue.CreateWindowA(
+        "probe", [&](WindowHandle, std::uint32_t message, WPARAM wParam, LPARAM) {
             if (message == kPing) {
                 seen.push_back(wParam);
                 if (wParam == 3) queue.PostQuitMessage(7);

@@ -57,15 +57,17 @@ inline QString captionTrouble(const QWidget& widget) {
         if (text.isEmpty()) return {};
         const QStringList lines = text.split(u'\n');
         int widest = 0;
-        for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+        for (const QString& line : lines)
+            widest = std::max(widest, metrics.horizontalAdvance(line));
         const bool marked = widget.inherits("QRadioButton") || widget.inherits("QCheckBox");
         int needed = widest;
         int neededHeight = static_cast<int>(lines.size()) * metrics.height();
         if (marked) {
             const QStyle* style = widget.style();
             const bool radio = widget.inherits("QRadioButton");
-            const int mark = style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth
-                                                      : QStyle::PM_IndicatorWidth, nullptr, &widget);
+            const int mark = style->pixelMetric(
+                radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth, nullptr,
+                &widget);
             const int spacing = style->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing
                                                          : QStyle::PM_CheckBoxLabelSpacing,
                                                    nullptr, &widget);

@@ -105,7 +105,8 @@ TEST_F(PanelLayoutTest, ControlsHaveTheKindsTheTemplateAsks) {
     EXPECT_EQ(length->group()->buttons().size(), 9);
     EXPECT_EQ(time->group()->buttons().size(), 2);
     EXPECT_NE(time->group(), single->group());  // same group box, separate groups
-    EXPECT_EQ(qobject_cast<QRadioButton*>(skin.widgetOf(ids::kSquareWave))->group()->buttons().size(), 7);
+    EXPECT_EQ(
+        qobject_cast<QRadioButton*>(skin.widgetOf(ids::kSquareWave))->group()->buttons().size(), 7);
     EXPECT_EQ(fix->group(), nullptr);
     EXPECT_FALSE(fix->autoExclusive());
 
@@ -120,7 +121,8 @@ TEST_F(PanelLayoutTest, ControlsHaveTheKindsTheTemplateAsks) {
         EXPECT_FALSE(button->isDefault()) << id;
     }
     EXPECT_EQ(qobject_cast<QPushButton*>(skin.widgetOf(ids::kExit))->text(), "E&xit");
-    EXPECT_TRUE(qobject_cast<QPushButton*>(skin.widgetOf(ids::kCaptureCurrent))->text().contains('\n'));
+    EXPECT_TRUE(
+        qobject_cast<QPushButton*>(skin.widgetOf(ids::kCaptureCurrent))->text().contains('\n'));
 
     // Digit-only edits refuse a minus sign; the others take it.
     int position = 0;
@@ -131,17 +133,23 @@ TEST_F(PanelLayoutTest, ControlsHaveTheKindsTheTemplateAsks) {
         EXPECT_EQ(digits->validate(minus, position), QValidator::Invalid) << id;
     }
     EXPECT_EQ(qobject_cast<QLineEdit*>(skin.widgetOf(ids::kShiftEdit))->validator(), nullptr);
-    EXPECT_TRUE(qobject_cast<QLineEdit*>(skin.widgetOf(ids::kToneEdit))->alignment() & Qt::AlignRight);
-    EXPECT_TRUE(qobject_cast<QLineEdit*>(skin.widgetOf(ids::kFileNameEdit))->alignment() & Qt::AlignLeft);
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(skin.widgetOf(ids::kToneEdit))->alignment() &
+                Qt::AlignRight);
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(skin.widgetOf(ids::kFileNameEdit))->alignment() &
+                Qt::AlignLeft);
     EXPECT_FALSE(skin.widgetOf(ids::kDbLowEdit)->isEnabled());
     EXPECT_FALSE(skin.widgetOf(ids::kFileNameEdit)->acceptDrops());
-    EXPECT_TRUE(qobject_cast<QLabel*>(skin.widgetOf(ids::kLatencyText))->alignment() & Qt::AlignRight);
-    EXPECT_TRUE(qobject_cast<QLabel*>(skin.widgetOf(ids::kDelayText))->alignment() & Qt::AlignHCenter);
-    EXPECT_NE(qobject_cast<QLabel*>(skin.widgetOf(ids::kSampleCountText))->frameShape(), QFrame::NoFrame);
+    EXPECT_TRUE(qobject_cast<QLabel*>(skin.widgetOf(ids::kLatencyText))->alignment() &
+                Qt::AlignRight);
+    EXPECT_TRUE(qobject_cast<QLabel*>(skin.widgetOf(ids::kDelayText))->alignment() &
+                Qt::AlignHCenter);
+    EXPECT_NE(qobject_cast<QLabel*>(skin.widgetOf(ids::kSampleCountText))->frameShape(),
+              QFrame::NoFrame);
 
     EXPECT_EQ(qobject_cast<QScrollBar*>(skin.widgetOf(ids::kMicBar))->orientation(), Qt::Vertical);
     EXPECT_FALSE(qobject_cast<QScrollBar*>(skin.widgetOf(ids::kMicBar))->invertedAppearance());
-    EXPECT_EQ(qobject_cast<QScrollBar*>(skin.widgetOf(ids::kDelayBar))->orientation(), Qt::Horizontal);
+    EXPECT_EQ(qobject_cast<QScrollBar*>(skin.widgetOf(ids::kDelayBar))->orientation(),
+              Qt::Horizontal);
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ protected:
         return found;
     }
     Message command(int id, std::uint16_t notification) const {
-        return {panelWindow, WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), notification),
+        return {panelWindow, WM_COMMAND,
+                makeCommandParam(static_cast<std::uint16_t>(id), notification),
                 static_cast<LPARAM>(model.handleOf(id))};
     }
     Message scroll(int id, std::uint32_t message, int code, int position = 0) const {
@@ -198,8 +199,8 @@ TEST_F(PanelSkinTest, AMouseClickOnAnArrowStepsTheBar) {
     option.pageStep = delay->pageStep();
     option.singleStep = delay->singleStep();
     option.subControls = QStyle::SC_All;
-    const QRect addArrow =
-        delay->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarAddLine, delay);
+    const QRect addArrow = delay->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                          QStyle::SC_ScrollBarAddLine, delay);
     ASSERT_TRUE(addArrow.isValid());
     QTest::mouseClick(delay, Qt::LeftButton, {}, addArrow.center());
     const std::vector<Message> posted = takePosted(queue);

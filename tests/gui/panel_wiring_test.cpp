@@ -25,6 +25,7 @@ namespace {
 class PanelWiringTest : public ::testing::Test {
 protected:
     PanelWiringTest() {
+        procedure = &panel;
         state.panelWindow = panelWindow;
         state.timePlotWindow = timePlot;
         state.freqPlotWindow = freqPlot;
@@ -56,8 +57,9 @@ protected:
         return qobject_cast<W*>(skin->widgetOf(id));
     }
     bool plotGot(std::uint32_t message) const {
-        return std::any_of(plotMessages.begin(), plotMessages.end(),
-                           [&](const Message& m) { return m.window == freqPlot && m.message == message; });
+        return std::any_of(plotMessages.begin(), plotMessages.end(), [&](const Message& m) {
+            return m.window == freqPlot && m.message == message;
+        });
     }
 
     std::unique_ptr<ProgramState> program = testing::makeProgram();
@@ -66,7 +68,7 @@ protected:
     testing::RecordingActions actions;
     DroppedFiles drops;
     std::vector<Message> plotMessages;
-    ControlPanel* procedure = nullptr;
+    ControlPanel* procedure = nullptr;  // known once the panel exists
     WindowHandle panelWindow = queue.CreateWindowA(
         "panel", [this](WindowHandle window, std::uint32_t message, WPARAM wParam, LPARAM lParam) {
             const bool handled =
@@ -86,9 +88,6 @@ protected:
     ControlPanel panel{*program, model, queue, actions, drops};
     std::unique_ptr<EventPump> pump = createQtEventPump(queue);
     std::unique_ptr<QtPanel> skin;
-
-    // The procedure is known once the panel exists.
-    bool wired = (procedure = &panel, true);
 };
 
 TEST_F(PanelWiringTest, RateModeToneAndViewClickedOnTheWidgets) {

@@ -22,7 +22,8 @@ protected:
     PlotShellTest() {
         picture.fill(kRed);
         for (int y = 0; y < picture.height(); ++y) {
-            for (int x = picture.width() / 2; x < picture.width(); ++x) picture.setPixel(x, y, kBlue);
+            for (int x = picture.width() / 2; x < picture.width(); ++x)
+                picture.setPixel(x, y, kBlue);
         }
         shell.setImageSource([this] {
             return PixelView{reinterpret_cast<const std::uint32_t*>(picture.constBits()),
@@ -30,7 +31,9 @@ protected:
                              static_cast<int>(picture.bytesPerLine())};
         });
     }
-    QImage shown() const { return shell.window()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage shown() const {
+        return shell.window()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
 
     MessageQueue queue;
     WindowHandle plotWindow = testing::quietWindow(queue, "TimePlot");

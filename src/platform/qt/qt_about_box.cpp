@@ -1,5 +1,6 @@
 #include "platform/qt/qt_about_box.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QPushButton>
 
@@ -23,6 +24,10 @@ DialogWidgets buildAboutBox() {
 void showQtAbout() {
     const DialogWidgets about = buildAboutBox();
     auto* dialog = static_cast<QDialog*>(about.window.get());
+    // A dialog's position counts from its owner's corner: the active window's.
+    if (const QWidget* owner = QApplication::activeWindow()) {
+        dialog->move(owner->mapToGlobal(dialog->pos()));
+    }
     dialog->setModal(true);
     dialog->exec();
 }

@@ -272,8 +272,8 @@ void QtPanel::showScrollBar(int id, QScrollBar* bar) {
     const SCROLLINFO info = model_.GetScrollInfo(id);
     // The model's maximum includes the page; Qt's maximum is the thumb's last position.
     const std::int64_t page = info.nPage;
-    const std::int64_t lastPosition =
-        std::max<std::int64_t>(info.nMin, std::int64_t{info.nMax} - std::max<std::int64_t>(page - 1, 0));
+    const std::int64_t lastPosition = std::max<std::int64_t>(
+        info.nMin, std::int64_t{info.nMax} - std::max<std::int64_t>(page - 1, 0));
     const QSignalBlocker quiet(bar);
     bar->setRange(info.nMin, clampToInt(lastPosition));
     bar->setPageStep(std::max(1, clampToInt(page)));

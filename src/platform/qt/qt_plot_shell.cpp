@@ -22,8 +22,9 @@ constexpr WPARAM SIZE_MAXIMIZED = 2;
 
 // Two 16-bit words in one parameter, as coordinates and sizes travel.
 LPARAM packWords(int low, int high) {
-    return static_cast<LPARAM>((static_cast<std::uint32_t>(static_cast<std::uint16_t>(high)) << 16) |
-                               static_cast<std::uint16_t>(low));
+    return static_cast<LPARAM>(
+        (static_cast<std::uint32_t>(static_cast<std::uint16_t>(high)) << 16) |
+        static_cast<std::uint16_t>(low));
 }
 
 class PlotWindow final : public QWidget {
