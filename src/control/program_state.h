@@ -4,6 +4,8 @@
 // main() makes one; a test makes a fresh one in one line.
 
 #include "control/measurement_state.h"
+#include "plots/freq_plot.h"
+#include "plots/time_plot.h"
 #include "signals/sample_arrays.h"
 
 namespace ressona {
@@ -11,6 +13,8 @@ namespace ressona {
 struct ProgramState {
     MeasurementState state;
     SampleArrays arrays;
+    TimePlotState timePlot;
+    FreqPlotState freqPlot;
 };
 
 }  // namespace ressona
