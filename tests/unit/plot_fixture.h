@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <complex>
+#include <ostream>
 #include <vector>
 
 #include "control/hand_over.h"
@@ -16,6 +17,16 @@
 #include "plots/plot_environment.h"
 #include "plots/time_plot.h"
 #include "signals/sample_arrays.h"
+
+namespace ressona {
+
+inline bool operator==(PlotPoint a, PlotPoint b) { return a.x == b.x && a.y == b.y; }
+inline void PrintTo(PlotPoint p, std::ostream* out) { *out << "(" << p.x << ", " << p.y << ")"; }
+inline void PrintTo(const Rect& r, std::ostream* out) {
+    *out << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}
+
+}  // namespace ressona
 
 namespace ressona::testing {
 
