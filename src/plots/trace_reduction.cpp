@@ -21,6 +21,12 @@ std::size_t reduceToColumns(std::span<PlotPoint> points) {
             if (points[end].y > points[highest].y) highest = end;
             ++end;
         }
+        if (end == count) {
+            // The last column stays as it is: a polyline's last point is not
+            // drawn, so its level shows only where the path left it earlier.
+            for (std::size_t i = start; i < end; ++i) points[out++] = points[i];
+            break;
+        }
         // The deciding positions in path order; the writes below may overwrite
         // the run, so the points are taken out first.
         std::array<std::size_t, 4> order{start, lowest < highest ? lowest : highest,

@@ -16,7 +16,9 @@ class Canvas;
 
 // Reduces points[0..size) in place to at most four points per run of equal x
 // (entry, lowest, highest, exit, in their order along the path, repeated levels
-// dropped); returns the new count. The x values must not decrease.
+// dropped), except the last run, which is kept whole; returns the new count.
+// The x values must not decrease. Exact for a drawing layer that draws each
+// segment from its start pixel up to but not including its end pixel.
 std::size_t reduceToColumns(std::span<PlotPoint> points);
 
 // The most points handed to the drawing layer in one polyline call.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <complex>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "control/hand_over.h"
@@ -44,6 +45,39 @@ inline void naiveTransform(OneBasedSpan<ComplexValue> data) {
         }
         sum /= static_cast<double>(n);
         data[k + 1] = ComplexValue{static_cast<float>(sum.real()), static_cast<float>(sum.imag())};
+    }
+}
+
+// The same transform by radix-2 steps (N a power of two), for sizes where the
+// direct sum takes too long.
+inline void radix2Transform(OneBasedSpan<ComplexValue> data) {
+    const std::size_t n = data.size();
+    std::vector<std::complex<double>> a(n);
+    for (std::size_t i = 0; i < n; ++i) a[i] = {data[i + 1].re, data[i + 1].im};
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+        std::size_t bit = n >> 1;
+        for (; (j & bit) != 0; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(a[i], a[j]);
+    }
+    const double pi = 3.14159265358979323846;
+    for (std::size_t length = 2; length <= n; length <<= 1) {
+        const double angle = 2.0 * pi / static_cast<double>(length);
+        const std::complex<double> step(std::cos(angle), std::sin(angle));
+        for (std::size_t i = 0; i < n; i += length) {
+            std::complex<double> w = 1.0;
+            for (std::size_t k = 0; k < length / 2; ++k) {
+                const std::complex<double> u = a[i + k];
+                const std::complex<double> v = a[i + k + length / 2] * w;
+                a[i + k] = u + v;
+                a[i + k + length / 2] = u - v;
+                w *= step;
+            }
+        }
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::complex<double> x = a[k] / static_cast<double>(n);
+        data[k + 1] = ComplexValue{static_cast<float>(x.real()), static_cast<float>(x.imag())};
     }
 }
 
