@@ -16,11 +16,11 @@ namespace freq_plot_detail {
 namespace {
 
 constexpr std::int32_t kTickLength = 5;
-constexpr std::array<float, 14> kLabelFrequencies{10,   20,   30,   50,   100,  200,   300,
-                                                  500,  1000, 2000, 3000, 5000, 10000, 20000};
+constexpr std::array<float, 14> kLabelFrequencies{10,  20,   30,   50,   100,  200,   300,
+                                                  500, 1000, 2000, 3000, 5000, 10000, 20000};
 constexpr std::array<float, 29> kGridFrequencies{
-    10,   20,   30,   40,   50,   60,   70,   80,   90,   100,   200,   300,   400,   500, 600,
-    700,  800,  900,  1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 20000};
+    10,  20,  30,  40,   50,   60,   70,   80,   90,   100,  200,  300,  400,   500,  600,
+    700, 800, 900, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 20000};
 // One dB grid line per step is drawn over the range; a range that would need
 // more lines than this (only absurd limits do) is cut off at this many.
 constexpr std::int32_t kMaxDbLines = 4096;
@@ -179,7 +179,9 @@ void FreqPlotDrawing::autoScaleDb(const DbExtremes& extremes, float deadBand) {
     if (h > 0.0f || h < -deadBand) state_.plotDbLow -= kAutoScaleApproach * h;
 }
 
-void FreqPlotDrawing::finalCopy() { env_.surface.windowCanvas().copyBitmap(*plot_.memoryDc, 0, 0); }
+void FreqPlotDrawing::finalCopy() {
+    env_.surface.windowCanvas().copyBitmap(*plot_.memoryDc, 0, 0);
+}
 
 void FreqPlotDrawing::preparePositionLog() {
     const std::int32_t bins = arrays_.binCount;
@@ -231,7 +233,8 @@ void FreqPlotDrawing::capturedCaption() {
     Canvas& dc = *plot_.memoryDc;
     dc.setTextAlign(TA_TOP | TA_LEFT);
     dc.setTextColour(kLabelColour);
-    dc.textOut(plot_.frameLeft, plot_.frameBottom, std::string_view(label.data(), blank + 1 - label.begin()));
+    dc.textOut(plot_.frameLeft, plot_.frameBottom,
+               std::string_view(label.data(), blank + 1 - label.begin()));
 }
 
 void FreqPlotDrawing::drawStandard() {
@@ -342,8 +345,7 @@ LRESULT FreqPlot(FreqPlotState& plot, const PlotEnvironment& env, const Spectrum
 WindowHandle createFreqPlotWindow(FreqPlotState& plot, const SpectrumTools& tools,
                                   const PlotEnvironment& env) {
     return env.windows.CreateWindowA(
-        "FreqPlot",
-        [&plot, &tools, env](WindowHandle w, std::uint32_t m, WPARAM wp, LPARAM lp) {
+        "FreqPlot", [&plot, &tools, env](WindowHandle w, std::uint32_t m, WPARAM wp, LPARAM lp) {
             return FreqPlot(plot, env, tools, w, m, wp, lp);
         });
 }

@@ -33,7 +33,7 @@ enum class HorizontalScale { Logarithmic, Linear };
 enum class VerticalScale { Decibels, Radians };
 
 class FreqPlotDrawing {
-public:
+  public:
     FreqPlotDrawing(FreqPlotState& plot, const PlotEnvironment& env, const SpectrumTools& tools);
 
     void create(WindowHandle window);
@@ -44,7 +44,7 @@ public:
     void drawWaterfall();
     void mouseMove(std::int32_t x, std::int32_t y);
 
-private:
+  private:
     // The draw preamble: bitmap size, drawnView, background, frame, scales,
     // text settings and grid pen. xValid/yValid say whether the limits gave a scale.
     void beginDraw(AnalysisView view, HorizontalScale horizontal, VerticalScale vertical,
@@ -67,8 +67,8 @@ private:
     // The lowest frequency whose period fits between the time cuts.
     float validLowFrequency() const;
     // Draws the points of one standard-view trace; returns how many there were.
-    std::size_t standardTrace(const OneBasedArray<float>& spectrum, bool shifted,
-                              bool subtract, DbExtremes& extremes);
+    std::size_t standardTrace(const OneBasedArray<float>& spectrum, bool shifted, bool subtract,
+                              DbExtremes& extremes);
     void capturedCaption();
     void waterfallSlices();
 

@@ -38,10 +38,10 @@ void FreqPlotDrawing::drawPhase() {
         for (std::size_t i = 2; i <= bins; ++i) {
             if (positionFrequency(i, arrays_.binWidth) < state_.plotFreqLow) continue;
             // -pi lies on the frame's bottom edge, +pi on its top edge.
-            const std::int32_t y = std::clamp(
-                plot_.frameBottom -
-                    nearestPixel((arrays_.phaseSpectrum[i] + kPhasePi) * plot_.yScale),
-                plot_.frameTop, plot_.frameBottom);
+            const std::int32_t y =
+                std::clamp(plot_.frameBottom -
+                               nearestPixel((arrays_.phaseSpectrum[i] + kPhasePi) * plot_.yScale),
+                           plot_.frameTop, plot_.frameBottom);
             points[count++] = PlotPoint{logX(plot_.positionLog[i]), y};
         }
         std::span<PlotPoint> drawn = arrays_.plotPoints.raw().first(count);
@@ -100,13 +100,12 @@ void FreqPlotDrawing::drawHistogram() {
         if (count > 0) sum = sum / static_cast<float>(count);  // an empty band keeps 0
         const float d = decibels(sum, n) + state_.plotShiftDb;
         extremes.add(d);
-        const std::int32_t x = nearestPixel(plot_.xScale * static_cast<float>(b) * bandWidth) +
-                               plot_.frameLeft;
+        const std::int32_t x =
+            nearestPixel(plot_.xScale * static_cast<float>(b) * bandWidth) + plot_.frameLeft;
         const std::int32_t y = dbY(d);
-        const std::array<PlotPoint, 5> bar{PlotPoint{previousX, plot_.frameBottom},
-                                           PlotPoint{previousX, y}, PlotPoint{x, y},
-                                           PlotPoint{x, plot_.frameBottom},
-                                           PlotPoint{previousX, plot_.frameBottom}};
+        const std::array<PlotPoint, 5> bar{
+            PlotPoint{previousX, plot_.frameBottom}, PlotPoint{previousX, y}, PlotPoint{x, y},
+            PlotPoint{x, plot_.frameBottom}, PlotPoint{previousX, plot_.frameBottom}};
         dc.polygon(bar);
         previousX = x;
     }

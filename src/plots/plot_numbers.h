@@ -16,7 +16,7 @@ inline std::int32_t nearest(float v) {
         if (v < 0.0f) return std::numeric_limits<std::int32_t>::min();
         return 0;
     }
-    const auto t = static_cast<std::int32_t>(v);  // towards zero
+    const auto t = static_cast<std::int32_t>(v);       // towards zero
     const float fraction = v - static_cast<float>(t);  // exact for every float in range
     if (fraction >= 0.5f) return t + 1;
     if (fraction <= -0.5f) return t - 1;

@@ -42,9 +42,13 @@ std::string timeLabel(float value) {
 }
 
 class TimePlotDrawing {
-public:
-    TimePlotDrawing(TimePlotState& plot, const AnalysisView& freqPlotView, const PlotEnvironment& env)
-        : plot_(plot), freqPlotView_(freqPlotView), env_(env), state_(env.state),
+  public:
+    TimePlotDrawing(TimePlotState& plot, const AnalysisView& freqPlotView,
+                    const PlotEnvironment& env)
+        : plot_(plot),
+          freqPlotView_(freqPlotView),
+          env_(env),
+          state_(env.state),
           arrays_(env.arrays) {}
 
     void create(WindowHandle window);
@@ -52,7 +56,7 @@ public:
     void redraw();
     void mouseMove(std::int32_t x, std::int32_t y);
 
-private:
+  private:
     void frameAndAxes(Canvas& dc, std::int32_t n);
     void timeAxis(Canvas& dc, std::int32_t n, std::int32_t halfLeft);
     void amplitudeAxis(Canvas& dc, std::int32_t halfTop);
@@ -151,8 +155,7 @@ void TimePlotDrawing::timeAxis(Canvas& dc, std::int32_t n, std::int32_t halfLeft
     const float span = arrays_.plotTimeSpan;
     if (!(span > 0.0f)) return;
     const float step = timeStep(span);
-    const std::int32_t samplesPerTick =
-        truncateToInt(static_cast<float>(n) * step / span);
+    const std::int32_t samplesPerTick = truncateToInt(static_cast<float>(n) * step / span);
     std::int32_t lastTick = 0;
     for (int i = 0; i <= kTimeTicks; ++i) {
         const float value = static_cast<float>(i) * step;
@@ -178,9 +181,8 @@ void TimePlotDrawing::amplitudeAxis(Canvas& dc, std::int32_t halfTop) {
     float step = 10.0f * static_cast<float>(nearest(big * 0.02f));
     if (step <= 0.0f) step = 200.0f;
     const auto gridLine = [&](float v) {
-        const std::int32_t y = clampInto(
-            plot_.frameBottom - nearestPixel((v - low) * plot_.yScale), plot_.frameTop,
-            plot_.frameBottom);
+        const std::int32_t y = clampInto(plot_.frameBottom - nearestPixel((v - low) * plot_.yScale),
+                                         plot_.frameTop, plot_.frameBottom);
         dc.line({plot_.frameLeft - kTickLength, y}, {plot_.frameRight, y});
         dc.textOut(plot_.clientRect.left, y - halfTop, intText(nearest(v), 6));
     };
@@ -197,9 +199,9 @@ void TimePlotDrawing::markers(Canvas& dc) {
     if ((state_.plotLowerCutTime != 0.0f || state_.plotUpperCutTime != span) && span > 0.0f) {
         dc.selectPen(kWhitePen);
         for (const float cut : {state_.plotLowerCutTime, state_.plotUpperCutTime}) {
-            const std::int32_t x = truncateToInt(
-                static_cast<float>(plot_.frameLeft) +
-                static_cast<float>(plot_.frameRight - plot_.frameLeft) * cut / span);
+            const std::int32_t x =
+                truncateToInt(static_cast<float>(plot_.frameLeft) +
+                              static_cast<float>(plot_.frameRight - plot_.frameLeft) * cut / span);
             dc.line({x, plot_.frameTop}, {x, plot_.frameBottom});
         }
     }
@@ -226,9 +228,8 @@ void TimePlotDrawing::traces(Canvas& dc, std::int32_t n) {
         const float v = arrays_.timeTrace[static_cast<std::size_t>(i)];
         high = std::max(high, v);
         lowest = std::min(lowest, v);
-        const std::int32_t y =
-            clampInto(plot_.frameBottom - nearestPixel((v - low) * plot_.yScale), plot_.frameTop,
-                      plot_.frameBottom);
+        const std::int32_t y = clampInto(plot_.frameBottom - nearestPixel((v - low) * plot_.yScale),
+                                         plot_.frameTop, plot_.frameBottom);
         points[i - 1] = PlotPoint{sampleX(i), y};
     }
     drawTrace(dc, count);
@@ -275,8 +276,8 @@ void TimePlotDrawing::mouseMove(std::int32_t x, std::int32_t y) {
     if (!plot_.memoryDc || n <= 0 || !(plot_.yScale > 0.0f) || !(plot_.xScale > 0.0f)) return;
 
     // The limits of the picture shown, not those the automatic range has moved on to.
-    const std::int32_t amplitude = nearest(
-        static_cast<float>(plot_.frameBottom - y) / plot_.yScale + plot_.drawnAmplitudeMin);
+    const std::int32_t amplitude =
+        nearest(static_cast<float>(plot_.frameBottom - y) / plot_.yScale + plot_.drawnAmplitudeMin);
     const float time = static_cast<float>(x - plot_.frameLeft) * arrays_.plotTimeSpan /
                        plot_.xScale / static_cast<float>(n);
     const std::string timeText = time < 10.0f    ? fixedText(time, 6, 3)
@@ -327,8 +328,8 @@ LRESULT TimePlot(TimePlotState& plot, const AnalysisView& freqPlotView, const Pl
 WindowHandle createTimePlotWindow(TimePlotState& plot, const AnalysisView& freqPlotView,
                                   const PlotEnvironment& env) {
     return env.windows.CreateWindowA(
-        "TimePlot", [&plot, &freqPlotView, env](WindowHandle w, std::uint32_t m, WPARAM wp,
-                                                LPARAM lp) {
+        "TimePlot",
+        [&plot, &freqPlotView, env](WindowHandle w, std::uint32_t m, WPARAM wp, LPARAM lp) {
             return TimePlot(plot, freqPlotView, env, w, m, wp, lp);
         });
 }

@@ -24,9 +24,9 @@ struct TimePlotState {
     std::int32_t frameTop = 0;
     std::int32_t frameRight = 0;
     std::int32_t frameBottom = 0;
-    float xScale = 0.0f;           // pixels per sample
-    float yScale = 0.0f;           // pixels per ADC count; 0 when the last redraw had no amplitude scale
-    float excitationScale = 0.0f;  // pixels per excitation code step
+    float xScale = 0.0f;  // pixels per sample
+    float yScale = 0.0f;  // pixels per ADC count; 0 when the last redraw had no amplitude scale
+    float excitationScale = 0.0f;    // pixels per excitation code step
     float drawnAmplitudeMin = 0.0f;  // the lower amplitude limit the last redraw used
     std::string readoutText = "(xxxxxx,xxxxxx)";
     // Hand each trace to the canvas reduced to what its pixel columns show (the

@@ -17,13 +17,13 @@ namespace ressona::freq_plot_detail {
 namespace {
 
 constexpr float kWaterfallDeadBand = 1.0f;
-constexpr std::int32_t kSliceDrop = 3;      // pixels each slice sits below the one behind it
-constexpr std::int32_t kInsetDivisor = 5;   // the back slice is inset by a fifth of the frame
+constexpr std::int32_t kSliceDrop = 3;     // pixels each slice sits below the one behind it
+constexpr std::int32_t kInsetDivisor = 5;  // the back slice is inset by a fifth of the frame
 
 // One slice's outline under construction: a staircase that runs along each
 // level to the next point's x, then steps to that point's level.
 class Staircase {
-public:
+  public:
     Staircase(std::span<PlotPoint> buffer, std::int32_t bottom)
         : buffer_(buffer), bottom_(bottom), previousY_(bottom) {}
 
@@ -41,7 +41,7 @@ public:
         return buffer_.first(count_);
     }
 
-private:
+  private:
     std::span<PlotPoint> buffer_;
     std::int32_t bottom_;
     std::int32_t previousY_;
@@ -76,8 +76,8 @@ void FreqPlotDrawing::waterfallSlices() {
     dc.selectBrush(kBlueBrush);
     DbExtremes extremes;
     const std::int32_t steps = std::max(state_.plotWaterfallSteps, 1);
-    const auto start = static_cast<std::size_t>(
-        std::clamp(state_.plotWaterfallStart, 0, arrays_.pointCount));
+    const auto start =
+        static_cast<std::size_t>(std::clamp(state_.plotWaterfallStart, 0, arrays_.pointCount));
     const std::int32_t inset = (plot_.frameRight - plot_.frameLeft) / kInsetDivisor;
     const float decades = std::log10(state_.plotFreqHigh) - std::log10(state_.plotFreqLow);
 
@@ -104,7 +104,8 @@ void FreqPlotDrawing::waterfallSlices() {
         for (std::size_t i = 1; i <= bins; ++i) {
             const ComplexValue v = arrays_.spectrumWork[i];
             const float m = std::sqrt(v.re * v.re + v.im * v.im);
-            magnitude[i] = arrays_.analysisAverageInTime ? m : (m + arrays_.averageSum[i]) / averages;
+            magnitude[i] =
+                arrays_.analysisAverageInTime ? m : (m + arrays_.averageSum[i]) / averages;
         }
         if (state_.analysisThirdOctave && tools_.smooth) {
             tools_.smooth(OneBasedSpan<float>(std::span<float>(magnitude).subspan(1)),
@@ -138,22 +139,24 @@ void FreqPlotDrawing::waterfallSlices() {
             // smallest and largest magnitude decide the picture and the extremes:
             // a point's height only grows with its magnitude.
             std::size_t i = firstShown;
+            std::int32_t x = i <= bins ? sliceX(i) : 0;
             while (i <= bins) {
-                const std::int32_t x = sliceX(i);
                 std::size_t last = i;
                 std::size_t smallest = i;
                 std::size_t largest = i;
-                while (last + 1 <= bins && sliceX(last + 1) == x) {
+                std::int32_t nextX = 0;
+                while (last + 1 <= bins && (nextX = sliceX(last + 1)) == x) {
                     ++last;
                     if (magnitude[last] < magnitude[smallest]) smallest = last;
                     if (magnitude[last] > magnitude[largest]) largest = last;
                 }
-                std::array<std::size_t, 4> order{i, std::min(smallest, largest),
-                                                 std::max(smallest, largest), last};
+                const std::array<std::size_t, 4> order{i, std::min(smallest, largest),
+                                                       std::max(smallest, largest), last};
                 for (std::size_t r = 0; r < order.size(); ++r) {
                     if (r == 0 || order[r] != order[r - 1]) addPoint(x, order[r]);
                 }
                 i = last + 1;
+                x = nextX;
             }
         }
         std::span<PlotPoint> vertices = outline.close();

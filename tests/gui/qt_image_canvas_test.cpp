@@ -28,8 +28,8 @@ TEST(QtImageCanvas, RectanglesCoverLeftToRightMinusOneAndStartBlack) {
     canvas.selectPen(Pen{PenStyle::Solid, 1, kRed});
     canvas.selectBrush(Brush{kGreen});
     canvas.rectangle(Rect{10, 1, 16, 8});
-    EXPECT_EQ(canvas.pixel(10, 1), kRed);   // outline on the first column and row ...
-    EXPECT_EQ(canvas.pixel(15, 7), kRed);   // ... and on right - 1, bottom - 1
+    EXPECT_EQ(canvas.pixel(10, 1), kRed);  // outline on the first column and row ...
+    EXPECT_EQ(canvas.pixel(15, 7), kRed);  // ... and on right - 1, bottom - 1
     EXPECT_EQ(canvas.pixel(16, 7), kBlack);
     EXPECT_EQ(canvas.pixel(12, 4), kGreen);  // the interior
 }
@@ -45,7 +45,8 @@ TEST(QtImageCanvas, LinesAndPolygonsDrawWithoutAntialiasing) {
         }
     }
     canvas.selectBrush(Brush{kGreen});
-    const std::vector<PlotPoint> staircase{{5, 28}, {5, 20}, {15, 20}, {15, 25}, {25, 25}, {25, 28}};
+    const std::vector<PlotPoint> staircase{{5, 28},  {5, 20},  {15, 20},
+                                           {15, 25}, {25, 25}, {25, 28}};
     canvas.polygon(staircase);
     EXPECT_EQ(canvas.pixel(10, 24), kGreen);  // inside the high step
     EXPECT_EQ(canvas.pixel(20, 22), kBlack);  // above the low step

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/qt/qt_image_canvas.h"

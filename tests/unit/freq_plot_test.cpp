@@ -86,9 +86,9 @@ TEST_F(FreqPlotTest, DbGridSpacingFollowsTheRange) {
         draw(MSG_REDRAW);
         return dbGridLines(f.freqBitmap()).size();
     };
-    EXPECT_EQ(linesFor(-1.0f, 1.0f), 7u);     // 0.3333 dB apart
-    EXPECT_EQ(linesFor(-90.0f, 10.0f), 9u);   // 12 dB
-    EXPECT_EQ(linesFor(-91.0f, 10.0f), 5u);   // 24 dB
+    EXPECT_EQ(linesFor(-1.0f, 1.0f), 7u);    // 0.3333 dB apart
+    EXPECT_EQ(linesFor(-90.0f, 10.0f), 9u);  // 12 dB
+    EXPECT_EQ(linesFor(-91.0f, 10.0f), 5u);  // 24 dB
 }
 
 TEST_F(FreqPlotTest, WithoutArraysOnlyBackgroundAndFrame) {
@@ -146,8 +146,10 @@ TEST_F(FreqPlotTest, SubtractingEqualSpectraLiesAtZeroDbAndCapturedKeepsItsOwnLe
     handShowSubtract(f.state(), true, false);
     draw(MSG_REDRAW);
     const auto shifted = f.freqBitmap().callsOf(CanvasCallKind::Polyline);
-    EXPECT_EQ(shifted[0].points[0].y, kBottom - static_cast<std::int32_t>(std::lround(36.0f * yScale)));
-    EXPECT_EQ(shifted[1].points[0].y, kBottom - static_cast<std::int32_t>(std::lround(30.0f * yScale)));
+    EXPECT_EQ(shifted[0].points[0].y,
+              kBottom - static_cast<std::int32_t>(std::lround(36.0f * yScale)));
+    EXPECT_EQ(shifted[1].points[0].y,
+              kBottom - static_cast<std::int32_t>(std::lround(30.0f * yScale)));
 }
 
 TEST_F(FreqPlotTest, AutomaticScalingMovesFivePercentOutsideTheDeadBandOnly) {
@@ -186,7 +188,8 @@ TEST_F(FreqPlotTest, EqualLimitsDrawWhatTheOtherScaleAllowsAndNoTrace) {
     f.state().plotDbLow = -20.0f;
     f.state().plotDbHigh = -20.0f;
     start();
-    for (std::uint32_t view : {MSG_REDRAW, MSG_DRAW_HISTOGRAM, MSG_DRAW_WATERFALL, MSG_DRAW_PHASE}) {
+    for (std::uint32_t view :
+         {MSG_REDRAW, MSG_DRAW_HISTOGRAM, MSG_DRAW_WATERFALL, MSG_DRAW_PHASE}) {
         draw(view);
         const RecordingCanvas& dc = f.freqBitmap();
         EXPECT_TRUE(dbGridLines(dc).empty()) << view;
@@ -201,7 +204,8 @@ TEST_F(FreqPlotTest, EqualLimitsDrawWhatTheOtherScaleAllowsAndNoTrace) {
 
     handDbRange(f.state(), -90, 3, 0.0f);
     handFrequencyRange(f.state(), 1000, 1000);
-    for (std::uint32_t view : {MSG_REDRAW, MSG_DRAW_HISTOGRAM, MSG_DRAW_WATERFALL, MSG_DRAW_PHASE}) {
+    for (std::uint32_t view :
+         {MSG_REDRAW, MSG_DRAW_HISTOGRAM, MSG_DRAW_WATERFALL, MSG_DRAW_PHASE}) {
         draw(view);
         const RecordingCanvas& dc = f.freqBitmap();
         EXPECT_TRUE(dc.callsOf(CanvasCallKind::Polyline).empty()) << view;
@@ -265,7 +269,8 @@ TEST_F(FreqPlotTest, SineOnPositionJPeaksAtJBinWidths) {
     g.flatResults(0.0f);
     for (std::size_t i = 1; i <= 256; ++i) {
         const double angle = 2.0 * 3.14159265358979 * static_cast<double>(j * (i - 1)) / 256.0;
-        g.arrays().timeComplex[i] = ComplexValue{static_cast<float>(10000.0 * std::sin(angle)), 0.0f};
+        g.arrays().timeComplex[i] =
+            ComplexValue{static_cast<float>(10000.0 * std::sin(angle)), 0.0f};
         g.arrays().spectrumWork[i] = g.arrays().timeComplex[i];
     }
     testing::naiveTransform(g.arrays().spectrumWork.view());
@@ -309,9 +314,9 @@ TEST_F(FreqPlotTest, SineOnPositionJPeaksAtJBinWidths) {
     g.post(w, MSG_DRAW_HISTOGRAM);
     const auto bars = g.freqBitmap().callsOf(CanvasCallKind::Polygon);
     ASSERT_EQ(bars.size(), 100u);
-    const auto tallest = std::min_element(bars.begin(), bars.end(), [](const auto& a, const auto& b) {
-        return a.points[1].y < b.points[1].y;
-    });
+    const auto tallest = std::min_element(
+        bars.begin(), bars.end(),
+        [](const auto& a, const auto& b) { return a.points[1].y < b.points[1].y; });
     EXPECT_EQ(tallest - bars.begin(), 5);
 }
 

@@ -85,7 +85,8 @@ TEST_F(FreqViewsTest, HistogramLabelsStartAtZeroHertzAndEmptyBandsSitAtMinus120D
     const auto texts = dc.callsOf(CanvasCallKind::TextOut);
     const float xScale = 720.0f / 29990.0f;  // 10 .. 30000 Hz: bands of 299.9 Hz
     EXPECT_EQ(texts[0].text, "300.  ");
-    EXPECT_EQ(texts[0].points[0].x, static_cast<std::int32_t>(std::lround(xScale * 299.9f)) + kLeft - 20);
+    EXPECT_EQ(texts[0].points[0].x,
+              static_cast<std::int32_t>(std::lround(xScale * 299.9f)) + kLeft - 20);
     EXPECT_EQ(texts[9].text, "27k   ");
     EXPECT_EQ(texts[10].text, "Hertz ");
     EXPECT_EQ(texts[11].text, " -90. ");  // the dB axis follows
@@ -101,7 +102,8 @@ TEST_F(FreqViewsTest, HistogramLabelsStartAtZeroHertzAndEmptyBandsSitAtMinus120D
     }
     // Everything above 11025 Hz is empty: a flat bar on the bottom edge.
     EXPECT_EQ(bars[40].points[1].y, kBottom);
-    EXPECT_EQ(bars[5].points[1].y, kBottom - static_cast<std::int32_t>(std::lround(50.0f * 360.0f / 93.0f)));
+    EXPECT_EQ(bars[5].points[1].y,
+              kBottom - static_cast<std::int32_t>(std::lround(50.0f * 360.0f / 93.0f)));
     // The empty bands pull the low limit towards -120 dB.
     EXPECT_NEAR(f.state().plotDbLow, -90.0f - 0.05f * 30.0f, 1e-3);
 }
@@ -136,7 +138,8 @@ struct WaterfallTest : FreqViewsTest {
     WaterfallTest() : FreqViewsTest(64) {}
     void recordSine(float periods) {
         for (std::size_t i = 1; i <= 64; ++i) {
-            const double angle = 2.0 * 3.14159265358979 * periods * static_cast<double>(i - 1) / 64.0;
+            const double angle =
+                2.0 * 3.14159265358979 * periods * static_cast<double>(i - 1) / 64.0;
             f.arrays().timeComplex[i] = {static_cast<float>(20000.0 * std::sin(angle)), 0.0f};
         }
     }
@@ -236,7 +239,8 @@ TEST_F(WaterfallTest, FrequencyAveragingAddsTheRunningSumAndScalingFollowsTheLow
     draw(MSG_DRAW_WATERFALL);
     const auto slices = f.freqBitmap().callsOf(CanvasCallKind::Polygon);
     ASSERT_EQ(slices.size(), 2u);
-    const std::int32_t backY = kBottom - static_cast<std::int32_t>(std::lround((-40.0f - low) * yScale));
+    const std::int32_t backY =
+        kBottom - static_cast<std::int32_t>(std::lround((-40.0f - low) * yScale));
     EXPECT_EQ(topLevel(slices[0].points), backY);
     // The front slice stands 3 pixels lower and represents that lower level.
     const float frontLevel = static_cast<float>(kBottom - backY - 3) / yScale + low;

@@ -21,8 +21,12 @@
 
 namespace ressona {
 
-inline bool operator==(PlotPoint a, PlotPoint b) { return a.x == b.x && a.y == b.y; }
-inline void PrintTo(PlotPoint p, std::ostream* out) { *out << "(" << p.x << ", " << p.y << ")"; }
+inline bool operator==(PlotPoint a, PlotPoint b) {
+    return a.x == b.x && a.y == b.y;
+}
+inline void PrintTo(PlotPoint p, std::ostream* out) {
+    *out << "(" << p.x << ", " << p.y << ")";
+}
 inline void PrintTo(const Rect& r, std::ostream* out) {
     *out << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
 }
@@ -40,7 +44,8 @@ inline void naiveTransform(OneBasedSpan<ComplexValue> data) {
     for (std::size_t k = 0; k < n; ++k) {
         std::complex<double> sum = 0.0;
         for (std::size_t t = 0; t < n; ++t) {
-            const double angle = 2.0 * pi * static_cast<double>((t * k) % n) / static_cast<double>(n);
+            const double angle =
+                2.0 * pi * static_cast<double>((t * k) % n) / static_cast<double>(n);
             sum += input[t] * std::complex<double>(std::cos(angle), std::sin(angle));
         }
         sum /= static_cast<double>(n);
@@ -115,8 +120,12 @@ struct PlotFixture {
     WindowHandle createFreqPlot() {
         return createFreqPlotWindow(program.freqPlot, tools, environment());
     }
-    RecordingCanvas& timeBitmap() { return static_cast<RecordingCanvas&>(*program.timePlot.memoryDc); }
-    RecordingCanvas& freqBitmap() { return static_cast<RecordingCanvas&>(*program.freqPlot.memoryDc); }
+    RecordingCanvas& timeBitmap() {
+        return static_cast<RecordingCanvas&>(*program.timePlot.memoryDc);
+    }
+    RecordingCanvas& freqBitmap() {
+        return static_cast<RecordingCanvas&>(*program.freqPlot.memoryDc);
+    }
 
     // Posts a message and dispatches until the queue is empty.
     void post(WindowHandle window, std::uint32_t message) {
@@ -155,7 +164,8 @@ inline float magnitudeForDb(float db, std::int32_t n) {
 
 // Packs a pointer position as WM_MOUSEMOVE carries it.
 inline LPARAM pointerAt(std::int32_t x, std::int32_t y) {
-    return static_cast<LPARAM>((static_cast<std::uint32_t>(y) << 16) | static_cast<std::uint32_t>(x));
+    return static_cast<LPARAM>((static_cast<std::uint32_t>(y) << 16) |
+                               static_cast<std::uint32_t>(x));
 }
 
 }  // namespace ressona::testing

@@ -33,8 +33,8 @@ TEST(PlotNumbers, FixedAndIntegerFieldsKeepTheirWidthOrShowAsterisks) {
 }
 
 TEST(PlotNumbers, LogFrequencyLabelsOfTheAxisTable) {
-    const std::vector<float> frequencies{10,   20,   30,   50,   100,  200,   300,
-                                         500,  1000, 2000, 3000, 5000, 10000, 20000};
+    const std::vector<float> frequencies{10,  20,   30,   50,   100,  200,   300,
+                                         500, 1000, 2000, 3000, 5000, 10000, 20000};
     const std::vector<std::string> expected{" 10.  ", " 20.  ", " 30.  ", " 50.  ", "100.  ",
                                             "200.  ", "300.  ", "500.  ", " 1.0k ", " 2.0k ",
                                             " 3.0k ", " 5.0k ", "10k   ", "20k   "};

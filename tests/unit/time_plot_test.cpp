@@ -52,7 +52,8 @@ TEST(TimePlot, TimeAxisTicksAndLabelsAt2048SamplesAnd22050Hz) {
     ASSERT_EQ(ticks.size(), 11u);
     const float xScale = 720.0f / 2048.0f;
     for (int i = 0; i <= 10; ++i) {
-        const auto expected = static_cast<std::int32_t>(40.0f + static_cast<float>(i) * xScale * 198.0f);
+        const auto expected =
+            static_cast<std::int32_t>(40.0f + static_cast<float>(i) * xScale * 198.0f);
         EXPECT_EQ(ticks[static_cast<std::size_t>(i)].points[0].x, expected) << i;
     }
     EXPECT_EQ(ticks.back().points[0].x, 40 + static_cast<std::int32_t>(1980 * xScale));
@@ -78,8 +79,7 @@ TEST(TimePlot, TimeAxisAt16384SamplesAnd8000HzStepsBy200Milliseconds) {
     EXPECT_EQ(texts[10], "2000.");
     const auto ticks = ticksOf(f.timeBitmap());
     ASSERT_EQ(ticks.size(), 11u);
-    EXPECT_EQ(ticks[1].points[0].x,
-              static_cast<std::int32_t>(40.0f + 720.0f / 16384.0f * 1600.0f));
+    EXPECT_EQ(ticks[1].points[0].x, static_cast<std::int32_t>(40.0f + 720.0f / 16384.0f * 1600.0f));
 }
 
 TEST(TimePlot, AmplitudeGridAtTenThousandCountsDrawsZeroTwice) {

@@ -62,8 +62,8 @@ TEST(TraceReduction, NoisyTraceKeepsItsColumnShapesWithAtMostFourPointsEach) {
     const std::vector<PlotPoint> out = reduced(path);
     EXPECT_LE(out.size(), 4u * 999u + 17u);  // the last column keeps its ~16 points
     EXPECT_EQ(shapeOf(out), shapeOf(path));
-    EXPECT_TRUE(std::is_sorted(out.begin(), out.end(),
-                               [](PlotPoint a, PlotPoint b) { return a.x < b.x; }));
+    EXPECT_TRUE(
+        std::is_sorted(out.begin(), out.end(), [](PlotPoint a, PlotPoint b) { return a.x < b.x; }));
 }
 
 TEST(TraceReduction, LongPolylinesGoOutInOverlappingBatches) {

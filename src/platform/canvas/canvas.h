@@ -69,7 +69,7 @@ enum class CursorShape : std::uint8_t { Arrow, Cross };  // IDC_ARROW, IDC_CROSS
 // copy raster operation, top-left text alignment, black text and an opaque
 // background setting.
 class Canvas {
-public:
+  public:
     virtual ~Canvas() = default;
 
     // Size of the bitmap behind the context, in pixels.
@@ -109,15 +109,14 @@ public:
 
 // What a window offers its procedure for drawing.
 class WindowSurface {
-public:
+  public:
     virtual ~WindowSurface() = default;
     // The client rectangle: left = top = 0, right and bottom the client's width and height.
     virtual Rect clientRect() const = 0;
     // The window's own device context (what is drawn here shows at once).
     virtual Canvas& windowCanvas() = 0;
     // A memory context with a black bitmap of the given size, compatible with the window.
-    virtual std::unique_ptr<Canvas> createBitmapCanvas(std::int32_t width,
-                                                       std::int32_t height) = 0;
+    virtual std::unique_ptr<Canvas> createBitmapCanvas(std::int32_t width, std::int32_t height) = 0;
     virtual void setCursor(CursorShape shape) = 0;
 };
 

@@ -89,7 +89,7 @@ std::vector<std::string> RecordingCanvas::texts() const {
 }
 
 std::unique_ptr<Canvas> RecordingSurface::createBitmapCanvas(std::int32_t width,
-                                                              std::int32_t height) {
+                                                             std::int32_t height) {
     return std::make_unique<RecordingCanvas>(width, height);
 }
 

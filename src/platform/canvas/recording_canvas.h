@@ -23,8 +23,8 @@ enum class CanvasCallKind : std::uint8_t {
 
 struct CanvasCall {
     CanvasCallKind kind = CanvasCallKind::FillRect;
-    Pen pen;                       // selected at the call
-    Brush brush;                   // selected at the call; for FillRect the brush given
+    Pen pen;      // selected at the call
+    Brush brush;  // selected at the call; for FillRect the brush given
     RasterOp rasterOp = RasterOp::CopyPen;
     std::uint32_t textAlign = TA_TOP | TA_LEFT;
     Colour textColour;
@@ -36,7 +36,7 @@ struct CanvasCall {
 };
 
 class RecordingCanvas final : public Canvas {
-public:
+  public:
     RecordingCanvas(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
 
     std::int32_t width() const override { return width_; }
@@ -68,7 +68,7 @@ public:
     int resizeCount() const { return resizeCount_; }
     void clear() { calls_.clear(); }
 
-private:
+  private:
     CanvasCall record(CanvasCallKind kind) const;
 
     std::int32_t width_;
@@ -85,7 +85,7 @@ private:
 
 // A window of a given client size whose own context and bitmaps record.
 class RecordingSurface final : public WindowSurface {
-public:
+  public:
     RecordingSurface(std::int32_t width, std::int32_t height)
         : client_{0, 0, width, height}, window_(width, height) {}
 
@@ -103,7 +103,7 @@ public:
     CursorShape cursor() const { return cursor_; }
     int cursorSets() const { return cursorSets_; }
 
-private:
+  private:
     Rect client_;
     RecordingCanvas window_;
     CursorShape cursor_ = CursorShape::Arrow;

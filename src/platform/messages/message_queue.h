@@ -34,7 +34,7 @@ inline constexpr int kGetMessageNothing = -1;  // nothing matching waits; one th
 inline constexpr LRESULT kCreateRefused = -1;
 
 class MessageQueue final : public MessagePoster {
-public:
+  public:
     MessageQueue() = default;
     MessageQueue(const MessageQueue&) = delete;
     MessageQueue& operator=(const MessageQueue&) = delete;
@@ -64,8 +64,7 @@ public:
     void PostQuitMessage(int exitCode);
     // Calls the window's procedure at once and returns its result; 0 for an
     // unknown window.
-    LRESULT SendMessageA(WindowHandle window, std::uint32_t message, WPARAM wParam,
-                         LPARAM lParam);
+    LRESULT SendMessageA(WindowHandle window, std::uint32_t message, WPARAM wParam, LPARAM lParam);
     // What a procedure does with a message it does not handle: WM_SYSCOMMAND
     // SC_CLOSE sends WM_CLOSE, WM_CLOSE destroys the window; others give 0.
     LRESULT DefWindowProcA(WindowHandle window, std::uint32_t message, WPARAM wParam,
@@ -93,7 +92,7 @@ public:
     // own event loop. Empty by default.
     void setPostListener(std::function<void()> listener) { postListener_ = std::move(listener); }
 
-private:
+  private:
     struct WindowRecord {
         std::string className;
         WindowProcedure procedure;

@@ -37,9 +37,9 @@ void dispatchAll(MessageQueue& queue) {
 
 }  // namespace
 
-int savePlotPicture(MeasurementState& state, SampleArrays& arrays,
-                    const SpectrumTools& tools, PlotPicture picture, std::int32_t width,
-                    std::int32_t height, const std::string& path) {
+int savePlotPicture(MeasurementState& state, SampleArrays& arrays, const SpectrumTools& tools,
+                    PlotPicture picture, std::int32_t width, std::int32_t height,
+                    const std::string& path) {
     if (width < 1 || height < 1 || width > kLargestPicture || height > kLargestPicture) {
         return kPictureBadSize;
     }

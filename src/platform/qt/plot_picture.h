@@ -26,8 +26,8 @@ inline constexpr int kPictureNoGui = 3;       // no Qt GUI application (see Offs
 // plot shows the waterfall-start marker when state.analysisView is the
 // waterfall. The automatic dB and amplitude ranges are put back as they were
 // (the waterfall still uses the arrays' transform work space and point buffer).
-int savePlotPicture(MeasurementState& state, SampleArrays& arrays,
-                    const SpectrumTools& tools, PlotPicture picture, std::int32_t width,
-                    std::int32_t height, const std::string& path);
+int savePlotPicture(MeasurementState& state, SampleArrays& arrays, const SpectrumTools& tools,
+                    PlotPicture picture, std::int32_t width, std::int32_t height,
+                    const std::string& path);
 
 }  // namespace ressona

@@ -22,7 +22,9 @@ namespace {
 constexpr int kPlotFontPixels = 11;
 constexpr const char* kPlotFontFamily = "DejaVu Sans";
 
-QColor toQColor(Colour c) { return QColor(c.red, c.green, c.blue); }
+QColor toQColor(Colour c) {
+    return QColor(c.red, c.green, c.blue);
+}
 
 QPen toQPen(const Pen& pen) {
     QPen qpen(toQColor(pen.colour));
@@ -33,7 +35,9 @@ QPen toQPen(const Pen& pen) {
 }
 
 // The device-context rectangle covers left..right-1 by top..bottom-1.
-QRect areaOf(const Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+QRect areaOf(const Rect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
 
 }  // namespace
 
@@ -47,6 +51,10 @@ struct QtImageCanvas::Impl {
     Colour textColour;
     bool transparent = false;
     std::vector<QPoint> scratch;  // reused for polylines and polygons
+    // The image's pixels, taken once per image before the painter starts on
+    // it (taking them later could copy the image away from the painter).
+    QRgb* pixels = nullptr;
+    std::int64_t stride = 0;  // pixels per row
 
     void begin() {
         painter.begin(&image);
@@ -60,6 +68,8 @@ struct QtImageCanvas::Impl {
     void makeImage(std::int32_t width, std::int32_t height) {
         image = QImage(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
         image.fill(Qt::black);
+        pixels = reinterpret_cast<QRgb*>(image.bits());
+        stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     }
     // A solid one-pixel segment from a up to, not including, b: the pixel
     // nearest the ideal line at every step along the longer axis. Each
@@ -89,22 +99,77 @@ struct QtImageCanvas::Impl {
             first = std::max<std::int64_t>(first, majorStart - (majorLimit - 1));
             last = std::min<std::int64_t>(last, majorStart);
         }
+        if (first > last) return;
+        // The minor offset of step i is round(i x minorSize / steps), halves
+        // upwards: (2 i minorSize + steps) / (2 steps), followed step by step.
+        const std::int64_t divisor = 2 * steps;
+        std::int64_t numerator = 2 * first * minorSize + steps;
+        std::int64_t offset = numerator / divisor;
+        std::int64_t remainder = numerator % divisor;
+        const std::int64_t increment = 2 * minorSize;  // at most one divisor per step
+        std::int64_t j = majorStart + majorSign * first;
         for (std::int64_t i = first; i <= last; ++i) {
-            const std::int64_t m =
-                minorStart + minorSign * ((2 * i * minorSize + steps) / (2 * steps));
-            if (m < 0 || m >= minorLimit) continue;
-            const std::int64_t j = majorStart + majorSign * i;
-            const int x = static_cast<int>(alongX ? j : m);
-            const int y = static_cast<int>(alongX ? m : j);
-            reinterpret_cast<QRgb*>(image.scanLine(y))[x] = colour;
+            const std::int64_t m = minorStart + minorSign * offset;
+            if (m >= 0 && m < minorLimit) {
+                if (alongX) {
+                    pixels[m * stride + j] = colour;
+                } else {
+                    pixels[j * stride + m] = colour;
+                }
+            }
+            j += majorSign;
+            remainder += increment;
+            if (remainder >= divisor) {
+                remainder -= divisor;
+                ++offset;
+            }
         }
     }
+    // Fills left..right-1 by top..bottom-1, clipped to the image.
+    void fillSpan(std::int64_t left, std::int64_t right, std::int64_t top, std::int64_t bottom,
+                  QRgb colour) {
+        left = std::max<std::int64_t>(left, 0);
+        right = std::min<std::int64_t>(right, image.width());
+        top = std::max<std::int64_t>(top, 0);
+        bottom = std::min<std::int64_t>(bottom, image.height());
+        if (left >= right) return;
+        QRgb* row = pixels + top * stride;
+        for (std::int64_t y = top; y < bottom; ++y, row += stride) {
+            for (std::int64_t x = left; x < right; ++x) row[x] = colour;
+        }
+    }
+    // True for the outline of a region between a staircase and a horizontal
+    // base: every edge but the closing one runs horizontally to the right or
+    // vertically, and the closing edge runs horizontally back to the start.
+    static bool isStaircase(std::span<const PlotPoint> points) {
+        if (points.size() < 3 || points.front().y != points.back().y) return false;
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            const PlotPoint a = points[i - 1];
+            const PlotPoint b = points[i];
+            if (b.x < a.x || (b.x != a.x && b.y != a.y)) return false;
+        }
+        return true;
+    }
+    // The alternate-rule interior of such an outline: under each horizontal
+    // step the pixels whose centres lie between the step and the base.
+    void fillStaircase(std::span<const PlotPoint> points, QRgb colour) {
+        const std::int64_t base = points.front().y;
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            const PlotPoint a = points[i - 1];
+            const PlotPoint b = points[i];
+            if (b.x == a.x || a.y == base) continue;
+            fillSpan(a.x, b.x, std::min<std::int64_t>(a.y, base), std::max<std::int64_t>(a.y, base),
+                     colour);
+        }
+    }
+
     QRgb penColour() const { return qRgb(pen.colour.red, pen.colour.green, pen.colour.blue); }
     bool solidPen() const { return pen.style == PenStyle::Solid; }
 
     const std::vector<QPoint>& toQPoints(std::span<const PlotPoint> points) {
         scratch.resize(points.size());
-        for (std::size_t i = 0; i < points.size(); ++i) scratch[i] = QPoint(points[i].x, points[i].y);
+        for (std::size_t i = 0; i < points.size(); ++i)
+            scratch[i] = QPoint(points[i].x, points[i].y);
         return scratch;
     }
 };
@@ -119,10 +184,16 @@ QtImageCanvas::QtImageCanvas(std::int32_t width, std::int32_t height)
     impl_->begin();
 }
 
-QtImageCanvas::~QtImageCanvas() { impl_->painter.end(); }
+QtImageCanvas::~QtImageCanvas() {
+    impl_->painter.end();
+}
 
-std::int32_t QtImageCanvas::width() const { return impl_->image.width(); }
-std::int32_t QtImageCanvas::height() const { return impl_->image.height(); }
+std::int32_t QtImageCanvas::width() const {
+    return impl_->image.width();
+}
+std::int32_t QtImageCanvas::height() const {
+    return impl_->image.height();
+}
 
 void QtImageCanvas::resizeBitmap(std::int32_t width, std::int32_t height) {
     impl_->painter.end();
@@ -145,8 +216,12 @@ void QtImageCanvas::setRasterOp(RasterOp /*op*/) {
     impl_->painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
-void QtImageCanvas::setTextAlign(std::uint32_t flags) { impl_->textAlign = flags; }
-void QtImageCanvas::setTextColour(Colour colour) { impl_->textColour = colour; }
+void QtImageCanvas::setTextAlign(std::uint32_t flags) {
+    impl_->textAlign = flags;
+}
+void QtImageCanvas::setTextColour(Colour colour) {
+    impl_->textColour = colour;
+}
 void QtImageCanvas::setTransparentBackground(bool transparent) {
     impl_->transparent = transparent;
 }
@@ -195,11 +270,17 @@ void QtImageCanvas::polygon(std::span<const PlotPoint> points) {
         painter.drawPolygon(q.data(), static_cast<int>(q.size()), Qt::OddEvenFill);
         return;
     }
-    // The interior by the painter (pixel centres inside, alternate rule), then
-    // the closed outline over it.
-    painter.setPen(Qt::NoPen);
-    painter.drawPolygon(q.data(), static_cast<int>(q.size()), Qt::OddEvenFill);
-    painter.setPen(toQPen(impl_->pen));
+    // The interior (pixel centres inside, alternate rule), then the closed
+    // outline over it. Waterfall slices are staircases and are filled here
+    // directly: the painter's general filling is slow for thousands of edges.
+    if (Impl::isStaircase(points)) {
+        const Colour c = impl_->brush.colour;
+        impl_->fillStaircase(points, qRgb(c.red, c.green, c.blue));
+    } else {
+        painter.setPen(Qt::NoPen);
+        painter.drawPolygon(q.data(), static_cast<int>(q.size()), Qt::OddEvenFill);
+        painter.setPen(toQPen(impl_->pen));
+    }
     const QRgb colour = impl_->penColour();
     for (std::size_t i = 0; i < points.size(); ++i) {
         impl_->solidSegment(points[i], points[(i + 1) % points.size()], colour);
@@ -250,7 +331,7 @@ QtImageSurface::QtImageSurface(std::int32_t width, std::int32_t height)
     : width_(width), height_(height), window_(width, height) {}
 
 std::unique_ptr<Canvas> QtImageSurface::createBitmapCanvas(std::int32_t width,
-                                                            std::int32_t height) {
+                                                           std::int32_t height) {
     return std::make_unique<QtImageCanvas>(width, height);
 }
 

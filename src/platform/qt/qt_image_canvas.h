@@ -12,7 +12,7 @@
 namespace ressona {
 
 class QtImageCanvas final : public Canvas {
-public:
+  public:
     // A black image of the given size (at least 1 x 1).
     QtImageCanvas(std::int32_t width, std::int32_t height);
     ~QtImageCanvas() override;
@@ -47,14 +47,14 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 
 // A window of a fixed client size drawn into an image, for pictures rendered
 // without a display. Its bitmaps are images too.
 class QtImageSurface final : public WindowSurface {
-public:
+  public:
     QtImageSurface(std::int32_t width, std::int32_t height);
 
     Rect clientRect() const override { return Rect{0, 0, width_, height_}; }
@@ -65,7 +65,7 @@ public:
     QtImageCanvas& window() { return window_; }
     CursorShape cursor() const { return cursor_; }
 
-private:
+  private:
     std::int32_t width_;
     std::int32_t height_;
     QtImageCanvas window_;
@@ -76,7 +76,7 @@ private:
 // on Qt's offscreen platform unless QT_QPA_PLATFORM names another. Does
 // nothing when the program already has one.
 class OffscreenGui {
-public:
+  public:
     OffscreenGui();
     ~OffscreenGui();
     OffscreenGui(const OffscreenGui&) = delete;
@@ -84,7 +84,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 
