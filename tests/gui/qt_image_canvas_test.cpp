@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstdio>
+#include <random>
+#include <vector>
 #include <string>
 
 namespace ressona {
@@ -51,6 +53,43 @@ TEST(QtImageCanvas, LinesAndPolygonsDrawWithoutAntialiasing) {
     EXPECT_EQ(canvas.pixel(10, 24), kGreen);  // inside the high step
     EXPECT_EQ(canvas.pixel(20, 22), kBlack);  // above the low step
     EXPECT_EQ(canvas.pixel(5, 22), kRed);     // on the outline
+}
+
+// Staircases standing on a base are filled by the canvas itself; the same
+// outline started elsewhere goes to the painter's general filling. Both must
+// give the same picture.
+TEST(QtImageCanvas, StaircaseFillingMatchesTheGeneralFilling) {
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> level(-5, 60);  // some steps leave the image
+    std::uniform_int_distribution<int> width(0, 3);
+    std::vector<PlotPoint> stairs{{4, 50}};
+    std::int32_t x = 4, previous = 50;
+    while (x < 90) {
+        const std::int32_t y = level(random);
+        stairs.push_back({x, previous});
+        stairs.push_back({x, y});
+        previous = y;
+        x += width(random);
+    }
+    stairs.push_back({x, 50});
+    std::vector<PlotPoint> rotated(stairs.begin() + 2, stairs.end());
+    rotated.insert(rotated.end(), stairs.begin(), stairs.begin() + 2);
+
+    QtImageCanvas direct(100, 60), general(100, 60);
+    for (QtImageCanvas* canvas : {&direct, &general}) {
+        canvas->selectPen(Pen{PenStyle::Solid, 1, kRed});
+        canvas->selectBrush(Brush{kGreen});
+    }
+    direct.polygon(stairs);
+    general.polygon(rotated);
+    int green = 0;
+    for (int py = 0; py < 60; ++py) {
+        for (int px = 0; px < 100; ++px) {
+            ASSERT_EQ(direct.pixel(px, py), general.pixel(px, py)) << px << "," << py;
+            if (direct.pixel(px, py) == kGreen) ++green;
+        }
+    }
+    EXPECT_GT(green, 500);
 }
 
 TEST(QtImageCanvas, TextSitsAboveABottomAnchorAndBelowATopAnchor) {
