@@ -76,6 +76,9 @@ class MessageQueue final : public MessagePoster {
     // Takes the oldest matching message: 1, kGetMessageQuit for WM_QUIT, or
     // kGetMessageNothing when no matching message waits.
     int GetMessageA(Message& out, WindowHandle filter);
+    // Keyboard messages would become character messages here; the program
+    // takes no typed characters from the queue, so nothing is added (false).
+    bool TranslateMessage(const Message& /*message*/) const { return false; }
     // Calls the destination's procedure; 0 when the window no longer exists.
     LRESULT DispatchMessageA(const Message& message);
 
