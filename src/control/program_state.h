@@ -6,6 +6,8 @@
 
 #include "analysis/fft.h"
 #include "control/measurement_state.h"
+#include "plots/freq_plot.h"
+#include "plots/time_plot.h"
 #include "signals/sample_arrays.h"
 
 namespace ressona {
@@ -14,6 +16,8 @@ struct ProgramState {
     MeasurementState state;
     SampleArrays arrays;
     FourierTransform transform;
+    TimePlotState timePlot;
+    FreqPlotState freqPlot;
 };
 
 }  // namespace ressona

@@ -15,7 +15,7 @@ struct Received {
 
 // A window that records what reaches it and leaves the rest to the default procedure.
 class RecorderWindows {
-public:
+  public:
     explicit RecorderWindows(MessageQueue& queue) : queue_(queue) {}
 
     WindowHandle create(WindowHandle parent = kNoWindow) {
@@ -39,7 +39,7 @@ public:
 
     std::vector<Received> log;
 
-private:
+  private:
     MessageQueue& queue_;
 };
 
@@ -202,7 +202,8 @@ TEST(MessageQueue, RefusedCreationLeavesNoWindowAndListenerHearsEveryPost) {
         });
     EXPECT_EQ(refused, kNoWindow);
     EXPECT_EQ(queue.CreateWindowA("NoProcedure", WindowProcedure{}), kNoWindow);
-    EXPECT_EQ(queue.CreateWindowA("Orphan", [](auto...) { return LRESULT{0}; }, 12345),
+    EXPECT_EQ(queue.CreateWindowA(
+                  "Orphan", [](auto...) { return LRESULT{0}; }, 12345),
               kNoWindow);
 
     // A window that posts to itself while being created (as the plots do).

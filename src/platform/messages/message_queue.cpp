@@ -37,7 +37,9 @@ bool MessageQueue::DestroyWindow(WindowHandle window) {
     return true;
 }
 
-bool MessageQueue::IsWindow(WindowHandle window) const { return windows_.contains(window); }
+bool MessageQueue::IsWindow(WindowHandle window) const {
+    return windows_.contains(window);
+}
 
 WindowHandle MessageQueue::GetParent(WindowHandle window) const {
     const auto record = find(window);

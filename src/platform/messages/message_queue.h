@@ -34,7 +34,7 @@ inline constexpr int kGetMessageNothing = -1;  // nothing matching waits; one th
 inline constexpr LRESULT kCreateRefused = -1;
 
 class MessageQueue final : public MessagePoster {
-public:
+  public:
     MessageQueue() = default;
     MessageQueue(const MessageQueue&) = delete;
     MessageQueue& operator=(const MessageQueue&) = delete;
@@ -64,8 +64,7 @@ public:
     void PostQuitMessage(int exitCode);
     // Calls the window's procedure at once and returns its result; 0 for an
     // unknown window.
-    LRESULT SendMessageA(WindowHandle window, std::uint32_t message, WPARAM wParam,
-                         LPARAM lParam);
+    LRESULT SendMessageA(WindowHandle window, std::uint32_t message, WPARAM wParam, LPARAM lParam);
     // What a procedure does with a message it does not handle: WM_SYSCOMMAND
     // SC_CLOSE sends WM_CLOSE, WM_CLOSE destroys the window; others give 0.
     LRESULT DefWindowProcA(WindowHandle window, std::uint32_t message, WPARAM wParam,
@@ -77,6 +76,9 @@ public:
     // Takes the oldest matching message: 1, kGetMessageQuit for WM_QUIT, or
     // kGetMessageNothing when no matching message waits.
     int GetMessageA(Message& out, WindowHandle filter);
+    // Keyboard messages would become character messages here; the program
+    // takes no typed characters from the queue, so nothing is added (false).
+    bool TranslateMessage(const Message& /*message*/) const { return false; }
     // Calls the destination's procedure; 0 when the window no longer exists.
     LRESULT DispatchMessageA(const Message& message);
 
@@ -93,7 +95,7 @@ public:
     // own event loop. Empty by default.
     void setPostListener(std::function<void()> listener) { postListener_ = std::move(listener); }
 
-private:
+  private:
     struct WindowRecord {
         std::string className;
         WindowProcedure procedure;

@@ -1,0 +1,187 @@
+// Draw times of the plot windows on the painter canvas at N = 16384 into a
+// 1200 x 400 client area, and the waterfall against the transforms it runs.
+// The waterfall's transform here is FFTW's (single precision, scaled by 1/N
+// like the program's); FftwOnly measures those transforms alone for the ratio.
+
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include "control/hand_over.h"
+#include "control/program_state.h"
+#include "platform/messages/message_queue.h"
+#include "platform/qt/qt_image_canvas.h"
+#include "plots/freq_plot.h"
+#include "plots/time_plot.h"
+#include "signals/sample_arrays.h"
+
+namespace ressona {
+namespace {
+
+constexpr std::uint32_t kPoints = 16384;
+constexpr std::uint32_t kRate = 44100;
+constexpr std::int32_t kWidth = 1200;
+constexpr std::int32_t kHeight = 400;
+
+// FFTW on an aligned buffer of N values; the data is copied in and out.
+class FftwTransform {
+  public:
+    explicit FftwTransform(int n)
+        : n_(n),
+          buffer_(static_cast<fftwf_complex*>(fftwf_malloc(sizeof(fftwf_complex) * n))),
+          plan_(fftwf_plan_dft_1d(n, buffer_, buffer_, FFTW_BACKWARD, FFTW_MEASURE)) {}
+    ~FftwTransform() {
+        fftwf_destroy_plan(plan_);
+        fftwf_free(buffer_);
+    }
+    FftwTransform(const FftwTransform&) = delete;
+    FftwTransform& operator=(const FftwTransform&) = delete;
+
+    // X(k) = (1/N) sum x(n) e^(+2 pi i nk/N), in place.
+    void operator()(OneBasedSpan<ComplexValue> data) {
+        const float scale = 1.0f / static_cast<float>(n_);
+        for (int i = 0; i < n_; ++i) {
+            buffer_[i][0] = data[static_cast<std::size_t>(i) + 1].re;
+            buffer_[i][1] = data[static_cast<std::size_t>(i) + 1].im;
+        }
+        fftwf_execute(plan_);
+        for (int i = 0; i < n_; ++i) {
+            data[static_cast<std::size_t>(i) + 1] = {buffer_[i][0] * scale, buffer_[i][1] * scale};
+        }
+    }
+    void executeOnly() { fftwf_execute(plan_); }
+    fftwf_complex* buffer() { return buffer_; }
+
+  private:
+    int n_;
+    fftwf_complex* buffer_;
+    fftwf_plan plan_;
+};
+
+// A program with a measured-looking room response at N = 16384: a noisy
+// decaying impulse response with its spectrum, phase and a captured curve.
+struct PlotScene {
+    PlotScene() : surface(kWidth, kHeight), transform(static_cast<int>(kPoints)) {
+        MeasurementState& s = program.state;
+        SampleArrays& a = program.arrays;
+        allocateSampleArrays(s, a, kPoints, kRate, 1, true);
+        handFixDbScale(s, true);
+        handDbRange(s, -60, 10, 0.0f);
+        handFrequencyRange(s, 10, 30000);
+        handTimeCuts(s, a, 0, 1000);
+        handWaterfall(s, 50, 30);
+        handShowSubtract(s, true, false);
+        setCapturedLabel(s, "Captured ");
+        std::mt19937 random(3);
+        std::normal_distribution<float> noise(0.0f, 1.0f);
+        for (std::size_t i = 1; i <= kPoints; ++i) {
+            const float v = 12000.0f * std::exp(-static_cast<float>(i) / 1500.0f) * noise(random) +
+                            30.0f * noise(random);
+            a.timeTrace[i] = v;
+            a.timeComplex[i] = {v, 0.0f};
+            a.spectrumWork[i] = a.timeComplex[i];
+            a.excitationBuffer[i] = (i % 2 == 0) ? kDriveCode : kSilenceCode;
+        }
+        transform(a.spectrumWork.view());
+        for (std::size_t i = 1; i <= kPoints / 2; ++i) {
+            const ComplexValue c = a.spectrumWork[i];
+            a.magnitudeSpectrum[i] = std::sqrt(c.re * c.re + c.im * c.im);
+            a.phaseSpectrum[i] = std::atan2(c.im, c.re);
+            a.capturedSpectrum[i] = a.magnitudeSpectrum[i] * 0.8f;
+        }
+        a.resultsReady = true;
+        tools.transform = [this](OneBasedSpan<ComplexValue> data) { transform(data); };
+        tools.smooth = [](OneBasedSpan<float>, float) {};
+    }
+
+    OffscreenGui gui;
+    ProgramState program;
+    MessageQueue queue;
+    QtImageSurface surface;
+    FftwTransform transform;
+    SpectrumTools tools;
+};
+
+void drawRepeatedly(benchmark::State& bench, PlotScene& scene, WindowHandle window,
+                    std::uint32_t message) {
+    for (auto _ : bench) {
+        scene.queue.PostMessageA(window, message, 0, 0);
+        scene.queue.dispatchPending();
+    }
+}
+
+void BM_StandardView(benchmark::State& bench) {
+    PlotScene scene;
+    scene.program.freqPlot.reduceTraces = bench.range(0) != 0;
+    const PlotEnvironment env{scene.program.state, scene.program.arrays, scene.queue,
+                              scene.surface};
+    const WindowHandle w = createFreqPlotWindow(scene.program.freqPlot, scene.tools, env);
+    scene.queue.dispatchPending();
+    drawRepeatedly(bench, scene, w, MSG_REDRAW);
+}
+BENCHMARK(BM_StandardView)->ArgName("reduced")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+void BM_TimePlot(benchmark::State& bench) {
+    PlotScene scene;
+    scene.program.timePlot.reduceTraces = bench.range(0) != 0;
+    const PlotEnvironment env{scene.program.state, scene.program.arrays, scene.queue,
+                              scene.surface};
+    const WindowHandle w =
+        createTimePlotWindow(scene.program.timePlot, scene.program.freqPlot.drawnView, env);
+    scene.queue.dispatchPending();
+    drawRepeatedly(bench, scene, w, MSG_REDRAW);
+}
+BENCHMARK(BM_TimePlot)->ArgName("reduced")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// Waterfall with S steps (S + 1 transforms); the counter gives the ratio to
+// S + 1 FFTW transforms alone, timed in the same run.
+void BM_Waterfall(benchmark::State& bench) {
+    PlotScene scene;
+    const auto steps = static_cast<std::int32_t>(bench.range(0));
+    scene.program.freqPlot.reduceTraces = bench.range(1) != 0;
+    handWaterfall(scene.program.state, 50, steps);
+    const PlotEnvironment env{scene.program.state, scene.program.arrays, scene.queue,
+                              scene.surface};
+    const WindowHandle w = createFreqPlotWindow(scene.program.freqPlot, scene.tools, env);
+    scene.queue.dispatchPending();
+
+    // The transforms alone: S + 1 executions of the same plan.
+    const int reference = 5;
+    double fftwSeconds = 0.0;
+    for (int r = 0; r < reference; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        for (std::int32_t k = 0; k <= steps; ++k) scene.transform.executeOnly();
+        fftwSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    fftwSeconds /= reference;
+
+    double drawSeconds = 0.0;
+    for (auto _ : bench) {
+        const auto start = std::chrono::steady_clock::now();
+        scene.queue.PostMessageA(w, MSG_DRAW_WATERFALL, 0, 0);
+        scene.queue.dispatchPending();
+        drawSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    const double perDraw = drawSeconds / static_cast<double>(bench.iterations());
+    bench.counters["fftw_ms"] = fftwSeconds * 1000.0;
+    bench.counters["ratio_to_fftw"] = perDraw / fftwSeconds;
+}
+BENCHMARK(BM_Waterfall)
+    ->ArgNames({"steps", "reduced"})
+    ->Args({30, 1})
+    ->Args({30, 0})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Waterfall)
+    ->ArgNames({"steps", "reduced"})
+    ->Args({kPoints / 2, 1})
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ressona

@@ -1,0 +1,353 @@
+#include "platform/qt/qt_image_canvas.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPen>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <algorithm>
+#include <vector>
+
+namespace ressona {
+
+namespace {
+
+// The plots' font: a small variable-pitch face, without antialiasing so that
+// pictures are the same on every machine with the font installed.
+constexpr int kPlotFontPixels = 11;
+constexpr const char* kPlotFontFamily = "DejaVu Sans";
+
+QColor toQColor(Colour c) {
+    return QColor(c.red, c.green, c.blue);
+}
+
+QPen toQPen(const Pen& pen) {
+    QPen qpen(toQColor(pen.colour));
+    qpen.setWidth(0);  // cosmetic: one pixel whatever the transformation
+    qpen.setStyle(pen.style == PenStyle::Dot ? Qt::DotLine : Qt::SolidLine);
+    qpen.setCapStyle(Qt::FlatCap);
+    return qpen;
+}
+
+// The device-context rectangle covers left..right-1 by top..bottom-1.
+QRect areaOf(const Rect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+}  // namespace
+
+struct QtImageCanvas::Impl {
+    QImage image;
+    QPainter painter;
+    QFont font;
+    Pen pen;
+    Brush brush;
+    std::uint32_t textAlign = TA_TOP | TA_LEFT;
+    Colour textColour;
+    bool transparent = false;
+    std::vector<QPoint> scratch;  // reused for polylines and polygons
+    // The image's pixels, taken once per image before the painter starts on
+    // it (taking them later could copy the image away from the painter).
+    QRgb* pixels = nullptr;
+    std::int64_t stride = 0;  // pixels per row
+
+    void begin() {
+        painter.begin(&image);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setRenderHint(QPainter::TextAntialiasing, false);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.setFont(font);
+        painter.setPen(toQPen(pen));
+        painter.setBrush(toQColor(brush.colour));
+    }
+    void makeImage(std::int32_t width, std::int32_t height) {
+        image = QImage(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+        image.fill(Qt::black);
+        pixels = reinterpret_cast<QRgb*>(image.bits());
+        stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+    }
+    // A solid one-pixel segment from a up to, not including, b: the pixel
+    // nearest the ideal line at every step along the longer axis. Each
+    // segment stands alone, so a path's pixels are the union of its segments'.
+    void solidSegment(PlotPoint a, PlotPoint b, QRgb colour) {
+        const std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;
+        const std::int64_t dy = static_cast<std::int64_t>(b.y) - a.y;
+        const bool alongX = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+        const std::int64_t major = alongX ? dx : dy;
+        const std::int64_t minor = alongX ? dy : dx;
+        const std::int64_t steps = major < 0 ? -major : major;
+        if (steps == 0) return;
+        const std::int64_t majorSign = major < 0 ? -1 : 1;
+        const std::int64_t minorSign = minor < 0 ? -1 : 1;
+        const std::int64_t minorSize = minor < 0 ? -minor : minor;
+        const std::int64_t majorStart = alongX ? a.x : a.y;
+        const std::int64_t minorStart = alongX ? a.y : a.x;
+        const std::int64_t majorLimit = alongX ? image.width() : image.height();
+        const std::int64_t minorLimit = alongX ? image.height() : image.width();
+        // Only the steps whose major coordinate lies on the image.
+        std::int64_t first = 0;
+        std::int64_t last = steps - 1;
+        if (majorSign > 0) {
+            first = std::max<std::int64_t>(first, -majorStart);
+            last = std::min<std::int64_t>(last, majorLimit - 1 - majorStart);
+        } else {
+            first = std::max<std::int64_t>(first, majorStart - (majorLimit - 1));
+            last = std::min<std::int64_t>(last, majorStart);
+        }
+        if (first > last) return;
+        // The minor offset of step i is round(i x minorSize / steps), halves
+        // upwards: (2 i minorSize + steps) / (2 steps), followed step by step.
+        const std::int64_t divisor = 2 * steps;
+        std::int64_t numerator = 2 * first * minorSize + steps;
+        std::int64_t offset = numerator / divisor;
+        std::int64_t remainder = numerator % divisor;
+        const std::int64_t increment = 2 * minorSize;  // at most one divisor per step
+        std::int64_t j = majorStart + majorSign * first;
+        for (std::int64_t i = first; i <= last; ++i) {
+            const std::int64_t m = minorStart + minorSign * offset;
+            if (m >= 0 && m < minorLimit) {
+                if (alongX) {
+                    pixels[m * stride + j] = colour;
+                } else {
+                    pixels[j * stride + m] = colour;
+                }
+            }
+            j += majorSign;
+            remainder += increment;
+            if (remainder >= divisor) {
+                remainder -= divisor;
+                ++offset;
+            }
+        }
+    }
+    // Fills left..right-1 by top..bottom-1, clipped to the image.
+    void fillSpan(std::int64_t left, std::int64_t right, std::int64_t top, std::int64_t bottom,
+                  QRgb colour) {
+        left = std::max<std::int64_t>(left, 0);
+        right = std::min<std::int64_t>(right, image.width());
+        top = std::max<std::int64_t>(top, 0);
+        bottom = std::min<std::int64_t>(bottom, image.height());
+        if (left >= right) return;
+        QRgb* row = pixels + top * stride;
+        for (std::int64_t y = top; y < bottom; ++y, row += stride) {
+            for (std::int64_t x = left; x < right; ++x) row[x] = colour;
+        }
+    }
+    // True for the outline of a region between a staircase and a horizontal
+    // base: every edge but the closing one runs horizontally to the right or
+    // vertically, and the closing edge runs horizontally back to the start.
+    static bool isStaircase(std::span<const PlotPoint> points) {
+        if (points.size() < 3 || points.front().y != points.back().y) return false;
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            const PlotPoint a = points[i - 1];
+            const PlotPoint b = points[i];
+            if (b.x < a.x || (b.x != a.x && b.y != a.y)) return false;
+        }
+        return true;
+    }
+    // The alternate-rule interior of such an outline: under each horizontal
+    // step the pixels whose centres lie between the step and the base.
+    void fillStaircase(std::span<const PlotPoint> points, QRgb colour) {
+        const std::int64_t base = points.front().y;
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            const PlotPoint a = points[i - 1];
+            const PlotPoint b = points[i];
+            if (b.x == a.x || a.y == base) continue;
+            fillSpan(a.x, b.x, std::min<std::int64_t>(a.y, base), std::max<std::int64_t>(a.y, base),
+                     colour);
+        }
+    }
+
+    QRgb penColour() const { return qRgb(pen.colour.red, pen.colour.green, pen.colour.blue); }
+    bool solidPen() const { return pen.style == PenStyle::Solid; }
+
+    const std::vector<QPoint>& toQPoints(std::span<const PlotPoint> points) {
+        scratch.resize(points.size());
+        for (std::size_t i = 0; i < points.size(); ++i)
+            scratch[i] = QPoint(points[i].x, points[i].y);
+        return scratch;
+    }
+};
+
+QtImageCanvas::QtImageCanvas(std::int32_t width, std::int32_t height)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->font = QFont(kPlotFontFamily);
+    impl_->font.setPixelSize(kPlotFontPixels);
+    impl_->font.setStyleStrategy(QFont::NoAntialias);
+    impl_->brush = Brush{};
+    impl_->makeImage(width, height);
+    impl_->begin();
+}
+
+QtImageCanvas::~QtImageCanvas() {
+    impl_->painter.end();
+}
+
+std::int32_t QtImageCanvas::width() const {
+    return impl_->image.width();
+}
+std::int32_t QtImageCanvas::height() const {
+    return impl_->image.height();
+}
+
+void QtImageCanvas::resizeBitmap(std::int32_t width, std::int32_t height) {
+    impl_->painter.end();
+    impl_->makeImage(width, height);
+    impl_->begin();
+}
+
+void QtImageCanvas::selectPen(const Pen& pen) {
+    impl_->pen = pen;
+    impl_->painter.setPen(toQPen(pen));
+}
+
+void QtImageCanvas::selectBrush(const Brush& brush) {
+    impl_->brush = brush;
+    impl_->painter.setBrush(toQColor(brush.colour));
+}
+
+void QtImageCanvas::setRasterOp(RasterOp /*op*/) {
+    // Plain copy of the pen is what opaque painting does.
+    impl_->painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void QtImageCanvas::setTextAlign(std::uint32_t flags) {
+    impl_->textAlign = flags;
+}
+void QtImageCanvas::setTextColour(Colour colour) {
+    impl_->textColour = colour;
+}
+void QtImageCanvas::setTransparentBackground(bool transparent) {
+    impl_->transparent = transparent;
+}
+
+void QtImageCanvas::fillRect(const Rect& rect, const Brush& brush) {
+    impl_->painter.fillRect(areaOf(rect), toQColor(brush.colour));
+}
+
+void QtImageCanvas::rectangle(const Rect& rect) {
+    if (rect.right - rect.left < 1 || rect.bottom - rect.top < 1) return;
+    // With a one-pixel pen, drawRect(x, y, w, h) outlines x..x+w by y..y+h.
+    impl_->painter.drawRect(
+        QRect(rect.left, rect.top, rect.right - rect.left - 1, rect.bottom - rect.top - 1));
+}
+
+// Solid lines are drawn segment by segment here rather than by the painter's
+// stroker, whose joins depend on the neighbouring segments: a trace cut down
+// to the points that decide its pixels must paint exactly what the full trace
+// paints. Dotted lines (the grid) go to the painter.
+void QtImageCanvas::line(PlotPoint from, PlotPoint to) {
+    if (impl_->solidPen()) {
+        impl_->solidSegment(from, to, impl_->penColour());
+    } else {
+        impl_->painter.drawLine(QPoint(from.x, from.y), QPoint(to.x, to.y));
+    }
+}
+
+void QtImageCanvas::polyline(std::span<const PlotPoint> points) {
+    if (points.size() < 2) return;
+    if (impl_->solidPen()) {
+        const QRgb colour = impl_->penColour();
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            impl_->solidSegment(points[i - 1], points[i], colour);
+        }
+        return;
+    }
+    const std::vector<QPoint>& q = impl_->toQPoints(points);
+    impl_->painter.drawPolyline(q.data(), static_cast<int>(q.size()));
+}
+
+void QtImageCanvas::polygon(std::span<const PlotPoint> points) {
+    if (points.size() < 2) return;
+    const std::vector<QPoint>& q = impl_->toQPoints(points);
+    QPainter& painter = impl_->painter;
+    if (!impl_->solidPen()) {
+        painter.drawPolygon(q.data(), static_cast<int>(q.size()), Qt::OddEvenFill);
+        return;
+    }
+    // The interior (pixel centres inside, alternate rule), then the closed
+    // outline over it. Waterfall slices are staircases and are filled here
+    // directly: the painter's general filling is slow for thousands of edges.
+    if (Impl::isStaircase(points)) {
+        const Colour c = impl_->brush.colour;
+        impl_->fillStaircase(points, qRgb(c.red, c.green, c.blue));
+    } else {
+        painter.setPen(Qt::NoPen);
+        painter.drawPolygon(q.data(), static_cast<int>(q.size()), Qt::OddEvenFill);
+        painter.setPen(toQPen(impl_->pen));
+    }
+    const QRgb colour = impl_->penColour();
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        impl_->solidSegment(points[i], points[(i + 1) % points.size()], colour);
+    }
+}
+
+void QtImageCanvas::textOut(std::int32_t x, std::int32_t y, std::string_view text) {
+    QPainter& painter = impl_->painter;
+    const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const QFontMetrics metrics(impl_->font);
+    // The text cell is ascent + descent high; y is its top or its bottom edge.
+    const int baseline =
+        (impl_->textAlign & TA_BOTTOM) != 0 ? y - metrics.descent() : y + metrics.ascent();
+    if (!impl_->transparent) {
+        painter.fillRect(QRect(x, baseline - metrics.ascent(), metrics.horizontalAdvance(string),
+                               metrics.ascent() + metrics.descent()),
+                         Qt::white);
+    }
+    painter.setPen(toQColor(impl_->textColour));
+    painter.drawText(QPoint(x, baseline), string);
+    painter.setPen(toQPen(impl_->pen));
+}
+
+void QtImageCanvas::copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) {
+    const auto* other = dynamic_cast<const QtImageCanvas*>(&source);
+    if (other == nullptr || other == this) return;
+    impl_->painter.drawImage(QPoint(x, y), other->impl_->image);
+}
+
+void QtImageCanvas::stretchBitmap(const Canvas& source, const Rect& target) {
+    const auto* other = dynamic_cast<const QtImageCanvas*>(&source);
+    if (other == nullptr || other == this) return;
+    impl_->painter.drawImage(areaOf(target), other->impl_->image);
+}
+
+Colour QtImageCanvas::pixel(std::int32_t x, std::int32_t y) const {
+    if (!impl_->image.valid(x, y)) return Colour{};
+    const QRgb rgb = impl_->image.pixel(x, y);
+    return Colour{static_cast<std::uint8_t>(qRed(rgb)), static_cast<std::uint8_t>(qGreen(rgb)),
+                  static_cast<std::uint8_t>(qBlue(rgb))};
+}
+
+int QtImageCanvas::savePng(const std::string& path) const {
+    return impl_->image.save(QString::fromStdString(path), "PNG") ? 0 : 1;
+}
+
+QtImageSurface::QtImageSurface(std::int32_t width, std::int32_t height)
+    : width_(width), height_(height), window_(width, height) {}
+
+std::unique_ptr<Canvas> QtImageSurface::createBitmapCanvas(std::int32_t width,
+                                                           std::int32_t height) {
+    return std::make_unique<QtImageCanvas>(width, height);
+}
+
+struct OffscreenGui::Impl {
+    int argc = 1;
+    char name[16] = "ressona";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QGuiApplication> application;
+};
+
+OffscreenGui::OffscreenGui() : impl_(std::make_unique<Impl>()) {
+    if (QGuiApplication::instance() != nullptr) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    impl_->application = std::make_unique<QGuiApplication>(impl_->argc, impl_->argv);
+}
+
+OffscreenGui::~OffscreenGui() = default;
+
+}  // namespace ressona

@@ -1,0 +1,91 @@
+#pragma once
+// Inside the FreqPlot window: the steps its four views share (the draw
+// preamble, the axes, the automatic dB scaling, the final copy) and the views
+// themselves. Used only by the plot's own sources.
+
+#include <cstdint>
+
+#include "plots/freq_plot.h"
+
+namespace ressona {
+
+struct SampleArrays;
+
+namespace freq_plot_detail {
+
+// Starting values of the data's extremes before the first point, in dB.
+inline constexpr float kNoMax = -9999.0f;
+inline constexpr float kNoMin = 9999.0f;
+
+// The highest and lowest levels a draw met, and whether it met any.
+struct DbExtremes {
+    float max = kNoMax;
+    float min = kNoMin;
+    bool any = false;
+    void add(float d) {
+        if (d > max) max = d;
+        if (d < min) min = d;
+        any = true;
+    }
+};
+
+enum class HorizontalScale { Logarithmic, Linear };
+enum class VerticalScale { Decibels, Radians };
+
+class FreqPlotDrawing {
+  public:
+    FreqPlotDrawing(FreqPlotState& plot, const PlotEnvironment& env, const SpectrumTools& tools);
+
+    void create(WindowHandle window);
+    void paint();
+    void drawStandard();
+    void drawPhase();
+    void drawHistogram();
+    void drawWaterfall();
+    void mouseMove(std::int32_t x, std::int32_t y);
+
+  private:
+    // The draw preamble: bitmap size, drawnView, background, frame, scales,
+    // text settings and grid pen. xValid/yValid say whether the limits gave a scale.
+    void beginDraw(AnalysisView view, HorizontalScale horizontal, VerticalScale vertical,
+                   bool blackFrame);
+    // The 14 labels with grid lines across the frame (standard view) or 5-pixel
+    // ticks below it (phase and waterfall views), and "Hertz ".
+    void logFrequencyAxis(bool gridLines);
+    void dbAxis();
+    // Moves the dB limits 5 % of the way towards the extremes met, unless the
+    // scale is fixed or the draw met no level at all.
+    void autoScaleDb(const DbExtremes& extremes, float deadBand);
+    void finalCopy();
+
+    // x of a frequency given by its log10, on the full-width logarithmic axis.
+    std::int32_t logX(float logFrequency) const;
+    // y of a level in dB, held inside the frame.
+    std::int32_t dbY(float d) const;
+    // Fills plot.positionLog for the current M and bin width.
+    void preparePositionLog();
+    // The lowest frequency whose period fits between the time cuts.
+    float validLowFrequency() const;
+    // Draws the points of one standard-view trace; returns how many there were.
+    std::size_t standardTrace(const OneBasedArray<float>& spectrum, bool shifted, bool subtract,
+                              DbExtremes& extremes);
+    void capturedCaption();
+    void waterfallSlices();
+
+    FreqPlotState& plot_;
+    const PlotEnvironment& env_;
+    const SpectrumTools& tools_;
+    MeasurementState& state_;
+    SampleArrays& arrays_;
+    bool xValid_ = false;
+    bool yValid_ = false;
+    std::int32_t halfLeft_ = 0;
+    std::int32_t halfTop_ = 0;
+};
+
+// 20 log10(N x magnitude / 65536 + 0.000001): the level in dB of a linear
+// magnitude that carries the transform's 1/N (a pulse of 65536 counts gives 0 dB).
+float decibels(float magnitude, float n);
+
+}  // namespace freq_plot_detail
+}  // namespace ressona

@@ -1,0 +1,57 @@
+#pragma once
+// The integer conversions and fixed-width number texts of the plot labels and
+// read-outs: nearest (halves away from zero), truncate (towards zero), fixed(w.d)
+// and int(w), the logarithmic axis's frequency labels and the dB grid spacing.
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace ressona {
+
+// The integer nearest to v, halves away from zero; saturates at the int32 limits, NaN gives 0.
+inline std::int32_t nearest(float v) {
+    if (!(v > -2147483648.0f && v < 2147483648.0f)) {
+        if (v > 0.0f) return std::numeric_limits<std::int32_t>::max();
+        if (v < 0.0f) return std::numeric_limits<std::int32_t>::min();
+        return 0;
+    }
+    const auto t = static_cast<std::int32_t>(v);       // towards zero
+    const float fraction = v - static_cast<float>(t);  // exact for every float in range
+    if (fraction >= 0.5f) return t + 1;
+    if (fraction <= -0.5f) return t - 1;
+    return t;
+}
+
+// v without its fraction (towards zero); saturates like nearest.
+inline std::int32_t truncateToInt(float v) {
+    if (!(v > -2147483648.0f && v < 2147483648.0f)) {
+        if (v > 0.0f) return std::numeric_limits<std::int32_t>::max();
+        if (v < 0.0f) return std::numeric_limits<std::int32_t>::min();
+        return 0;
+    }
+    return static_cast<std::int32_t>(v);
+}
+
+// Pixel coordinates far outside any bitmap are held at +-2^24, so that label
+// offsets and segment ends never overflow; such points lie off the picture anyway.
+inline constexpr std::int32_t kFarOutside = 1 << 24;
+inline std::int32_t nearestPixel(float v) {
+    const std::int32_t n = nearest(v);
+    return n < -kFarOutside ? -kFarOutside : (n > kFarOutside ? kFarOutside : n);
+}
+
+// fixed(w.d): right-aligned in `width` characters with `decimals` decimals and
+// always a decimal point; `width` asterisks when it does not fit.
+std::string fixedText(float value, int width, int decimals);
+// int(w): right-aligned in `width` characters; asterisks when it does not fit.
+std::string intText(std::int32_t value, int width);
+
+// The 6-character label of a logarithmic frequency axis: " 10.  ", "500.  ",
+// " 1.0k ", "10k   ".
+std::string formatLogFrequencyLabel(float hertz);
+
+// Spacing of the dB grid for a dB range r: 0.3333, 1, 3, 6, 12 or 24 dB.
+float dbTickStep(float range);
+
+}  // namespace ressona

@@ -1,0 +1,143 @@
+#include "platform/qt/qt_image_canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include <cstdio>
+#include <random>
+#include <vector>
+#include <string>
+
+namespace ressona {
+namespace {
+
+constexpr Colour kBlack{0, 0, 0};
+constexpr Colour kRed{255, 0, 0};
+constexpr Colour kGreen{0, 255, 0};
+constexpr Colour kGrey{192, 192, 192};
+
+TEST(QtImageCanvas, RectanglesCoverLeftToRightMinusOneAndStartBlack) {
+    QtImageCanvas canvas(20, 10);
+    EXPECT_EQ(canvas.pixel(5, 5), kBlack);
+    canvas.fillRect(Rect{2, 2, 6, 5}, Brush{kGrey});
+    EXPECT_EQ(canvas.pixel(2, 2), kGrey);
+    EXPECT_EQ(canvas.pixel(5, 4), kGrey);
+    EXPECT_EQ(canvas.pixel(6, 4), kBlack);
+    EXPECT_EQ(canvas.pixel(5, 5), kBlack);
+
+    canvas.selectPen(Pen{PenStyle::Solid, 1, kRed});
+    canvas.selectBrush(Brush{kGreen});
+    canvas.rectangle(Rect{10, 1, 16, 8});
+    EXPECT_EQ(canvas.pixel(10, 1), kRed);  // outline on the first column and row ...
+    EXPECT_EQ(canvas.pixel(15, 7), kRed);  // ... and on right - 1, bottom - 1
+    EXPECT_EQ(canvas.pixel(16, 7), kBlack);
+    EXPECT_EQ(canvas.pixel(12, 4), kGreen);  // the interior
+}
+
+TEST(QtImageCanvas, LinesAndPolygonsDrawWithoutAntialiasing) {
+    QtImageCanvas canvas(30, 30);
+    canvas.selectPen(Pen{PenStyle::Solid, 1, kRed});
+    canvas.line({3, 3}, {20, 11});
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 30; ++x) {
+            const Colour c = canvas.pixel(x, y);
+            EXPECT_TRUE(c == kRed || c == kBlack) << x << "," << y;
+        }
+    }
+    canvas.selectBrush(Brush{kGreen});
+    const std::vector<PlotPoint> staircase{{5, 28},  {5, 20},  {15, 20},
+                                           {15, 25}, {25, 25}, {25, 28}};
+    canvas.polygon(staircase);
+    EXPECT_EQ(canvas.pixel(10, 24), kGreen);  // inside the high step
+    EXPECT_EQ(canvas.pixel(20, 22), kBlack);  // above the low step
+    EXPECT_EQ(canvas.pixel(5, 22), kRed);     // on the outline
+}
+
+// Staircases standing on a base are filled by the canvas itself; the same
+// outline started elsewhere goes to the painter's general filling. Both must
+// give the same picture.
+TEST(QtImageCanvas, StaircaseFillingMatchesTheGeneralFilling) {
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> level(-5, 60);  // some steps leave the image
+    std::uniform_int_distribution<int> width(0, 3);
+    std::vector<PlotPoint> stairs{{4, 50}};
+    std::int32_t x = 4, previous = 50;
+    while (x < 90) {
+        const std::int32_t y = level(random);
+        stairs.push_back({x, previous});
+        stairs.push_back({x, y});
+        previous = y;
+        x += width(random);
+    }
+    stairs.push_back({x, 50});
+    std::vector<PlotPoint> rotated(stairs.begin() + 2, stairs.end());
+    rotated.insert(rotated.end(), stairs.begin(), stairs.begin() + 2);
+
+    QtImageCanvas direct(100, 60), general(100, 60);
+    for (QtImageCanvas* canvas : {&direct, &general}) {
+        canvas->selectPen(Pen{PenStyle::Solid, 1, kRed});
+        canvas->selectBrush(Brush{kGreen});
+    }
+    direct.polygon(stairs);
+    general.polygon(rotated);
+    int green = 0;
+    for (int py = 0; py < 60; ++py) {
+        for (int px = 0; px < 100; ++px) {
+            ASSERT_EQ(direct.pixel(px, py), general.pixel(px, py)) << px << "," << py;
+            if (direct.pixel(px, py) == kGreen) ++green;
+        }
+    }
+    EXPECT_GT(green, 500);
+}
+
+TEST(QtImageCanvas, TextSitsAboveABottomAnchorAndBelowATopAnchor) {
+    QtImageCanvas canvas(100, 60);
+    canvas.fillRect(Rect{0, 0, 100, 60}, Brush{kGrey});
+    canvas.setTransparentBackground(true);
+    canvas.setTextColour(kBlack);
+    canvas.setTextAlign(TA_BOTTOM | TA_LEFT);
+    canvas.textOut(2, 30, "Hertz");
+    canvas.setTextAlign(TA_TOP | TA_LEFT);
+    canvas.textOut(2, 30, "dB");
+    int inkAbove = 0, inkBelow = 0;
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            if (canvas.pixel(x, y) == kBlack) (y < 30 ? inkAbove : inkBelow) += 1;
+        }
+    }
+    EXPECT_GT(inkAbove, 10);  // a font is installed: text is not empty boxes or nothing
+    EXPECT_GT(inkBelow, 5);
+    for (int x = 0; x < 100; ++x) EXPECT_EQ(canvas.pixel(x, 59), kGrey);  // transparent background
+}
+
+TEST(QtImageCanvas, CopyStretchResizeAndPngRoundTrip) {
+    QtImageCanvas source(10, 10);
+    source.fillRect(Rect{0, 0, 5, 10}, Brush{kRed});
+    QtImageCanvas window(20, 20);
+    window.copyBitmap(source, 3, 3);
+    EXPECT_EQ(window.pixel(3, 3), kRed);
+    EXPECT_EQ(window.pixel(8, 3), kBlack);
+    window.stretchBitmap(source, Rect{0, 0, 20, 20});
+    EXPECT_EQ(window.pixel(9, 19), kRed);
+    EXPECT_EQ(window.pixel(10, 19), kBlack);
+
+    source.selectPen(Pen{PenStyle::Solid, 1, kGreen});
+    source.resizeBitmap(30, 5);
+    EXPECT_EQ(source.width(), 30);
+    EXPECT_EQ(source.pixel(1, 1), kBlack);
+    source.line({0, 2}, {29, 2});  // the pen survives the new bitmap
+    EXPECT_EQ(source.pixel(10, 2), kGreen);
+
+    const std::string path = ::testing::TempDir() + "canvas_round_trip.png";
+    ASSERT_EQ(source.savePng(path), 0);
+    QImage loaded(QString::fromStdString(path));
+    ASSERT_EQ(loaded.width(), 30);
+    EXPECT_EQ(QColor(loaded.pixel(10, 2)), QColor(0, 255, 0));
+    std::remove(path.c_str());
+    EXPECT_EQ(source.savePng("/nonexistent-directory/x.png"), 1);
+}
+
+}  // namespace
+}  // namespace ressona
