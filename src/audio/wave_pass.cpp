@@ -12,28 +12,35 @@ namespace ressona {
 
 namespace {
 
-// The waits look at a done flag once per pause: coarse pauses while the
-// buffer cannot be done yet, fine ones from shortly before its nominal end,
-// so that the completion time is read within a fraction of a millisecond
-// without keeping a core busy for the whole pass.
+// The waits look at a done flag once per pause: fine pauses around the
+// buffer's nominal end (from shortly before it to well after, where devices
+// complete), coarse ones elsewhere, so that the completion time is read
+// within a fraction of a millisecond without keeping a core busy.
 constexpr std::chrono::microseconds kCoarsePause{1000};
 constexpr std::chrono::microseconds kFinePause{100};
-constexpr std::chrono::milliseconds kFineWindow{5};
+constexpr std::chrono::milliseconds kFineBefore{5};
+constexpr std::chrono::milliseconds kFineAfter{100};
 
 std::int64_t ticksOf(std::chrono::microseconds duration, std::int64_t frequency) {
     return duration.count() * frequency / 1'000'000;
 }
 
+struct WaitWindow {
+    std::int64_t fineFrom = 0;
+    std::int64_t fineUntil = 0;
+    std::int64_t deadline = 0;
+};
+
 // Waits until the header's buffer is done and returns the counter read just
-// after the flag was seen; nothing once `deadline` has passed.
+// after the flag was seen; nothing once the deadline has passed.
 std::optional<std::int64_t> waitUntilDone(const WAVEHDR& header, Clock& clock,
-                                          std::int64_t nominalEnd, std::int64_t deadline,
-                                          std::int64_t fineWindowTicks) {
+                                          const WaitWindow& window) {
     for (;;) {
         if ((header.dwFlags.load() & WHDR_DONE) != 0) return clock.performanceCounter();
         const std::int64_t now = clock.performanceCounter();
-        if (now > deadline) return std::nullopt;
-        clock.pause(now < nominalEnd - fineWindowTicks ? kCoarsePause : kFinePause);
+        if (now > window.deadline) return std::nullopt;
+        const bool fine = now >= window.fineFrom && now <= window.fineUntil;
+        clock.pause(fine ? kFinePause : kCoarsePause);
     }
 }
 
@@ -95,13 +102,14 @@ int runPass(MeasurementState& state, WaveDeviceState& devices, WaveService& wave
         kPassTimeoutPasses * passTicks +
         ticksOf(std::chrono::duration_cast<std::chrono::microseconds>(kPassTimeoutAllowance),
                 frequency);
-    const std::int64_t fineWindow = ticksOf(kFineWindow, frequency);
-    const std::optional<std::int64_t> tInDone = waitUntilDone(
-        recordHeader, clock, tInStart + passTicks, tInStart + limit, fineWindow);
+    auto windowFrom = [&](std::int64_t start) {
+        return WaitWindow{start + passTicks - ticksOf(kFineBefore, frequency),
+                          start + passTicks + ticksOf(kFineAfter, frequency), start + limit};
+    };
+    const std::optional<std::int64_t> tInDone =
+        waitUntilDone(recordHeader, clock, windowFrom(tInStart));
     const std::optional<std::int64_t> tOutDone =
-        tInDone ? waitUntilDone(playHeader, clock, tOutStart + passTicks, tOutStart + limit,
-                                fineWindow)
-                : std::nullopt;
+        tInDone ? waitUntilDone(playHeader, clock, windowFrom(tOutStart)) : std::nullopt;
     if (!tInDone || !tOutDone) {
         wave.waveInReset(devices.waveInHandle);
         wave.waveOutReset(devices.waveOutHandle);

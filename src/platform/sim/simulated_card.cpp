@@ -74,8 +74,6 @@ SimulatedCard::SimulatedCard(SimulatedCardConfig config, Clock& timeBase)
     : config_(config), timeBase_(timeBase),
       clock_(std::make_unique<CardClock>(*this, timeBase)), noiseEngine_(config.seed) {
     if (config_.noiseRms < 0.0) config_.noiseRms = presetNoiseRms(config_.preset);
-    if (config_.inputHandOverSamples < 0.0)
-        config_.inputHandOverSamples = config_.pathDelaySamples + 0.5;
 }
 
 SimulatedCard::~SimulatedCard() = default;
@@ -153,21 +151,30 @@ MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size
     if ((flags & WHDR_PREPARED) == 0) return log("waveOutWrite", WAVERR_UNPREPARED);
     if ((flags & WHDR_INQUEUE) != 0) return log("waveOutWrite", WAVERR_STILLPLAYING);
 
-    const std::int64_t now = timeBase_.performanceCounter();
-    advanceTo(now);
+    advanceTo(timeBase_.performanceCounter());
     Segment segment;
     segment.header = header;
     segment.codes.assign(header->lpData, header->lpData + header->dwBufferLength);
-    segment.startTick = now;
-    if (!segments_.empty() && !segments_.back().done)
-        segment.startTick = std::max(now, segments_.back().endTick);
+    if (!segments_.empty() && !segments_.back().done) {
+        segment.startTick = segments_.back().endTick;  // follows the buffer still playing
+    } else {
+        // Starting the output takes a moment, during which the call blocks.
+        const std::int64_t startTicks = ticksFor(config_.outputStartSamples, outRate_);
+        const std::int64_t frequency = timeBase_.performanceFrequency();
+        if (startTicks > 0)
+            timeBase_.pause(std::chrono::microseconds((startTicks * 1'000'000 + frequency - 1) / frequency));
+        segment.startTick = timeBase_.performanceCounter();
+        advanceTo(segment.startTick);
+    }
     const auto samples = static_cast<std::int64_t>(segment.codes.size());
     segment.endTick = segment.startTick +
                       (samples * timeBase_.performanceFrequency() + outRate_ - 1) / outRate_;
     segment.playedSamples = samples;
-    segment.doneTick = faults_.playNeverCompletes
-                           ? -1
-                           : segment.endTick + ticksFor(config_.outputHandOverSamples, outRate_);
+    segment.doneTick =
+        faults_.playNeverCompletes
+            ? -1
+            : std::max(segment.startTick,
+                       segment.endTick - ticksFor(config_.outputFifoSamples, outRate_));
     header->dwFlags.fetch_and(~WHDR_DONE);
     header->dwFlags.fetch_or(WHDR_INQUEUE);
     segments_.push_back(std::move(segment));
@@ -342,8 +349,8 @@ void SimulatedCard::completeInput(Pending& pending, std::int64_t samplesFilled) 
 }
 
 // Recorded samples at stream positions first .. first + count - 1: every
-// played buffer, placed where its start fell on the recording's time line,
-// delayed by the path and passed through the preset's response.
+// played buffer, placed where its start fell on the recording's time line and
+// passed through the preset's response.
 void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::int64_t count) {
     if (responseRate_ != inRate_) {
         response_ = presetImpulseResponse(config_.preset, inRate_);
@@ -352,14 +359,15 @@ void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::in
     const auto taps = static_cast<std::int64_t>(response_.size());
     const double gain = gainSource_ ? gainSource_() : config_.gain;
     // The played signal x at positions base .. base + span - 1 of the recording's time line.
-    const std::int64_t base = first - config_.pathDelaySamples - (taps - 1);
+    const std::int64_t base = first - (taps - 1);
     const std::int64_t span = count + taps - 1;
     std::vector<double> played(static_cast<std::size_t>(span), 0.0);
     const std::int64_t frequency = timeBase_.performanceFrequency();
     for (const Segment& segment : segments_) {
-        const double offsetTicks = static_cast<double>(segment.startTick - inputStartTick_);
-        const auto offset =
-            static_cast<std::int64_t>(std::llround(offsetTicks * inRate_ / frequency));
+        // The output starts on the sample clock, in the period its start falls in.
+        const std::int64_t scaled = (segment.startTick - inputStartTick_) * inRate_;
+        const std::int64_t offset =
+            scaled >= 0 ? scaled / frequency : -((-scaled + frequency - 1) / frequency);
         const std::int64_t from = std::max<std::int64_t>(base, offset);
         const std::int64_t to = std::min<std::int64_t>(base + span, offset + segment.playedSamples);
         for (std::int64_t n = from; n < to; ++n) {

@@ -7,20 +7,24 @@
 // the program looks at the time: clock() is the program's clock with the card
 // attached, and every read or pause of it first completes whatever buffers
 // are due (a pause wakes early at the next completion, as a wait on a real
-// device would). With a rate fs and a pass of n samples:
-// - input: recording starts at waveInStart (tick tI); buffers fill one after
-//   the other; a buffer ending at stream position P is done at
+// device would). Both directions run on one sample clock of rate fs; with a
+// pass of n samples:
+// - input: recording starts at waveInStart (tick tI): stream position p holds
+//   the sound at tI + p/fs. A buffer ending at position P is done at
 //   tI + P/fs + inputHandOver.
-// - output: a written buffer starts playing at its write (tick tO), or when
-//   the one before it ends; it is done at its end + outputHandOver.
-// - content: played sample j (of the buffer written at tO) reaches the
-//   recording at position j + pathDelay + round((tO - tI) fs), through the
-//   preset's impulse response, plus the preset's noise, rounded and clipped.
-// By default pathDelay is 32 samples, inputHandOver is pathDelay + 1/2
-// samples and outputHandOver 0: the pass's estimate fs (dIn - dOut) is then
-// pathDelay + 1/2 and truncates to exactly pathDelay, which is where the
-// excitation starts in the recording (the half sample keeps the truncation
-// clear of rounding).
+// - output: a write to an idle output takes outputStart to start the output
+//   (the call blocks that long), and the buffer sounds from the call's return
+//   tW: played sample j at tW + j/fs, so it lands at recording position
+//   j + floor((tW - tI) fs), through the preset's response, with the preset's
+//   noise, rounded and clipped. A write while a buffer still plays follows it
+//   without a pause. The buffer is done once its last sample is in the
+//   converter, outputFifo before it sounds.
+// Defaults: outputStart 32.5 samples, outputFifo 64, inputHandOver 16. The
+// output is then done before the input, so the pass's estimate
+// trunc(fs (dIn - dOut)) is the write's 32.5 samples, truncated: 32, exactly
+// where the excitation starts in the recording (the half sample keeps the
+// truncation clear of rounding). In general the estimate is
+// min(outputStart, outputFifo + inputHandOver), truncated.
 //
 // Faults (faults(), changeable at any time): an open result, an open that
 // succeeds without a handle, a failing prepare, add, write or unprepare, and
@@ -59,9 +63,9 @@ struct SimulatedCardConfig {
     SimPreset preset = SimPreset::kRoom;
     std::uint64_t seed = 1;           // the noise
     double noiseRms = -1.0;           // 16-bit steps; below 0: the preset's
-    std::int32_t pathDelaySamples = 32;
-    double inputHandOverSamples = -1.0;  // below 0: pathDelaySamples + 0.5
-    double outputHandOverSamples = 0.0;
+    double outputStartSamples = 32.5;  // how long a write to an idle output takes
+    double outputFifoSamples = 64.0;   // output done this long before its last sample sounds
+    double inputHandOverSamples = 16.0;  // input done this long after its last sample
     double gain = 1.0;  // scales the recording, unless a gain source is attached
 };
 
