@@ -285,11 +285,12 @@ private:
     }
 
     // Selects exactly the items of the wanted inputs; writes nothing when the
-    // control has none of them.
+    // control has none of them. A control with more items than are read is
+    // left alone: its selection could lie beyond them, and could then not be
+    // put back.
     MMRESULT routeBySelect(const MIXERCONTROLA& control, DestinationKind kind) {
-        const std::uint32_t items =
-            std::min<std::uint32_t>(control.cMultipleItems, kMaxSelectItems);
-        if (items == 0) return MMSYSERR_NOERROR;
+        const std::uint32_t items = control.cMultipleItems;
+        if (items == 0 || items > kMaxSelectItems) return MMSYSERR_NOERROR;
         MIXERCONTROLDETAILS list = detailsFor(control.dwControlID, items,
                                               sizeof(MIXERCONTROLDETAILS_LISTTEXTA), listText_);
         if (const MMRESULT r = service_.mixerGetControlDetailsA(

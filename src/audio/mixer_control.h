@@ -25,10 +25,10 @@ inline constexpr int kMixerFailed = 1;  // "No MIXER!" or "Mixer Error %d" is in
 // again after a failed one). On the first failing call it writes the message
 // to the panel's status line and returns kMixerFailed; the changes made so far
 // stay, and stay in the restore list. Capacities: the first kMaxMixers mixers
-// are offered, the first kMaxLinesWalked destinations and sources of each, the
-// first kMaxControlsPerLine controls of a line and kMaxSelectItems items of a
-// select control are treated; once kMaxRestoreEntries controls are recorded,
-// further controls are left exactly as they are.
+// are offered, the first kMaxLinesWalked destinations and sources of each and
+// the first kMaxControlsPerLine controls of a line are treated; a select
+// control with more than kMaxSelectItems items, and every control once
+// kMaxRestoreEntries are recorded, is left exactly as it is.
 int openMixer(MeasurementState& state, MixerState& mixer, MixerService& service,
               DialogService& dialogs, DialogItemText& panelText);
 
