@@ -8,11 +8,12 @@
 #
 # Nothing outside DIR changes: the server runs in the foreground of a
 # background job with HOME and XDG_RUNTIME_DIR inside DIR, no D-Bus, no
-# autospawn, and its ALSA names (`default` and `ressona_rR` per rate R) come
-# from a configuration file in DIR that only the exported ALSA_CONFIG_PATH
-# names. When the server cannot start, `start` prints nothing for eval (the
-# audio tests then skip and say why) and explains on stderr; it never fails
-# the caller.
+# autospawn. Its ALSA names (`default`; `ressona_rR` per rate R, playing into
+# that rate's sink and recording its monitor; `ressona_noserver`, a device
+# whose server is missing) come from a configuration file in DIR that only the
+# exported ALSA_CONFIG_PATH names. When the server cannot start, `start`
+# prints nothing for eval (the audio tests then skip and say why) and explains
+# on stderr; it never fails the caller.
 set -uo pipefail
 
 rates=(8000 11025 22050 44100 48000)
@@ -75,6 +76,8 @@ write_files() {
       echo "}"
       echo "ctl.ressona_r$rate { type pulse sink null$rate source null$rate.monitor }"
     done
+    # A device whose server is not there, for the "no driver" error.
+    echo "pcm.ressona_noserver { type pulse server \"unix:$pulse_dir/no-such-socket\" }"
   } > "$pulse_dir/asound.conf"
 }
 

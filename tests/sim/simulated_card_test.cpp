@@ -109,12 +109,14 @@ TEST(SimulatedCardPacing, RealTimeByDefaultInstantOnRequest) {
             EXPECT_EQ(pulse, 42);
         } else {
             // 4096 samples at 22050 Hz last 0.186 s on a card too; the write
-            // really sleeps its start-up, a little longer than asked.
+            // really sleeps its start-up, a little longer than asked (more on
+            // a busy machine, which may also come between a call and the
+            // reading of the time after it).
             EXPECT_GE(seconds, 4096.0 / 22050);
-            EXPECT_LT(seconds, 0.5);
-            EXPECT_GE(rig.state.latencySamples, 32);
-            EXPECT_LT(rig.state.latencySamples, 32 + 50);
-            EXPECT_NEAR(pulse, 10 + rig.state.latencySamples, 1);
+            EXPECT_LT(seconds, 1.0);
+            EXPECT_GE(pulse, 42);
+            EXPECT_LT(pulse, 42 + 22050 / 20);
+            EXPECT_NEAR(pulse, 10 + rig.state.latencySamples, 22);
         }
     }
 }

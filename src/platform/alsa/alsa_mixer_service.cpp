@@ -21,7 +21,9 @@
 //   "Microphone" and "Line In", each with a VOLUME and an ONOFF of its own,
 //   and the element follows the louder of the two volumes and the "or" of
 //   the two switches. So whichever input is chosen, its level bar moves the
-//   capture level, and putting both back puts the element back.
+//   capture level, and putting both back puts the element back. When the
+//   element has been changed from outside since, both sources read its new
+//   level.
 
 #include <alsa/asoundlib.h>
 
@@ -192,8 +194,15 @@ public:
                 if (index < values.size()) values[index] = 1;
                 return values;
             }
-            case Aspect::kSharedVolume: return {toInt32(sharedVolume_[control.shared])};
-            case Aspect::kSharedSwitch: return {sharedSwitch_[control.shared] ? 1 : 0};
+            case Aspect::kSharedVolume:
+                snd_mixer_selem_get_capture_volume(e, SND_MIXER_SCHN_FRONT_LEFT, &value);
+                // Changed by someone else since: both sources take the element's level.
+                if (value != std::max(sharedVolume_[0], sharedVolume_[1])) sharedVolume_.fill(value);
+                return {toInt32(sharedVolume_[control.shared])};
+            case Aspect::kSharedSwitch:
+                snd_mixer_selem_get_capture_switch(e, SND_MIXER_SCHN_FRONT_LEFT, &on);
+                if ((on != 0) != (sharedSwitch_[0] || sharedSwitch_[1])) sharedSwitch_.fill(on != 0);
+                return {sharedSwitch_[control.shared] ? 1 : 0};
         }
         return {0};
     }

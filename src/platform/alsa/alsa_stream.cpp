@@ -118,6 +118,9 @@ void AlsaStream::queue(WAVEHDR* header) {
     {
         std::lock_guard lock(mutex_);
         queue_.push_back({header, 0});
+        // Playback starts at once: the first frames go out before the call returns.
+        bool unused = false;
+        if (direction_ == Direction::kPlayback) transferPlayback(unused);
     }
     wake();
 }
