@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <optional>
 
 #include "audio/mixer_control.h"
@@ -101,6 +103,21 @@ private:
     HMIXER handle_ = 0;
 };
 
+// What the probe reads once the server has caught up: a change made through
+// another connection reaches it a moment later.
+template <typename Read>
+std::int32_t settled(Read read, std::int32_t expected) {
+    for (int i = 0; i < 200; ++i) {
+        const std::int32_t value = read();
+        if (value == expected) return value;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return read();
+}
+
+#define EXPECT_SETTLES(read, expected) \
+    EXPECT_EQ(settled([&] { return read; }, (expected)), (expected))
+
 class AlsaMixer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -159,29 +176,35 @@ TEST_F(AlsaMixer, SetUpRoutesAndRestorePutsTheServerBack) {
             probe.set(kRecordingIndex, source, MIXERCONTROL_CONTROLTYPE_ONOFF, 0);
         }
     }
+    {
+        MixerProbe check;  // the server holds them before the set-up reads them
+        EXPECT_SETTLES(check.master(), 30000);
+        EXPECT_SETTLES(check.capture(), 40000);
+        EXPECT_SETTLES(check.captureOn(), 0);
+    }
     for (const bool mic : {true, false}) {
         ASSERT_EQ(open(mic), kMixerDone) << text.text(testing::kPanel, kMixerStatusText);
         EXPECT_EQ(text.text(testing::kPanel, kMixerNameLabel), "PulseAudio (default)");
         MixerProbe probe;
-        EXPECT_EQ(probe.master(), 65536);
-        EXPECT_EQ(probe.masterMuted(), 0);
-        EXPECT_EQ(probe.capture(), 65536);  // the chosen input at full, the other at 0
-        EXPECT_EQ(probe.captureOn(), 1);
+        EXPECT_SETTLES(probe.master(), 65536);
+        EXPECT_SETTLES(probe.masterMuted(), 0);
+        EXPECT_SETTLES(probe.capture(), 65536);  // the chosen input at full, the other at 0
+        EXPECT_SETTLES(probe.captureOn(), 1);
 
         setMixerLevels(state, mixer, *service, 0.5f, 0.25f, 0.75f);
-        EXPECT_EQ(probe.master(), 16384);
-        EXPECT_EQ(probe.capture(), mic ? 32768 : 49152);
+        EXPECT_SETTLES(probe.master(), 16384);
+        EXPECT_SETTLES(probe.capture(), mic ? 32768 : 49152);
         restoreMixer(mixer, *service);
         if (!mic) continue;
         // Back to what the first set-up found, then set up again for LINE.
-        EXPECT_EQ(probe.master(), 30000);
-        EXPECT_EQ(probe.masterMuted(), 1);
-        EXPECT_EQ(probe.capture(), 40000);
-        EXPECT_EQ(probe.captureOn(), 0);
+        EXPECT_SETTLES(probe.master(), 30000);
+        EXPECT_SETTLES(probe.masterMuted(), 1);
+        EXPECT_SETTLES(probe.capture(), 40000);
+        EXPECT_SETTLES(probe.captureOn(), 0);
     }
     MixerProbe probe;
-    EXPECT_EQ(probe.master(), 30000);
-    EXPECT_EQ(probe.capture(), 40000);
+    EXPECT_SETTLES(probe.master(), 30000);
+    EXPECT_SETTLES(probe.capture(), 40000);
 }
 
 // The peak of a pulse pass on the default device.
