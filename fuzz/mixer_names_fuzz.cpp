@@ -29,10 +29,10 @@ constexpr std::uint32_t kLineTypes[] = {
 };
 
 constexpr std::uint32_t kControlTypes[] = {
-    MIXERCONTROL_CONTROLTYPE_VOLUME,      MIXERCONTROL_CONTROLTYPE_MUTE,
-    MIXERCONTROL_CONTROLTYPE_ONOFF,       MIXERCONTROL_CONTROLTYPE_BASS,
-    MIXERCONTROL_CONTROLTYPE_TREBLE,      MIXERCONTROL_CONTROLTYPE_MUX,
-    MIXERCONTROL_CONTROLTYPE_MIXER,       MIXERCONTROL_CONTROLTYPE_SINGLESELECT,
+    MIXERCONTROL_CONTROLTYPE_VOLUME,         MIXERCONTROL_CONTROLTYPE_MUTE,
+    MIXERCONTROL_CONTROLTYPE_ONOFF,          MIXERCONTROL_CONTROLTYPE_BASS,
+    MIXERCONTROL_CONTROLTYPE_TREBLE,         MIXERCONTROL_CONTROLTYPE_MUX,
+    MIXERCONTROL_CONTROLTYPE_MIXER,          MIXERCONTROL_CONTROLTYPE_SINGLESELECT,
     MIXERCONTROL_CONTROLTYPE_MULTIPLESELECT, MIXERCONTROL_CONTROLTYPE_SIGNEDMETER,
 };
 
@@ -59,7 +59,8 @@ SimControl makeControl(FuzzedDataProvider& in) {
         control.items.push_back({pick(in, kLineTypes), in.ConsumeRandomLengthString(80)});
     control.values.clear();
     const std::size_t values = std::max<std::size_t>(items, 1);
-    for (std::size_t i = 0; i < values; ++i) control.values.push_back(in.ConsumeIntegral<std::int32_t>());
+    for (std::size_t i = 0; i < values; ++i)
+        control.values.push_back(in.ConsumeIntegral<std::int32_t>());
     return control;
 }
 
@@ -82,9 +83,12 @@ SimLine makeLine(FuzzedDataProvider& in, bool destination) {
 
 float anyFraction(FuzzedDataProvider& in) {
     switch (in.ConsumeIntegralInRange(0, 3)) {
-        case 0: return std::numeric_limits<float>::quiet_NaN();
-        case 1: return in.ConsumeFloatingPoint<float>();
-        default: return in.ConsumeProbability<float>();
+        case 0:
+            return std::numeric_limits<float>::quiet_NaN();
+        case 1:
+            return in.ConsumeFloatingPoint<float>();
+        default:
+            return in.ConsumeProbability<float>();
     }
 }
 
@@ -105,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     SimulatedMixer mixer(std::move(devices));
     if (in.ConsumeBool())
-        mixer.failCall(in.ConsumeIntegralInRange<std::size_t>(1, 600), in.ConsumeIntegral<MMRESULT>());
+        mixer.failCall(in.ConsumeIntegralInRange<std::size_t>(1, 600),
+                       in.ConsumeIntegral<MMRESULT>());
 
     MeasurementState state;
     state.panelWindowMixer = 1;

@@ -11,9 +11,11 @@
 # autospawn. Its ALSA names (`default`; `ressona_rR` per rate R, playing into
 # that rate's sink and recording its monitor; `ressona_noserver`, a device
 # whose server is missing) come from a configuration file in DIR that only the
-# exported ALSA_CONFIG_PATH names. When the server cannot start, `start`
-# prints nothing for eval (the audio tests then skip and say why) and explains
-# on stderr; it never fails the caller.
+# exported ALSA_CONFIG_PATH names. `start` never fails the caller: without
+# pulseaudio installed it prints nothing (the audio tests then skip and say
+# why); when an installed server does not come up it explains on stderr and
+# still exports its settings, so that the audio tests fail and say so rather
+# than skip.
 set -uo pipefail
 
 rates=(8000 11025 22050 44100 48000)
@@ -90,6 +92,7 @@ start() {
     echo "pulse-test-server: pulseaudio/pactl not installed; audio tests will skip" >&2
     return 0
   fi
+  stop  # a server left behind that no longer answers
   write_files
   (
     export HOME=$pulse_dir/home XDG_RUNTIME_DIR=$pulse_dir/runtime
@@ -108,9 +111,10 @@ start() {
     running_pid >/dev/null || break
     sleep 0.05
   done
-  echo "pulse-test-server: the server did not come up; audio tests will skip." >&2
+  echo "pulse-test-server: the server did not come up; the audio tests will fail." >&2
   tail -n 5 "$pulse_dir/server.log" >&2 2>/dev/null || true
   stop
+  exports
   return 0
 }
 

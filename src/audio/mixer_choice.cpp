@@ -14,8 +14,8 @@ void runMixerChoiceDialog(MixerState& mixer, DialogService& dialogs, WindowHandl
     // The list is not sorted, so a list index is a mixer id.
     const ListChoice choice = dialogs.runListDialog(mixerChoiceTemplate(), panel, names, 0);
     if (choice.end != DialogEnd::kOk) return;
-    const bool valid = choice.selectedIndex >= 0 &&
-                       static_cast<std::size_t>(choice.selectedIndex) < listed;
+    const bool valid =
+        choice.selectedIndex >= 0 && static_cast<std::size_t>(choice.selectedIndex) < listed;
     mixer.mixerIndex = valid ? static_cast<std::uint32_t>(choice.selectedIndex) : 0;
 }
 

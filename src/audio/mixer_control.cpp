@@ -22,11 +22,13 @@ enum class DestinationKind { kOutput, kRecordMic, kRecordLine, kOther };
 DestinationKind kindOf(std::uint32_t componentType, bool inputMic) {
     switch (componentType) {
         case MIXERLINE_COMPONENTTYPE_DST_SPEAKERS:
-        case MIXERLINE_COMPONENTTYPE_DST_HEADPHONES: return DestinationKind::kOutput;
+        case MIXERLINE_COMPONENTTYPE_DST_HEADPHONES:
+            return DestinationKind::kOutput;
         case MIXERLINE_COMPONENTTYPE_DST_WAVEIN:
         case MIXERLINE_COMPONENTTYPE_DST_VOICEIN:
             return inputMic ? DestinationKind::kRecordMic : DestinationKind::kRecordLine;
-        default: return DestinationKind::kOther;
+        default:
+            return DestinationKind::kOther;
     }
 }
 
@@ -40,14 +42,16 @@ bool isSelect(std::uint32_t controlType) {
 // An item of a select control that routes the destination's wanted input.
 bool isWantedItem(DestinationKind kind, std::uint32_t sourceType) {
     switch (kind) {
-        case DestinationKind::kRecordMic: return sourceType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
+        case DestinationKind::kRecordMic:
+            return sourceType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
         case DestinationKind::kRecordLine:
             return sourceType == MIXERLINE_COMPONENTTYPE_SRC_LINE ||
                    sourceType == MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY;
         case DestinationKind::kOutput:
             return sourceType == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS ||
                    sourceType == MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT;
-        case DestinationKind::kOther: return false;
+        case DestinationKind::kOther:
+            return false;
     }
     return false;
 }
@@ -62,14 +66,16 @@ std::string boundedName(const char (&field)[N]) {
 // input only when its name says so.
 bool isWantedSource(DestinationKind kind, const MIXERLINEA& source) {
     switch (kind) {
-        case DestinationKind::kOutput: return source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT;
+        case DestinationKind::kOutput:
+            return source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT;
         case DestinationKind::kRecordMic:
             return source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
         case DestinationKind::kRecordLine:
             return source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_LINE ||
                    (source.dwComponentType == MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY &&
                     boundedName(source.szName).compare(0, 4, "Line") == 0);
-        case DestinationKind::kOther: return false;
+        case DestinationKind::kOther:
+            return false;
     }
     return false;
 }
@@ -87,8 +93,8 @@ LevelSlot* slotFor(MixerState& mixer, DestinationKind kind, std::uint32_t source
     return nullptr;
 }
 
-MIXERCONTROLDETAILS detailsFor(std::uint32_t controlId, std::uint32_t items, std::uint32_t entrySize,
-                               void* entries) {
+MIXERCONTROLDETAILS detailsFor(std::uint32_t controlId, std::uint32_t items,
+                               std::uint32_t entrySize, void* entries) {
     MIXERCONTROLDETAILS details;
     details.dwControlID = controlId;
     details.cChannels = 1;
@@ -113,10 +119,13 @@ float clampFraction(float fraction) {
 // One run of openMixer: the walk over the chosen mixer's lines and controls.
 // Every helper returns 0 or the failing call's result code.
 class MixerSetUp {
-public:
+  public:
     MixerSetUp(MeasurementState& state, MixerState& mixer, MixerService& service,
                DialogService& dialogs, DialogItemText& panelText)
-        : state_(state), mixer_(mixer), service_(service), dialogs_(dialogs),
+        : state_(state),
+          mixer_(mixer),
+          service_(service),
+          dialogs_(dialogs),
           panelText_(panelText) {}
 
     int run() {
@@ -142,7 +151,7 @@ public:
         return kMixerDone;
     }
 
-private:
+  private:
     int chooseMixer() {
         // A handle left open by an earlier choice that failed half-way.
         if (mixer_.mixerHandle != 0) {
@@ -177,7 +186,8 @@ private:
 
     MMRESULT openAndName(std::uint32_t id) {
         mixer_.mixerHandle = 0;
-        if (const MMRESULT r = service_.mixerOpen(&mixer_.mixerHandle, id, 0, 0, MIXER_OBJECTF_MIXER))
+        if (const MMRESULT r =
+                service_.mixerOpen(&mixer_.mixerHandle, id, 0, 0, MIXER_OBJECTF_MIXER))
             return r;
         MIXERCAPSA caps;
         if (const MMRESULT r = service_.mixerGetDevCapsA(id, &caps, sizeof caps)) return r;
@@ -228,8 +238,8 @@ private:
                         slot->maximum = control.lMaximum;
                         slot->filled = true;
                     }
-                    if (const MMRESULT r = change(control, wanted ? control.lMaximum
-                                                                  : control.lMinimum))
+                    if (const MMRESULT r =
+                            change(control, wanted ? control.lMaximum : control.lMinimum))
                         return r;
                     break;
                 }
@@ -241,18 +251,19 @@ private:
                         (mixer_.outputRouted || mixer_.recordRouted))
                         return MMSYSERR_NOERROR;
                     if (!record(control.dwControlID, {&value, 1}, 0)) break;
-                    if (const MMRESULT r = writeValue(control, wanted ? control.lMinimum
-                                                                      : control.lMaximum))
+                    if (const MMRESULT r =
+                            writeValue(control, wanted ? control.lMinimum : control.lMaximum))
                         return r;
                     break;
                 }
                 case MIXERCONTROL_CONTROLTYPE_ONOFF:
                     if (!roomInRestoreList()) break;
-                    if (const MMRESULT r = change(control, wanted ? control.lMaximum
-                                                                  : control.lMinimum))
+                    if (const MMRESULT r =
+                            change(control, wanted ? control.lMaximum : control.lMinimum))
                         return r;
                     break;
-                default: break;  // meters and everything else are left alone
+                default:
+                    break;  // meters and everything else are left alone
             }
         }
         return MMSYSERR_NOERROR;
@@ -280,7 +291,8 @@ private:
                 record(control.dwControlID, {&value, 1}, 0);
                 return writeValue(control, control.lMinimum);  // not muted
             }
-            default: return MMSYSERR_NOERROR;
+            default:
+                return MMSYSERR_NOERROR;
         }
     }
 

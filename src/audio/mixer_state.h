@@ -11,11 +11,11 @@
 
 namespace ressona {
 
-inline constexpr std::size_t kMaxMixers = 10;             // names kept for the choice
-inline constexpr std::size_t kMaxControlsPerLine = 50;    // controls read per line
-inline constexpr std::size_t kMaxSelectItems = 50;        // items read per select control
-inline constexpr std::size_t kMaxRestoreEntries = 200;    // controls recorded per set-up
-inline constexpr std::size_t kMaxLinesWalked = 50;        // destinations, and sources of each
+inline constexpr std::size_t kMaxMixers = 10;           // names kept for the choice
+inline constexpr std::size_t kMaxControlsPerLine = 50;  // controls read per line
+inline constexpr std::size_t kMaxSelectItems = 50;      // items read per select control
+inline constexpr std::size_t kMaxRestoreEntries = 200;  // controls recorded per set-up
+inline constexpr std::size_t kMaxLinesWalked = 50;      // destinations, and sources of each
 
 // One volume control driven by a level scroll bar; all zero until filled.
 struct LevelSlot {

@@ -27,8 +27,12 @@ void pointHeader(WAVEHDR& header, std::uint8_t* data, std::uint32_t length) {
 
 }  // namespace
 
-WAVEFORMATEX playFormatFor(std::uint32_t sampleRate) { return pcmFormat(sampleRate, 8); }
-WAVEFORMATEX recordFormatFor(std::uint32_t sampleRate) { return pcmFormat(sampleRate, 16); }
+WAVEFORMATEX playFormatFor(std::uint32_t sampleRate) {
+    return pcmFormat(sampleRate, 8);
+}
+WAVEFORMATEX recordFormatFor(std::uint32_t sampleRate) {
+    return pcmFormat(sampleRate, 16);
+}
 
 int openPlayDevice(MeasurementState& state, WaveDeviceState& devices, WaveService& wave) {
     if (devices.playDeviceOpen) closePlayDevice(state, devices, wave);

@@ -127,8 +127,8 @@ int runPass(MeasurementState& state, WaveDeviceState& devices, WaveService& wave
         static_cast<std::int32_t>(static_cast<float>(state.sampleRate) * (dIn - dOut));
 
     // 12.
-    if (!poster.PostMessageA(state.panelWindowAudio, WM_COMMAND,
-                             makeCommandParam(CMD_CAPTURE_DONE), 0))
+    if (!poster.PostMessageA(state.panelWindowAudio, WM_COMMAND, makeCommandParam(CMD_CAPTURE_DONE),
+                             0))
         return kPassFailed;
     return kPassDone;
 }

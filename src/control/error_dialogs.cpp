@@ -17,11 +17,16 @@ int showErrorDialog(DialogService& dialogs, WindowHandle panel, int templateId) 
 
 int waveDeviceErrorTemplate(std::uint32_t lastWaveError) {
     switch (lastWaveError) {
-        case MMSYSERR_ALLOCATED: return kErrorDialogDeviceAllocated;
-        case MMSYSERR_BADDEVICEID: return kErrorDialogBadDevice;
-        case MMSYSERR_NODRIVER: return kErrorDialogNoDriver;
-        case MMSYSERR_NOMEM: return kErrorDialogDriverMemory;
-        default: return kErrorDialogUnknownDriver;
+        case MMSYSERR_ALLOCATED:
+            return kErrorDialogDeviceAllocated;
+        case MMSYSERR_BADDEVICEID:
+            return kErrorDialogBadDevice;
+        case MMSYSERR_NODRIVER:
+            return kErrorDialogNoDriver;
+        case MMSYSERR_NOMEM:
+            return kErrorDialogDriverMemory;
+        default:
+            return kErrorDialogUnknownDriver;
     }
 }
 

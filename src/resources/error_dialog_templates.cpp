@@ -63,7 +63,9 @@ constexpr std::array kTemplates{
 
 }  // namespace
 
-std::span<const MessageDialogTemplate> errorDialogTemplates() { return kTemplates; }
+std::span<const MessageDialogTemplate> errorDialogTemplates() {
+    return kTemplates;
+}
 
 const MessageDialogTemplate* findErrorDialogTemplate(int templateId) {
     for (const MessageDialogTemplate& entry : kTemplates) {

@@ -21,6 +21,8 @@ constexpr ListDialogTemplate kMixerChoice{
 
 }  // namespace
 
-const ListDialogTemplate& mixerChoiceTemplate() { return kMixerChoice; }
+const ListDialogTemplate& mixerChoiceTemplate() {
+    return kMixerChoice;
+}
 
 }  // namespace ressona

@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <optional>
+#include <thread>
 
 #include "audio/mixer_control.h"
 #include "audio/wave_devices.h"
@@ -26,7 +26,7 @@ constexpr std::uint32_t kRecordingIndex = 1;
 // Reads and writes the server's mixer through a mixer service of its own,
 // so that what it sees is what the server holds.
 class MixerProbe {
-public:
+  public:
     MixerProbe() : service_(makeAlsaMixerService("default")) {
         EXPECT_EQ(service_->mixerOpen(&handle_, 0, 0, 0, 0), MMSYSERR_NOERROR);
     }
@@ -37,7 +37,8 @@ public:
                                          std::uint32_t type) {
         MIXERLINEA line;
         line.dwDestination = destination;
-        if (service_->mixerGetLineInfoA(handle_, &line, MIXER_GETLINEINFOF_DESTINATION | MIXER_OBJECTF_HMIXER))
+        if (service_->mixerGetLineInfoA(handle_, &line,
+                                        MIXER_GETLINEINFOF_DESTINATION | MIXER_OBJECTF_HMIXER))
             return std::nullopt;
         if (source != nullptr) {
             bool found = false;
@@ -46,7 +47,8 @@ public:
                 MIXERLINEA candidate;
                 candidate.dwDestination = destination;
                 candidate.dwSource = s;
-                service_->mixerGetLineInfoA(handle_, &candidate, MIXER_GETLINEINFOF_SOURCE | MIXER_OBJECTF_HMIXER);
+                service_->mixerGetLineInfoA(handle_, &candidate,
+                                            MIXER_GETLINEINFOF_SOURCE | MIXER_OBJECTF_HMIXER);
                 if (std::strcmp(candidate.szName, source) == 0) {
                     line = candidate;
                     found = true;
@@ -70,8 +72,8 @@ public:
         const auto c = control(destination, source, type);
         EXPECT_TRUE(c.has_value());
         MIXERCONTROLDETAILS_SIGNED value;
-        MIXERCONTROLDETAILS details{sizeof(MIXERCONTROLDETAILS), c ? c->dwControlID : 0, 1, 0,
-                                    sizeof value, &value};
+        MIXERCONTROLDETAILS details{
+            sizeof(MIXERCONTROLDETAILS), c ? c->dwControlID : 0, 1, 0, sizeof value, &value};
         EXPECT_EQ(service_->mixerGetControlDetailsA(handle_, &details, MIXER_OBJECTF_HMIXER), 0u);
         return value.lValue;
     }
@@ -80,15 +82,21 @@ public:
         const auto c = control(destination, source, type);
         ASSERT_TRUE(c.has_value());
         MIXERCONTROLDETAILS_SIGNED value{v};
-        MIXERCONTROLDETAILS details{sizeof(MIXERCONTROLDETAILS), c->dwControlID, 1, 0,
-                                    sizeof value, &value};
+        MIXERCONTROLDETAILS details{
+            sizeof(MIXERCONTROLDETAILS), c->dwControlID, 1, 0, sizeof value, &value};
         EXPECT_EQ(service_->mixerSetControlDetails(handle_, &details, MIXER_OBJECTF_HMIXER), 0u);
     }
 
     std::int32_t master() { return get(kSpeakersIndex, "Master", MIXERCONTROL_CONTROLTYPE_VOLUME); }
-    std::int32_t masterMuted() { return get(kSpeakersIndex, nullptr, MIXERCONTROL_CONTROLTYPE_MUTE); }
-    std::int32_t capture() { return get(kRecordingIndex, "Microphone", MIXERCONTROL_CONTROLTYPE_VOLUME); }
-    std::int32_t captureOn() { return get(kRecordingIndex, "Microphone", MIXERCONTROL_CONTROLTYPE_ONOFF); }
+    std::int32_t masterMuted() {
+        return get(kSpeakersIndex, nullptr, MIXERCONTROL_CONTROLTYPE_MUTE);
+    }
+    std::int32_t capture() {
+        return get(kRecordingIndex, "Microphone", MIXERCONTROL_CONTROLTYPE_VOLUME);
+    }
+    std::int32_t captureOn() {
+        return get(kRecordingIndex, "Microphone", MIXERCONTROL_CONTROLTYPE_ONOFF);
+    }
 
     // Full levels, switched on: how the other audio tests expect the server.
     void reset() {
@@ -98,7 +106,7 @@ public:
         set(kRecordingIndex, "Microphone", MIXERCONTROL_CONTROLTYPE_ONOFF, 1);
     }
 
-private:
+  private:
     std::unique_ptr<MixerService> service_;
     HMIXER handle_ = 0;
 };
@@ -119,7 +127,7 @@ std::int32_t settled(Read read, std::int32_t expected) {
     EXPECT_EQ(settled([&] { return read; }, (expected)), (expected))
 
 class AlsaMixer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RESSONA_NEED_AUDIO_SERVER();
         state.panelWindowMixer = testing::kPanel;
@@ -157,11 +165,14 @@ TEST_F(AlsaMixer, TheServersTwoElementsBecomeSpeakersAndRecordingLines) {
     EXPECT_EQ(wave->lMinimum, 0);
     EXPECT_EQ(wave->lMaximum, 65536);
     EXPECT_TRUE(probe.control(kSpeakersIndex, nullptr, MIXERCONTROL_CONTROLTYPE_MUTE).has_value());
-    EXPECT_FALSE(probe.control(kSpeakersIndex, nullptr, MIXERCONTROL_CONTROLTYPE_VOLUME).has_value());
+    EXPECT_FALSE(
+        probe.control(kSpeakersIndex, nullptr, MIXERCONTROL_CONTROLTYPE_VOLUME).has_value());
     // Capture: shown as a microphone and a line input, each with volume and switch.
     for (const char* source : {"Microphone", "Line In"}) {
-        EXPECT_TRUE(probe.control(kRecordingIndex, source, MIXERCONTROL_CONTROLTYPE_VOLUME)) << source;
-        EXPECT_TRUE(probe.control(kRecordingIndex, source, MIXERCONTROL_CONTROLTYPE_ONOFF)) << source;
+        EXPECT_TRUE(probe.control(kRecordingIndex, source, MIXERCONTROL_CONTROLTYPE_VOLUME))
+            << source;
+        EXPECT_TRUE(probe.control(kRecordingIndex, source, MIXERCONTROL_CONTROLTYPE_ONOFF))
+            << source;
     }
 }
 
@@ -212,7 +223,8 @@ int pulsePeak(testing::PassRig& rig, WaveService& wave, Clock& clock) {
     rig.writePulse(10);
     EXPECT_EQ(runPass(rig.state, rig.devices, wave, clock, rig.poster), kPassDone);
     int peak = 0;
-    for (const std::int16_t s : rig.recording()) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    for (const std::int16_t s : rig.recording())
+        peak = std::max(peak, std::abs(static_cast<int>(s)));
     return peak;
 }
 
@@ -228,12 +240,12 @@ TEST_F(AlsaMixer, LevelBarsMoveTheRecordedLevel) {
         float micLevel, speaker, line;
         double ratio;
     };
-    for (const Case c : {Case{true, 1.0f, 1.0f, 1.0f, 1.0},   // SPK
-                         Case{true, 1.0f, 0.5f, 1.0f, 0.125},
-                         Case{true, 0.5f, 1.0f, 1.0f, 0.125},  // MIC
-                         Case{true, 1.0f, 1.0f, 0.0f, 1.0},    // LINE has no effect with MIC
-                         Case{false, 1.0f, 1.0f, 0.5f, 0.125}, // LINE
-                         Case{false, 0.0f, 1.0f, 1.0f, 1.0}}) {
+    for (const Case c :
+         {Case{true, 1.0f, 1.0f, 1.0f, 1.0},                                         // SPK
+          Case{true, 1.0f, 0.5f, 1.0f, 0.125}, Case{true, 0.5f, 1.0f, 1.0f, 0.125},  // MIC
+          Case{true, 1.0f, 1.0f, 0.0f, 1.0},     // LINE has no effect with MIC
+          Case{false, 1.0f, 1.0f, 0.5f, 0.125},  // LINE
+          Case{false, 0.0f, 1.0f, 1.0f, 1.0}}) {
         ASSERT_EQ(open(c.mic), kMixerDone);
         setMixerLevels(state, mixer, *service, c.micLevel, c.speaker, c.line);
         const int peak = pulsePeak(rig, *card.wave, *card.clock);

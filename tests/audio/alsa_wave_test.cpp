@@ -124,7 +124,8 @@ TEST_P(AlsaMlsPass, ImpulseResponsePeaksOnceAndTheMagnitudeIsFlat) {
     }
     double secondLargest = 0.0;
     for (std::size_t i = 0; i < h.size(); ++i) {
-        if (i != peakAt) secondLargest = std::max(secondLargest, std::abs(h[i] - h[(peakAt + 1) % h.size()]));
+        if (i != peakAt)
+            secondLargest = std::max(secondLargest, std::abs(h[i] - h[(peakAt + 1) % h.size()]));
     }
     EXPECT_NEAR(h[peakAt], -8704.0, 8704.0 * 0.01);
     EXPECT_LT(secondLargest, std::abs(h[peakAt]) * 0.01) << "more than one peak";
@@ -138,7 +139,8 @@ TEST_P(AlsaMlsPass, ImpulseResponsePeaksOnceAndTheMagnitudeIsFlat) {
         if (frequency < 100.0 || frequency > 0.4 * rate) continue;
         std::complex<double> sum = 0.0;
         for (std::size_t n = 0; n < h.size(); ++n)
-            sum += h[n] * std::polar(1.0, -2.0 * M_PI * static_cast<double>(k * n % h.size()) / length);
+            sum += h[n] *
+                   std::polar(1.0, -2.0 * M_PI * static_cast<double>(k * n % h.size()) / length);
         lowest = std::min(lowest, std::abs(sum));
         highest = std::max(highest, std::abs(sum));
     }

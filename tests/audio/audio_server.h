@@ -39,13 +39,13 @@ inline bool audioServerRequired() {
 }  // namespace ressona::testing
 
 // Skips the test without a test server; fails it when one was meant to be there.
-#define RESSONA_NEED_AUDIO_SERVER()                                                          \
-    do {                                                                                     \
-        const std::string problem = ::ressona::testing::audioServerProblem();                \
-        if (!problem.empty()) {                                                              \
-            if (::ressona::testing::audioServerRequired())                                   \
-                FAIL() << "the test sound server should be running but: " << problem;       \
-            GTEST_SKIP() << "no PulseAudio test server (" << problem                         \
-                         << "); `make test` starts one (scripts/pulse-test-server.sh)";     \
-        }                                                                                    \
+#define RESSONA_NEED_AUDIO_SERVER()                                                     \
+    do {                                                                                \
+        const std::string problem = ::ressona::testing::audioServerProblem();           \
+        if (!problem.empty()) {                                                         \
+            if (::ressona::testing::audioServerRequired())                              \
+                FAIL() << "the test sound server should be running but: " << problem;   \
+            GTEST_SKIP() << "no PulseAudio test server (" << problem                    \
+                         << "); `make test` starts one (scripts/pulse-test-server.sh)"; \
+        }                                                                               \
     } while (false)

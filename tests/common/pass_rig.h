@@ -15,7 +15,7 @@
 namespace ressona::testing {
 
 class RecordingPoster final : public MessagePoster {
-public:
+  public:
     bool PostMessageA(WindowHandle window, std::uint32_t message, WPARAM wParam,
                       LPARAM lParam) override {
         posted.push_back({window, message, wParam, lParam});

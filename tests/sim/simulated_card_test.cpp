@@ -102,7 +102,8 @@ TEST(SimulatedCardPacing, RealTimeByDefaultInstantOnRequest) {
         ASSERT_EQ(openAndPass(rig, *card.wave, *card.clock), kPassDone);
         const double seconds = Seconds(std::chrono::steady_clock::now() - start).count();
         const auto recording = rig.recording();
-        const auto pulse = std::find(recording.begin(), recording.end(), -17408) - recording.begin();
+        const auto pulse =
+            std::find(recording.begin(), recording.end(), -17408) - recording.begin();
         if (instant) {
             EXPECT_LT(seconds, 0.05);
             EXPECT_EQ(rig.state.latencySamples, 32);
@@ -126,8 +127,8 @@ TEST(SimulatedSoundCard, MadeByItsStableNames) {
         const char* preset;
         const char* name;
     };
-    for (const Case c : {Case{"", "sim:room"}, Case{"room", "sim:room"},
-                         Case{"loopback", "sim:loopback"}}) {
+    for (const Case c :
+         {Case{"", "sim:room"}, Case{"room", "sim:room"}, Case{"loopback", "sim:loopback"}}) {
         SoundCard card;
         ASSERT_EQ(makeSimulatedSoundCard(c.preset, {}, card), kSoundCardMade);
         EXPECT_EQ(card.name, c.name);

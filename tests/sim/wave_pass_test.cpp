@@ -32,7 +32,7 @@ SimulatedCardConfig loopback(std::int32_t delay = 32) {
 
 // A manual clock that also counts its pauses (a wait must not spin).
 class CountingClock final : public Clock {
-public:
+  public:
     std::int64_t performanceFrequency() const override { return inner.performanceFrequency(); }
     std::int64_t performanceCounter() override { return inner.performanceCounter(); }
     TimeOfDay timeOfDay() const override { return inner.timeOfDay(); }
@@ -86,15 +86,17 @@ TEST(WavePass, LatencyFollowsTheDevicesTiming) {
         double outputStart;
         double outputFifo;
         double inputHandOver;
-        std::int32_t latency;   // trunc(min(outputStart, outputFifo + inputHandOver))
-        std::size_t pulseAt;  // 10 + floor(outputStart)
+        std::int32_t latency;  // trunc(min(outputStart, outputFifo + inputHandOver))
+        std::size_t pulseAt;   // 10 + floor(outputStart)
     };
     for (const Case c : {
-             Case{32.5, 64.0, 16.0, 32, 42},     // the default card
-             Case{0.0, 0.0, 0.0, 0, 10},         // both take equally long
-             Case{32.5, 10.25, 0.0, 10, 42},     // output done after the input: the estimate falls short
+             Case{32.5, 64.0, 16.0, 32, 42},  // the default card
+             Case{0.0, 0.0, 0.0, 0, 10},      // both take equally long
+             Case{32.5, 10.25, 0.0, 10,
+                  42},  // output done after the input: the estimate falls short
              Case{200.5, 64.0, 16.25, 80, 210},  // likewise, bounded by the two hand-overs
-             Case{0.5, -20.25, 0.0, -20, 10},    // output done after it sounded: truncated towards zero
+             Case{0.5, -20.25, 0.0, -20,
+                  10},  // output done after it sounded: truncated towards zero
          }) {
         SimulatedCardConfig config;
         config.preset = SimPreset::kLoopback;
@@ -105,7 +107,8 @@ TEST(WavePass, LatencyFollowsTheDevicesTiming) {
         bench.open();
         bench.rig.writePulse();
         ASSERT_EQ(bench.pass(), kPassDone);
-        EXPECT_EQ(bench.rig.state.latencySamples, c.latency) << c.outputStart << " " << c.outputFifo;
+        EXPECT_EQ(bench.rig.state.latencySamples, c.latency)
+            << c.outputStart << " " << c.outputFifo;
         EXPECT_EQ(bench.rig.recording()[c.pulseAt], -17408) << c.outputStart;
     }
 }
@@ -130,10 +133,10 @@ TEST(WavePass, FirstPassUnpreparesNeverPreparedHeadersAndEveryPassRepeatsTheOrde
         ASSERT_EQ(bench.pass(), kPassDone);
         const std::vector<std::string> calls(bench.card.calls().begin() + first,
                                              bench.card.calls().end());
-        const std::vector<std::string> expected{
-            "waveInUnprepareHeader", "waveOutUnprepareHeader", "waveOutPrepareHeader",
-            "waveInPrepareHeader",   "waveInAddBuffer",        "waveInStart",
-            "waveOutWrite",          "waveInReset"};
+        const std::vector<std::string> expected{"waveInUnprepareHeader", "waveOutUnprepareHeader",
+                                                "waveOutPrepareHeader",  "waveInPrepareHeader",
+                                                "waveInAddBuffer",       "waveInStart",
+                                                "waveOutWrite",          "waveInReset"};
         EXPECT_EQ(calls, expected) << "pass " << pass;
     }
     EXPECT_EQ(bench.rig.capturesPosted(), 3u);
@@ -214,12 +217,11 @@ TEST(WaveDevices, OpenFailuresLeaveTheCodeAndChooseTheirDialog) {
         MMRESULT code;
         const char* title;
     };
-    for (const Case c : {Case{MMSYSERR_ALLOCATED, "Ressona: Error 51"},
-                         Case{MMSYSERR_BADDEVICEID, "Ressona: Error 52"},
-                         Case{MMSYSERR_NODRIVER, "Ressona: Error 53"},
-                         Case{MMSYSERR_NOMEM, "Ressona: Error 54"},
-                         Case{WAVERR_BADFORMAT, "Ressona: Error 1"},
-                         Case{MMSYSERR_ERROR, "Ressona: Error 1"}}) {
+    for (const Case c :
+         {Case{MMSYSERR_ALLOCATED, "Ressona: Error 51"},
+          Case{MMSYSERR_BADDEVICEID, "Ressona: Error 52"},
+          Case{MMSYSERR_NODRIVER, "Ressona: Error 53"}, Case{MMSYSERR_NOMEM, "Ressona: Error 54"},
+          Case{WAVERR_BADFORMAT, "Ressona: Error 1"}, Case{MMSYSERR_ERROR, "Ressona: Error 1"}}) {
         for (const bool output : {true, false}) {
             Bench bench(loopback());
             if (output) {
@@ -235,7 +237,8 @@ TEST(WaveDevices, OpenFailuresLeaveTheCodeAndChooseTheirDialog) {
             }
             EXPECT_EQ(bench.rig.state.lastWaveError, c.code);
             RecordingDialogService dialogs;
-            EXPECT_EQ(showWaveDeviceError(dialogs, testing::kPanel, bench.rig.state.lastWaveError), 1);
+            EXPECT_EQ(showWaveDeviceError(dialogs, testing::kPanel, bench.rig.state.lastWaveError),
+                      1);
             ASSERT_EQ(dialogs.shown.size(), 1u);
             EXPECT_EQ(dialogs.shown[0].title, c.title);
             EXPECT_EQ(dialogs.shown[0].owner, testing::kPanel);
@@ -280,9 +283,11 @@ TEST(WaveDevices, ClosingUnpreparesResetsAndClosesInThatOrder) {
     const std::size_t first = bench.card.calls().size();
     EXPECT_EQ(closePlayDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
     EXPECT_EQ(closeRecordDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
-    const std::vector<std::string> calls(bench.card.calls().begin() + first, bench.card.calls().end());
-    const std::vector<std::string> expected{"waveOutUnprepareHeader", "waveOutReset", "waveOutClose",
-                                            "waveInUnprepareHeader",  "waveInReset",  "waveInClose"};
+    const std::vector<std::string> calls(bench.card.calls().begin() + first,
+                                         bench.card.calls().end());
+    const std::vector<std::string> expected{
+        "waveOutUnprepareHeader", "waveOutReset", "waveOutClose",
+        "waveInUnprepareHeader",  "waveInReset",  "waveInClose"};
     EXPECT_EQ(calls, expected);
     // Closing again does nothing.
     EXPECT_EQ(closePlayDevice(bench.rig.state, bench.rig.devices, bench.card), 0);

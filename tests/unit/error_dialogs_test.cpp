@@ -49,11 +49,11 @@ TEST(WaveDeviceError, ResultCodeChoosesTheDialog) {
         std::uint32_t code;
         const char* title;
     };
-    for (const Case c : {Case{4, "Ressona: Error 51"}, Case{2, "Ressona: Error 52"},
-                         Case{6, "Ressona: Error 53"}, Case{7, "Ressona: Error 54"},
-                         Case{0, "Ressona: Error 1"}, Case{1, "Ressona: Error 1"},
-                         Case{5, "Ressona: Error 1"}, Case{32, "Ressona: Error 1"},
-                         Case{0xFFFFFFFFu, "Ressona: Error 1"}}) {
+    for (const Case c :
+         {Case{4, "Ressona: Error 51"}, Case{2, "Ressona: Error 52"}, Case{6, "Ressona: Error 53"},
+          Case{7, "Ressona: Error 54"}, Case{0, "Ressona: Error 1"}, Case{1, "Ressona: Error 1"},
+          Case{5, "Ressona: Error 1"}, Case{32, "Ressona: Error 1"},
+          Case{0xFFFFFFFFu, "Ressona: Error 1"}}) {
         RecordingDialogService dialogs;
         EXPECT_EQ(showWaveDeviceError(dialogs, kPanel, c.code), 1);
         ASSERT_EQ(dialogs.shown.size(), 1u);

@@ -92,8 +92,11 @@ TEST(OpenMixer, MultiplexerSelectsOnlyTheMicrophoneAndLeavesSourceMutesAlone) {
         EXPECT_EQ(bench.values(kSpeakers, source, kMute), Values{1}) << source;
     }
     // The meter is left alone, and never written.
-    EXPECT_TRUE(bench.writes(bench.control(kRecording, "Microphone",
-                                           MIXERCONTROL_CONTROLTYPE_SIGNEDMETER).id).empty());
+    EXPECT_TRUE(
+        bench
+            .writes(
+                bench.control(kRecording, "Microphone", MIXERCONTROL_CONTROLTYPE_SIGNEDMETER).id)
+            .empty());
     EXPECT_TRUE(bench.mixer.recordRouted);
     EXPECT_FALSE(bench.mixer.outputRouted);
     // 4 speaker controls + 5 sources x 2, recording volume + multiplexer + 4 source volumes.
@@ -127,8 +130,10 @@ TEST(OpenMixer, WithoutSelectControlEverySourceButTheWantedOneIsSilenced) {
         for (const char* source : {"Microphone", "Line In", "CD Audio", "Line 2"}) {
             const std::string name = source;
             // "Line 2" is an auxiliary input whose name makes it a line input.
-            const bool wanted = mic ? name == "Microphone" : (name == "Line In" || name == "Line 2");
-            EXPECT_EQ(bench.values(kRecording, source, kVolume), Values{wanted ? 65535 : 0}) << source;
+            const bool wanted =
+                mic ? name == "Microphone" : (name == "Line In" || name == "Line 2");
+            EXPECT_EQ(bench.values(kRecording, source, kVolume), Values{wanted ? 65535 : 0})
+                << source;
             EXPECT_EQ(bench.values(kRecording, source, kMute), Values{wanted ? 0 : 1}) << source;
             EXPECT_EQ(bench.values(kRecording, source, kOnOff), Values{wanted ? 1 : 0}) << source;
         }
@@ -172,14 +177,17 @@ TEST(SetMixerLevels, TheUnusedInputGetsItsMinimumAndLevelsAreTruncated) {
 
     std::size_t from = bench.sim.calls().size();
     bench.levels(0.5f, 0.5f, 0.8f);
-    EXPECT_EQ(bench.writes(micVolume.id, from), (std::vector<Values>{{33267}}));  // 1000 + 64535 / 2
+    EXPECT_EQ(bench.writes(micVolume.id, from),
+              (std::vector<Values>{{33267}}));  // 1000 + 64535 / 2
     EXPECT_EQ(bench.writes(waveVolume.id, from), (std::vector<Values>{{32767}}));
-    EXPECT_EQ(bench.writes(lineVolume.id, from), (std::vector<Values>{{-2000}}));  // MIC: line minimum
+    EXPECT_EQ(bench.writes(lineVolume.id, from),
+              (std::vector<Values>{{-2000}}));  // MIC: line minimum
 
     ASSERT_EQ(bench.open(false), kMixerDone);
     from = bench.sim.calls().size();
     bench.levels(0.3f, 1.0f, 0.01f);
-    EXPECT_EQ(bench.writes(micVolume.id, from), (std::vector<Values>{{1000}}));  // LINE: mic minimum
+    EXPECT_EQ(bench.writes(micVolume.id, from),
+              (std::vector<Values>{{1000}}));  // LINE: mic minimum
     EXPECT_EQ(bench.writes(waveVolume.id, from), (std::vector<Values>{{65535}}));
     // -2000 + 67535 x 0.01 = -1324.65: truncated towards zero, not floored.
     EXPECT_EQ(bench.writes(lineVolume.id, from), (std::vector<Values>{{-1324}}));
@@ -302,7 +310,8 @@ void failEveryCall(std::vector<SimMixerDevice> devices) {
         } else {
             EXPECT_EQ(result, kMixerFailed) << k << " " << failed.name;
             EXPECT_EQ(bench.status(), "Mixer Error 77") << k << " " << failed.name;
-            EXPECT_EQ(bench.sim.calls().size(), k) << "calls made after the failing " << failed.name;
+            EXPECT_EQ(bench.sim.calls().size(), k)
+                << "calls made after the failing " << failed.name;
         }
     }
 }
@@ -343,7 +352,9 @@ TEST(MixerCapacity, OnlyTheFirstFiftyControlsOfALineAreTreated) {
     ASSERT_EQ(bench.open(true), kMixerDone);
     const SimLine& treated = bench.sim.device(0).destinations[0].sources[0];
     for (int i = 0; i < 60; ++i)
-        EXPECT_EQ(treated.controls[static_cast<std::size_t>(i)].values, Values{i < 50 ? 65535 : 1234}) << i;
+        EXPECT_EQ(treated.controls[static_cast<std::size_t>(i)].values,
+                  Values{i < 50 ? 65535 : 1234})
+            << i;
 }
 
 TEST(MixerCapacity, SelectControlsWithMoreThanFiftyItemsAreLeftAlone) {
@@ -412,7 +423,8 @@ TEST(MixerCapacity, TenMixersAreOffered) {
 TEST(MixerNames, NamesThatFillTheirFieldAreCutNotOverrun) {
     MixerBench bench(multiplexerCardMixer("A very long product name that fills every byte"));
     ASSERT_EQ(bench.open(true), kMixerDone);
-    EXPECT_EQ(bench.label(), std::string("A very long product name that fills every byte").substr(0, 32));
+    EXPECT_EQ(bench.label(),
+              std::string("A very long product name that fills every byte").substr(0, 32));
 }
 
 }  // namespace

@@ -13,11 +13,11 @@ TEST(DeviceName, SplitsBackendAndArgumentAtTheFirstColon) {
         const char* backend;
         const char* argument;
     };
-    for (const Case c : {Case{"sim", "sim", ""}, Case{"sim:room", "sim", "room"},
-                         Case{"sim:loopback", "sim", "loopback"}, Case{"alsa", "alsa", ""},
-                         Case{"alsa:default", "alsa", "default"},
-                         Case{"alsa:hw:1,0", "alsa", "hw:1,0"},
-                         Case{"alsa:plughw:CARD=PCH,DEV=0", "alsa", "plughw:CARD=PCH,DEV=0"}}) {
+    for (const Case c :
+         {Case{"sim", "sim", ""}, Case{"sim:room", "sim", "room"},
+          Case{"sim:loopback", "sim", "loopback"}, Case{"alsa", "alsa", ""},
+          Case{"alsa:default", "alsa", "default"}, Case{"alsa:hw:1,0", "alsa", "hw:1,0"},
+          Case{"alsa:plughw:CARD=PCH,DEV=0", "alsa", "plughw:CARD=PCH,DEV=0"}}) {
         DeviceName name;
         ASSERT_TRUE(parseDeviceName(c.text, name)) << c.text;
         EXPECT_EQ(name.backend, c.backend);

@@ -66,8 +66,10 @@ std::uint32_t inputTypeForName(std::string_view name) {
     if (contains(n, "line")) return MIXERLINE_COMPONENTTYPE_SRC_LINE;
     if (contains(n, "cd")) return MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
     if (contains(n, "aux")) return MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY;
-    if (contains(n, "phone") && !contains(n, "headphone")) return MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE;
-    if (contains(n, "beep") || contains(n, "pc speaker")) return MIXERLINE_COMPONENTTYPE_SRC_PCSPEAKER;
+    if (contains(n, "phone") && !contains(n, "headphone"))
+        return MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE;
+    if (contains(n, "beep") || contains(n, "pc speaker"))
+        return MIXERLINE_COMPONENTTYPE_SRC_PCSPEAKER;
     if (contains(n, "synth") || contains(n, "midi")) return MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
     return 0;
 }
@@ -121,7 +123,7 @@ struct Line {
 
 // One opened mixer: ALSA's element list turned into lines and controls.
 class OpenMixer {
-public:
+  public:
     OpenMixer() = default;
     OpenMixer(const OpenMixer&) = delete;
     OpenMixer& operator=(const OpenMixer&) = delete;
@@ -197,11 +199,13 @@ public:
             case Aspect::kSharedVolume:
                 snd_mixer_selem_get_capture_volume(e, SND_MIXER_SCHN_FRONT_LEFT, &value);
                 // Changed by someone else since: both sources take the element's level.
-                if (value != std::max(sharedVolume_[0], sharedVolume_[1])) sharedVolume_.fill(value);
+                if (value != std::max(sharedVolume_[0], sharedVolume_[1]))
+                    sharedVolume_.fill(value);
                 return {toInt32(sharedVolume_[control.shared])};
             case Aspect::kSharedSwitch:
                 snd_mixer_selem_get_capture_switch(e, SND_MIXER_SCHN_FRONT_LEFT, &on);
-                if ((on != 0) != (sharedSwitch_[0] || sharedSwitch_[1])) sharedSwitch_.fill(on != 0);
+                if ((on != 0) != (sharedSwitch_[0] || sharedSwitch_[1]))
+                    sharedSwitch_.fill(on != 0);
                 return {sharedSwitch_[control.shared] ? 1 : 0};
         }
         return {0};
@@ -211,18 +215,24 @@ public:
         snd_mixer_elem_t* e = control.element;
         const std::int32_t value = values.at(0);
         switch (control.aspect) {
-            case Aspect::kPlaybackVolume: return snd_mixer_selem_set_playback_volume_all(e, value);
-            case Aspect::kPlaybackMute: return snd_mixer_selem_set_playback_switch_all(e, value ? 0 : 1);
-            case Aspect::kCaptureVolume: return snd_mixer_selem_set_capture_volume_all(e, value);
-            case Aspect::kCaptureMute: return snd_mixer_selem_set_capture_switch_all(e, value ? 0 : 1);
-            case Aspect::kCaptureSwitch: return snd_mixer_selem_set_capture_switch_all(e, value ? 1 : 0);
+            case Aspect::kPlaybackVolume:
+                return snd_mixer_selem_set_playback_volume_all(e, value);
+            case Aspect::kPlaybackMute:
+                return snd_mixer_selem_set_playback_switch_all(e, value ? 0 : 1);
+            case Aspect::kCaptureVolume:
+                return snd_mixer_selem_set_capture_volume_all(e, value);
+            case Aspect::kCaptureMute:
+                return snd_mixer_selem_set_capture_switch_all(e, value ? 0 : 1);
+            case Aspect::kCaptureSwitch:
+                return snd_mixer_selem_set_capture_switch_all(e, value ? 1 : 0);
             case Aspect::kCaptureEnum: {
                 const auto first = std::find(values.begin(), values.end(), 1);
                 if (first == values.end()) return -EINVAL;
                 const auto index = static_cast<unsigned int>(first - values.begin());
                 int result = snd_mixer_selem_set_enum_item(e, SND_MIXER_SCHN_FRONT_LEFT, index);
                 for (int channel = 1; channel <= SND_MIXER_SCHN_LAST; ++channel) {
-                    if (snd_mixer_selem_set_enum_item(e, static_cast<snd_mixer_selem_channel_id_t>(channel), index) < 0)
+                    if (snd_mixer_selem_set_enum_item(
+                            e, static_cast<snd_mixer_selem_channel_id_t>(channel), index) < 0)
                         break;
                 }
                 return result;
@@ -239,7 +249,7 @@ public:
         return -EINVAL;
     }
 
-private:
+  private:
     Control volumeControl(snd_mixer_elem_t* e, Aspect aspect, const std::string& name) {
         long minimum = 0;
         long maximum = 0;
@@ -286,7 +296,8 @@ private:
         snd_mixer_elem_t* inputSelect = nullptr;
         std::vector<snd_mixer_elem_t*> playbackInputs;
         std::vector<snd_mixer_elem_t*> captureInputs;
-        for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer_); e != nullptr; e = snd_mixer_elem_next(e)) {
+        for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer_); e != nullptr;
+             e = snd_mixer_elem_next(e)) {
             if (!snd_mixer_selem_is_active(e)) continue;
             const std::string name = snd_mixer_selem_get_name(e);
             const bool pvolume = snd_mixer_selem_has_playback_volume(e);
@@ -309,10 +320,11 @@ private:
         Line speakers = line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers");
         if (master != nullptr) {
             if (wave != nullptr)
-                speakers.controls.push_back(volumeControl(master, Aspect::kPlaybackVolume, "Master"));
+                speakers.controls.push_back(
+                    volumeControl(master, Aspect::kPlaybackVolume, "Master"));
             if (snd_mixer_selem_has_playback_switch(master))
-                speakers.controls.push_back(switchControl(master, Aspect::kPlaybackMute,
-                                                          MIXERCONTROL_CONTROLTYPE_MUTE, "Master Mute"));
+                speakers.controls.push_back(switchControl(
+                    master, Aspect::kPlaybackMute, MIXERCONTROL_CONTROLTYPE_MUTE, "Master Mute"));
         }
         snd_mixer_elem_t* waveVolume = wave != nullptr ? wave : master;
         if (waveVolume != nullptr) {
@@ -320,8 +332,8 @@ private:
             Line source = line(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, name);
             source.controls.push_back(volumeControl(waveVolume, Aspect::kPlaybackVolume, name));
             if (wave != nullptr && snd_mixer_selem_has_playback_switch(wave))
-                source.controls.push_back(switchControl(wave, Aspect::kPlaybackMute,
-                                                        MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
+                source.controls.push_back(switchControl(
+                    wave, Aspect::kPlaybackMute, MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
             speakers.sources.push_back(std::move(source));
         }
         for (snd_mixer_elem_t* e : playbackInputs) {
@@ -329,22 +341,24 @@ private:
             Line source = line(inputTypeForName(name), name);
             source.controls.push_back(volumeControl(e, Aspect::kPlaybackVolume, name));
             if (snd_mixer_selem_has_playback_switch(e))
-                source.controls.push_back(switchControl(e, Aspect::kPlaybackMute,
-                                                        MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
+                source.controls.push_back(switchControl(
+                    e, Aspect::kPlaybackMute, MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
             speakers.sources.push_back(std::move(source));
         }
 
         Line recording = line(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Recording Control");
         if (inputSelect != nullptr) {
-            Control mux = switchControl(inputSelect, Aspect::kCaptureEnum,
-                                        MIXERCONTROL_CONTROLTYPE_MUX, snd_mixer_selem_get_name(inputSelect));
+            Control mux =
+                switchControl(inputSelect, Aspect::kCaptureEnum, MIXERCONTROL_CONTROLTYPE_MUX,
+                              snd_mixer_selem_get_name(inputSelect));
             const int count = snd_mixer_selem_get_enum_items(inputSelect);
             for (int i = 0; i < count; ++i) {
                 char itemName[64] = {};
                 snd_mixer_selem_get_enum_item_name(inputSelect, static_cast<unsigned>(i),
                                                    sizeof itemName - 1, itemName);
                 const std::uint32_t type = inputTypeForName(itemName);
-                mux.items.push_back({itemName, type != 0 ? type : MIXERLINE_COMPONENTTYPE_SRC_ANALOG});
+                mux.items.push_back(
+                    {itemName, type != 0 ? type : MIXERLINE_COMPONENTTYPE_SRC_ANALOG});
             }
             if (!mux.items.empty()) recording.controls.push_back(std::move(mux));
         }
@@ -372,8 +386,8 @@ private:
             target.controls.push_back(switchControl(e, Aspect::kCaptureMute,
                                                     MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
         } else {
-            target.controls.push_back(switchControl(e, Aspect::kCaptureSwitch,
-                                                    MIXERCONTROL_CONTROLTYPE_ONOFF, name + " Switch"));
+            target.controls.push_back(switchControl(
+                e, Aspect::kCaptureSwitch, MIXERCONTROL_CONTROLTYPE_ONOFF, name + " Switch"));
         }
     }
 
@@ -397,9 +411,9 @@ private:
                 source.controls.push_back(std::move(control));
             }
             if (snd_mixer_selem_has_capture_switch(capture)) {
-                Control control = switchControl(capture, Aspect::kSharedSwitch,
-                                                MIXERCONTROL_CONTROLTYPE_ONOFF,
-                                                std::string(inputs[i].second) + " Switch");
+                Control control =
+                    switchControl(capture, Aspect::kSharedSwitch, MIXERCONTROL_CONTROLTYPE_ONOFF,
+                                  std::string(inputs[i].second) + " Switch");
                 control.shared = i;
                 source.controls.push_back(std::move(control));
             }
@@ -455,7 +469,7 @@ std::string productName(const std::string& ctlName) {
 }
 
 class AlsaMixerService final : public MixerService {
-public:
+  public:
     explicit AlsaMixerService(std::string pcmName) {
         snd_lib_error_set_handler(&quietAlsaErrors);
         // The device's own mixer first, then every card's.
@@ -511,14 +525,17 @@ public:
         const std::uint32_t d = line->dwDestination;
         if (d >= destinations.size()) return MIXERR_INVALLINE;
         switch (flags & ~MIXER_OBJECTF_HMIXER) {
-            case MIXER_GETLINEINFOF_DESTINATION: fillLine(destinations[d], *line, d, 0); return 0;
+            case MIXER_GETLINEINFOF_DESTINATION:
+                fillLine(destinations[d], *line, d, 0);
+                return 0;
             case MIXER_GETLINEINFOF_SOURCE: {
                 const std::uint32_t s = line->dwSource;
                 if (s >= destinations[d].sources.size()) return MIXERR_INVALLINE;
                 fillLine(destinations[d].sources[s], *line, d, s);
                 return MMSYSERR_NOERROR;
             }
-            default: return MMSYSERR_INVALFLAG;
+            default:
+                return MMSYSERR_INVALFLAG;
         }
     }
 
@@ -595,7 +612,8 @@ public:
         std::vector<std::int32_t> values(count);
         for (std::uint32_t i = 0; i < count; ++i) {
             values[i] = in[i].lValue;
-            if (values[i] < control->minimum || values[i] > control->maximum) return MIXERR_INVALVALUE;
+            if (values[i] < control->minimum || values[i] > control->maximum)
+                return MIXERR_INVALVALUE;
         }
         if (!control->items.empty()) {
             // Items beyond those given keep their values.
@@ -606,7 +624,7 @@ public:
         return mixer->write(*control, values) < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
     }
 
-private:
+  private:
     struct Device {
         std::string ctlName;
         std::string productName;
@@ -614,10 +632,10 @@ private:
 
     static bool detailsFit(const Control& control, const MIXERCONTROLDETAILS& details,
                            std::size_t entrySize) {
-        const bool itemsFit = control.items.empty()
-                                  ? details.cMultipleItems == 0
-                                  : details.cMultipleItems >= 1 &&
-                                        details.cMultipleItems <= control.items.size();
+        const bool itemsFit =
+            control.items.empty()
+                ? details.cMultipleItems == 0
+                : details.cMultipleItems >= 1 && details.cMultipleItems <= control.items.size();
         return details.cbStruct == sizeof(MIXERCONTROLDETAILS) && details.cChannels == 1 &&
                details.cbDetails == entrySize && details.paDetails != nullptr && itemsFit;
     }

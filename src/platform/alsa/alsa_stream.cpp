@@ -26,9 +26,8 @@ constexpr long kIdleCheckMicros = 50'000;
 MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rate) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
-    const snd_pcm_format_t format = direction == AlsaStream::Direction::kPlayback
-                                        ? SND_PCM_FORMAT_U8
-                                        : SND_PCM_FORMAT_S16_LE;
+    const snd_pcm_format_t format =
+        direction == AlsaStream::Direction::kPlayback ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
     if (snd_pcm_hw_params_any(pcm, hw) < 0 ||
         snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(pcm, hw, format) < 0 ||
@@ -63,7 +62,8 @@ MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rat
     const snd_pcm_uframes_t startThreshold =
         direction == AlsaStream::Direction::kPlayback ? 1 : boundary;
     if (snd_pcm_sw_params_set_start_threshold(pcm, sw, startThreshold) < 0 ||
-        snd_pcm_sw_params_set_avail_min(pcm, sw, std::max<snd_pcm_uframes_t>(periodFrames, 1)) < 0 ||
+        snd_pcm_sw_params_set_avail_min(pcm, sw, std::max<snd_pcm_uframes_t>(periodFrames, 1)) <
+            0 ||
         snd_pcm_sw_params(pcm, sw) < 0)
         return MMSYSERR_ERROR;
     return MMSYSERR_NOERROR;
@@ -93,7 +93,10 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
 }
 
 AlsaStream::AlsaStream(Key, snd_pcm_t* pcm, Direction direction, unsigned rate, int wakeFd)
-    : pcm_(pcm), direction_(direction), rate_(rate), wakeFd_(wakeFd),
+    : pcm_(pcm),
+      direction_(direction),
+      rate_(rate),
+      wakeFd_(wakeFd),
       frameBytes_(direction == Direction::kPlayback ? 1 : 2) {}
 
 AlsaStream::~AlsaStream() {
@@ -211,7 +214,8 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
     const snd_pcm_state_t state = snd_pcm_state(pcm_);
     std::uint64_t played = framesWritten_;
     if (state == SND_PCM_STATE_RUNNING && snd_pcm_delay(pcm_, &delay) == 0 && delay > 0)
-        played = framesWritten_ - std::min<std::uint64_t>(framesWritten_, static_cast<std::uint64_t>(delay));
+        played = framesWritten_ -
+                 std::min<std::uint64_t>(framesWritten_, static_cast<std::uint64_t>(delay));
     while (writeIndex_ > 0 && queue_.front().endFrame <= played) {
         finish(queue_.front(), 0);
         queue_.pop_front();
@@ -226,7 +230,8 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
         return kIdleCheckMicros;
     }
     // All written: look again when the rest should have been played.
-    const long remaining = static_cast<long>((queue_.front().endFrame - played) * 1'000'000 / rate_);
+    const long remaining =
+        static_cast<long>((queue_.front().endFrame - played) * 1'000'000 / rate_);
     return std::clamp(remaining, kDrainCheckMicros / 5, kDrainCheckMicros);
 }
 

@@ -23,7 +23,7 @@ class AlsaStream {
         explicit Key() = default;
     };
 
-public:
+  public:
     enum class Direction { kPlayback, kCapture };
 
     // Opens `pcmName` for the direction in the format (8-bit playback or
@@ -43,7 +43,7 @@ public:
     // Stops the stream at once and marks every queued header done.
     void reset();
 
-private:
+  private:
     struct Entry {
         WAVEHDR* header = nullptr;
         std::uint64_t endFrame = 0;  // playback: stream frame after its last one
@@ -67,7 +67,7 @@ private:
 
     std::mutex mutex_;  // guards everything below and every call on pcm_
     std::deque<Entry> queue_;
-    std::size_t writeIndex_ = 0;     // playback: the entry being written
+    std::size_t writeIndex_ = 0;      // playback: the entry being written
     std::uint64_t offsetFrames_ = 0;  // frames of that entry (capture: of the front) transferred
     std::uint64_t framesWritten_ = 0;
     bool started_ = false;  // capture: recording

@@ -18,7 +18,7 @@ void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 // The wave service over one ALSA device: every open makes a stream with its
 // own I/O thread; headers are flagged here and completed by that thread.
 class AlsaWaveService final : public WaveService {
-public:
+  public:
     explicit AlsaWaveService(std::string pcmName) : pcmName_(std::move(pcmName)) {
         snd_lib_error_set_handler(&quietAlsaErrors);
     }
@@ -39,8 +39,8 @@ public:
     MMRESULT waveOutReset(HWAVEOUT handle) override { return resetStream(handle); }
     MMRESULT waveOutClose(HWAVEOUT handle) override { return closeStream(handle); }
 
-    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
-                        std::uintptr_t, std::uintptr_t, std::uint32_t) override {
+    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, std::uintptr_t,
+                        std::uintptr_t, std::uint32_t) override {
         return openStream(handle, deviceId, format, AlsaStream::Direction::kCapture, 16);
     }
     MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override {
@@ -61,7 +61,7 @@ public:
     MMRESULT waveInReset(HWAVEIN handle) override { return resetStream(handle); }
     MMRESULT waveInClose(HWAVEIN handle) override { return closeStream(handle); }
 
-private:
+  private:
     MMRESULT openStream(std::uintptr_t* handle, UINT deviceId, const WAVEFORMATEX* format,
                         AlsaStream::Direction direction, std::uint16_t bits) {
         if (handle == nullptr || format == nullptr) return MMSYSERR_INVALPARAM;
@@ -136,18 +136,23 @@ private:
 
 MMRESULT waveResultForAlsaOpenError(int alsaError) {
     switch (-alsaError) {
-        case EBUSY: return MMSYSERR_ALLOCATED;
+        case EBUSY:
+            return MMSYSERR_ALLOCATED;
         case ENOENT:
         case ENODEV:
-        case ENXIO: return MMSYSERR_BADDEVICEID;
+        case ENXIO:
+            return MMSYSERR_BADDEVICEID;
         case ECONNREFUSED:
         case ECONNRESET:
         case ECONNABORTED:
         case ENOTCONN:
         case EHOSTDOWN:
-        case EHOSTUNREACH: return MMSYSERR_NODRIVER;
-        case ENOMEM: return MMSYSERR_NOMEM;
-        default: return MMSYSERR_ERROR;
+        case EHOSTUNREACH:
+            return MMSYSERR_NODRIVER;
+        case ENOMEM:
+            return MMSYSERR_NOMEM;
+        default:
+            return MMSYSERR_ERROR;
     }
 }
 

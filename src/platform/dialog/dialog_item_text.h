@@ -13,14 +13,14 @@
 namespace ressona {
 
 class DialogItemText {
-public:
+  public:
     virtual ~DialogItemText() = default;
     // Sets the text of control itemId of the dialog; false when there is no such control.
     virtual bool SetDlgItemTextA(WindowHandle dialog, int itemId, const char* text) = 0;
 };
 
 class RecordingDialogItemText final : public DialogItemText {
-public:
+  public:
     struct Write {
         WindowHandle dialog = kNoWindow;
         int itemId = 0;

@@ -28,7 +28,7 @@ struct ListChoice {
 };
 
 class DialogService {
-public:
+  public:
     virtual ~DialogService() = default;
     // Runs the message dialog modally, owned by `owner`, until the user ends it.
     virtual DialogEnd runMessageDialog(const MessageDialogTemplate& dialog, WindowHandle owner) = 0;
@@ -50,7 +50,7 @@ struct ShownDialog {
 
 // Shows nothing: records each dialog and ends it as scripted.
 class RecordingDialogService final : public DialogService {
-public:
+  public:
     DialogEnd runMessageDialog(const MessageDialogTemplate& dialog, WindowHandle owner) override;
     ListChoice runListDialog(const ListDialogTemplate& dialog, WindowHandle owner,
                              std::span<const std::string> items, int initialSelection) override;

@@ -138,7 +138,7 @@ struct MIXERCONTROLDETAILS {
 // not above it, and a record whose sizes do not fit is refused with
 // MMSYSERR_INVALPARAM. mixerGetLineControlsA fills at most cControls entries.
 class MixerService {
-public:
+  public:
     virtual ~MixerService() = default;
 
     virtual UINT mixerGetNumDevs() = 0;

@@ -94,7 +94,9 @@ std::vector<double> presetImpulseResponse(SimPreset preset, std::uint32_t sample
     return {1.0};
 }
 
-double presetNoiseRms(SimPreset preset) { return preset == SimPreset::kRoom ? kRoomNoiseRms : 0.0; }
+double presetNoiseRms(SimPreset preset) {
+    return preset == SimPreset::kRoom ? kRoomNoiseRms : 0.0;
+}
 
 std::string_view presetName(SimPreset preset) {
     return preset == SimPreset::kRoom ? "room" : "loopback";

@@ -53,10 +53,12 @@ SimLine speakers() {
     return dst;
 }
 
-SimLine recordingSource(std::uint32_t type, std::string name, std::int32_t level,
-                        bool withSwitch) {
-    SimLine source = line(type, name, {volume(name + " Volume", level), mute(name + " Mute", true)});
-    if (withSwitch) source.controls.push_back(onOff(name + " Select", type == MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC));
+SimLine recordingSource(std::uint32_t type, std::string name, std::int32_t level, bool withSwitch) {
+    SimLine source =
+        line(type, name, {volume(name + " Volume", level), mute(name + " Mute", true)});
+    if (withSwitch)
+        source.controls.push_back(
+            onOff(name + " Select", type == MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC));
     return source;
 }
 

@@ -41,7 +41,7 @@ struct SimulatedCard::Pending {
 // The program's clock with the card attached: reading or pausing it first
 // completes the buffers that are due.
 class SimulatedCard::CardClock final : public Clock {
-public:
+  public:
     CardClock(SimulatedCard& card, Clock& base) : card_(card), base_(base) {}
 
     std::int64_t performanceFrequency() const override { return base_.performanceFrequency(); }
@@ -65,20 +65,24 @@ public:
         card_.advanceTo(base_.performanceCounter());
     }
 
-private:
+  private:
     SimulatedCard& card_;
     Clock& base_;
 };
 
 SimulatedCard::SimulatedCard(SimulatedCardConfig config, Clock& timeBase)
-    : config_(config), timeBase_(timeBase),
-      clock_(std::make_unique<CardClock>(*this, timeBase)), noiseEngine_(config.seed) {
+    : config_(config),
+      timeBase_(timeBase),
+      clock_(std::make_unique<CardClock>(*this, timeBase)),
+      noiseEngine_(config.seed) {
     if (config_.noiseRms < 0.0) config_.noiseRms = presetNoiseRms(config_.preset);
 }
 
 SimulatedCard::~SimulatedCard() = default;
 
-Clock& SimulatedCard::clock() { return *clock_; }
+Clock& SimulatedCard::clock() {
+    return *clock_;
+}
 
 std::vector<double> SimulatedCard::impulseResponse(std::uint32_t sampleRate) const {
     return presetImpulseResponse(config_.preset, sampleRate);
@@ -120,7 +124,8 @@ MMRESULT SimulatedCard::waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEF
 }
 
 MMRESULT SimulatedCard::waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) {
-    if (handle == 0 || handle != outHandle_) return log("waveOutPrepareHeader", MMSYSERR_INVALHANDLE);
+    if (handle == 0 || handle != outHandle_)
+        return log("waveOutPrepareHeader", MMSYSERR_INVALHANDLE);
     if (header == nullptr || size != kWaveHeaderSize || header->lpData == nullptr ||
         header->dwBufferLength == 0)
         return log("waveOutPrepareHeader", MMSYSERR_INVALPARAM);
@@ -145,7 +150,8 @@ MMRESULT SimulatedCard::waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header,
 
 MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) {
     if (handle == 0 || handle != outHandle_) return log("waveOutWrite", MMSYSERR_INVALHANDLE);
-    if (header == nullptr || size != kWaveHeaderSize) return log("waveOutWrite", MMSYSERR_INVALPARAM);
+    if (header == nullptr || size != kWaveHeaderSize)
+        return log("waveOutWrite", MMSYSERR_INVALPARAM);
     if (faults_.writeResult != MMSYSERR_NOERROR) return log("waveOutWrite", faults_.writeResult);
     const std::uint32_t flags = header->dwFlags.load();
     if ((flags & WHDR_PREPARED) == 0) return log("waveOutWrite", WAVERR_UNPREPARED);
@@ -162,13 +168,14 @@ MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size
         const std::int64_t startTicks = ticksFor(config_.outputStartSamples, outRate_);
         const std::int64_t frequency = timeBase_.performanceFrequency();
         if (startTicks > 0)
-            timeBase_.pause(std::chrono::microseconds((startTicks * 1'000'000 + frequency - 1) / frequency));
+            timeBase_.pause(
+                std::chrono::microseconds((startTicks * 1'000'000 + frequency - 1) / frequency));
         segment.startTick = timeBase_.performanceCounter();
         advanceTo(segment.startTick);
     }
     const auto samples = static_cast<std::int64_t>(segment.codes.size());
-    segment.endTick = segment.startTick +
-                      (samples * timeBase_.performanceFrequency() + outRate_ - 1) / outRate_;
+    segment.endTick =
+        segment.startTick + (samples * timeBase_.performanceFrequency() + outRate_ - 1) / outRate_;
     segment.playedSamples = samples;
     segment.doneTick =
         faults_.playNeverCompletes
@@ -301,11 +308,11 @@ void SimulatedCard::scheduleInput() {
             std::max(inputPosition_, inputPositionAt(timeBase_.performanceCounter()));
         inputPosition_ = pending.startPosition + pending.length;
         pending.scheduled = true;
-        pending.doneTick =
-            faults_.recordNeverCompletes
-                ? -1
-                : inputStartTick_ + (inputPosition_ * frequency + inRate_ - 1) / inRate_ +
-                      ticksFor(config_.inputHandOverSamples, inRate_);
+        pending.doneTick = faults_.recordNeverCompletes
+                               ? -1
+                               : inputStartTick_ +
+                                     (inputPosition_ * frequency + inRate_ - 1) / inRate_ +
+                                     ticksFor(config_.inputHandOverSamples, inRate_);
     }
 }
 
@@ -398,7 +405,8 @@ std::int64_t SimulatedCard::nextEventTick() const {
     for (const Segment& segment : segments_) {
         if (!segment.done) consider(segment.doneTick);
     }
-    if (!inputQueue_.empty() && inputQueue_.front().scheduled) consider(inputQueue_.front().doneTick);
+    if (!inputQueue_.empty() && inputQueue_.front().scheduled)
+        consider(inputQueue_.front().doneTick);
     return next;
 }
 

@@ -61,16 +61,16 @@ struct SimulatedCardFaults {
 
 struct SimulatedCardConfig {
     SimPreset preset = SimPreset::kRoom;
-    std::uint64_t seed = 1;           // the noise
-    double noiseRms = -1.0;           // 16-bit steps; below 0: the preset's
-    double outputStartSamples = 32.5;  // how long a write to an idle output takes
-    double outputFifoSamples = 64.0;   // output done this long before its last sample sounds
+    std::uint64_t seed = 1;              // the noise
+    double noiseRms = -1.0;              // 16-bit steps; below 0: the preset's
+    double outputStartSamples = 32.5;    // how long a write to an idle output takes
+    double outputFifoSamples = 64.0;     // output done this long before its last sample sounds
     double inputHandOverSamples = 16.0;  // input done this long after its last sample
-    double gain = 1.0;  // scales the recording, unless a gain source is attached
+    double gain = 1.0;                   // scales the recording, unless a gain source is attached
 };
 
 class SimulatedCard final : public WaveService {
-public:
+  public:
     // `timeBase` must outlive the card.
     SimulatedCard(SimulatedCardConfig config, Clock& timeBase);
     ~SimulatedCard() override;
@@ -110,7 +110,7 @@ public:
     // The tick of the next completion, or -1 when none is scheduled.
     std::int64_t nextEventTick() const;
 
-private:
+  private:
     struct Segment;  // one written output buffer
     struct Pending;  // one queued input buffer
     class CardClock;

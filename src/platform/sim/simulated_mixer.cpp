@@ -46,7 +46,8 @@ void fillLine(const SimLine& line, MIXERLINEA& out, std::uint32_t destination,
     out.fdwLine = 1;  // active
     out.dwComponentType = line.componentType;
     out.cChannels = 1;
-    out.cConnections = line.claimedConnections.value_or(static_cast<std::uint32_t>(line.sources.size()));
+    out.cConnections =
+        line.claimedConnections.value_or(static_cast<std::uint32_t>(line.sources.size()));
     out.cControls = line.claimedControls.value_or(static_cast<std::uint32_t>(line.controls.size()));
     copyName(out.szShortName, line.name);
     copyName(out.szName, line.name);
@@ -83,7 +84,9 @@ std::optional<std::size_t> SimulatedMixer::deviceOf(HMIXER handle) const {
     return std::nullopt;
 }
 
-std::size_t SimulatedMixer::openHandles() const { return open_.size(); }
+std::size_t SimulatedMixer::openHandles() const {
+    return open_.size();
+}
 
 UINT SimulatedMixer::mixerGetNumDevs() {
     MMRESULT fault = 0;
@@ -163,7 +166,9 @@ MMRESULT SimulatedMixer::mixerGetLineInfoA(HMIXER handle, MIXERLINEA* line, std:
         return record(call);
     }
     switch (flags & ~MIXER_OBJECTF_HMIXER) {
-        case MIXER_GETLINEINFOF_DESTINATION: fillLine(destinations[d], *line, d, 0); break;
+        case MIXER_GETLINEINFOF_DESTINATION:
+            fillLine(destinations[d], *line, d, 0);
+            break;
         case MIXER_GETLINEINFOF_SOURCE:
             if (s >= destinations[d].sources.size()) {
                 call.result = MIXERR_INVALLINE;
@@ -171,7 +176,9 @@ MMRESULT SimulatedMixer::mixerGetLineInfoA(HMIXER handle, MIXERLINEA* line, std:
             }
             fillLine(destinations[d].sources[s], *line, d, s);
             break;
-        default: call.result = MMSYSERR_INVALFLAG; break;
+        default:
+            call.result = MMSYSERR_INVALFLAG;
+            break;
     }
     return record(call);
 }
@@ -214,7 +221,8 @@ MMRESULT SimulatedMixer::mixerGetLineControlsA(HMIXER handle, MIXERLINECONTROLSA
         out = MIXERCONTROLA{};
         out.dwControlID = control.id;
         out.dwControlType = control.type;
-        out.cMultipleItems = isSelectType(control.type) ? static_cast<std::uint32_t>(control.items.size()) : 0;
+        out.cMultipleItems =
+            isSelectType(control.type) ? static_cast<std::uint32_t>(control.items.size()) : 0;
         out.fdwControl = out.cMultipleItems > 0 ? MIXERCONTROL_CONTROLF_MULTIPLE : 0;
         copyName(out.szShortName, control.name);
         copyName(out.szName, control.name);
@@ -241,7 +249,9 @@ SimControl* SimulatedMixer::findControlById(std::size_t device, std::uint32_t id
 
 MMRESULT SimulatedMixer::mixerGetControlDetailsA(HMIXER handle, MIXERCONTROLDETAILS* details,
                                                  std::uint32_t flags) {
-    MixerCall call{"mixerGetControlDetailsA", details != nullptr ? details->dwControlID : 0, {},
+    MixerCall call{"mixerGetControlDetailsA",
+                   details != nullptr ? details->dwControlID : 0,
+                   {},
                    MMSYSERR_NOERROR};
     if (takeFault(call.result)) return record(call);
     const std::optional<std::size_t> device = deviceOf(handle);
@@ -278,9 +288,9 @@ MMRESULT SimulatedMixer::mixerGetControlDetailsA(HMIXER handle, MIXERCONTROLDETA
             out[i].dwParam2 = item.sourceType;
             // The item's line: the source of that name on the control's destination.
             for (const SimLine& destination : mixer.destinations) {
-                const bool owns = std::any_of(
-                    destination.controls.begin(), destination.controls.end(),
-                    [&](const SimControl& c) { return c.id == control->id; });
+                const bool owns =
+                    std::any_of(destination.controls.begin(), destination.controls.end(),
+                                [&](const SimControl& c) { return c.id == control->id; });
                 if (!owns) continue;
                 for (const SimLine& source : destination.sources) {
                     if (source.name == item.name) out[i].dwParam1 = source.id;
@@ -297,7 +307,9 @@ MMRESULT SimulatedMixer::mixerGetControlDetailsA(HMIXER handle, MIXERCONTROLDETA
 
 MMRESULT SimulatedMixer::mixerSetControlDetails(HMIXER handle, const MIXERCONTROLDETAILS* details,
                                                 std::uint32_t flags) {
-    MixerCall call{"mixerSetControlDetails", details != nullptr ? details->dwControlID : 0, {},
+    MixerCall call{"mixerSetControlDetails",
+                   details != nullptr ? details->dwControlID : 0,
+                   {},
                    MMSYSERR_NOERROR};
     if (details != nullptr && details->paDetails != nullptr &&
         details->cbDetails == sizeof(MIXERCONTROLDETAILS_SIGNED) && details->cChannels == 1 &&
@@ -323,8 +335,8 @@ MMRESULT SimulatedMixer::mixerSetControlDetails(HMIXER handle, const MIXERCONTRO
     const bool itemsFit = select ? (items >= 1 && items <= control->items.size()) : items == 0;
     if ((flags & ~MIXER_OBJECTF_HMIXER) != MIXER_SETCONTROLDETAILSF_VALUE ||
         details->cbStruct != sizeof(MIXERCONTROLDETAILS) || details->cChannels != 1 ||
-        details->cbDetails != sizeof(MIXERCONTROLDETAILS_SIGNED) ||
-        details->paDetails == nullptr || !itemsFit) {
+        details->cbDetails != sizeof(MIXERCONTROLDETAILS_SIGNED) || details->paDetails == nullptr ||
+        !itemsFit) {
         call.result = MMSYSERR_INVALPARAM;
         return record(call);
     }

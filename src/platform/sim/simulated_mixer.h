@@ -48,14 +48,14 @@ struct SimMixerDevice {
 
 // One call to the service, as the mixer saw it.
 struct MixerCall {
-    std::string name;             // e.g. "mixerSetControlDetails"
-    std::uint32_t controlId = 0;  // control calls
+    std::string name;                   // e.g. "mixerSetControlDetails"
+    std::uint32_t controlId = 0;        // control calls
     std::vector<std::int32_t> written;  // values of a set call
     MMRESULT result = MMSYSERR_NOERROR;
 };
 
 class SimulatedMixer final : public MixerService {
-public:
+  public:
     explicit SimulatedMixer(std::vector<SimMixerDevice> devices);
 
     UINT mixerGetNumDevs() override;
@@ -88,7 +88,7 @@ public:
     std::vector<std::int32_t> snapshot() const;
     std::size_t openHandles() const;
 
-private:
+  private:
     struct OpenMixer {
         HMIXER handle = 0;
         std::size_t device = 0;

@@ -51,7 +51,8 @@ double inputLevel(const SimLine& recording) {
                      isOn(controlOfType(source, MIXERCONTROL_CONTROLTYPE_ONOFF), true);
         }
         if (input && routed)
-            level = std::max(level, fraction(controlOfType(source, MIXERCONTROL_CONTROLTYPE_VOLUME)));
+            level =
+                std::max(level, fraction(controlOfType(source, MIXERCONTROL_CONTROLTYPE_VOLUME)));
     }
     return level;
 }
@@ -70,8 +71,8 @@ double simulatedMixerGain(SimulatedMixer& mixer) {
         output *= fraction(controlOfType(source, MIXERCONTROL_CONTROLTYPE_VOLUME));
         if (isOn(controlOfType(source, MIXERCONTROL_CONTROLTYPE_MUTE), false)) output = 0.0;
     }
-    const double input =
-        fraction(controlOfType(*recording, MIXERCONTROL_CONTROLTYPE_VOLUME)) * inputLevel(*recording);
+    const double input = fraction(controlOfType(*recording, MIXERCONTROL_CONTROLTYPE_VOLUME)) *
+                         inputLevel(*recording);
     return output * input;
 }
 

@@ -32,7 +32,7 @@ inline constexpr MMRESULT WAVERR_BADFORMAT = 32;     // format not supported
 inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;  // header still queued
 inline constexpr MMRESULT WAVERR_UNPREPARED = 34;    // header not prepared
 
-inline constexpr UINT WAVE_MAPPER = 0xFFFFFFFFu;  // the default device
+inline constexpr UINT WAVE_MAPPER = 0xFFFFFFFFu;   // the default device
 inline constexpr std::uint32_t CALLBACK_NULL = 0;  // no completion notification
 inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
 
@@ -64,7 +64,7 @@ inline constexpr UINT kWaveHeaderSize = sizeof(WAVEHDR);
 //   resets first. Buffers must stay valid until their header is done or the
 //   device has been reset.
 class WaveService {
-public:
+  public:
     virtual ~WaveService() = default;
 
     // Output: unsigned 8-bit PCM as described by format; device WAVE_MAPPER.
