@@ -1,41 +1,17 @@
-// The mixer service over ALSA's simple mixer elements.
-//
-// How ALSA's elements become the lines and controls the mixer set-up walks:
-// every mixer has two destinations, "Speakers" (DST_SPEAKERS) and
-// "Recording Control" (DST_WAVEIN).
-// - Speakers: the "Master" element's playback volume is the destination's
-//   VOLUME and its playback switch the destination's MUTE (switch on = not
-//   muted). A "PCM" (or "Wave") element is the WAVEOUT source; without one,
-//   the Master volume is the WAVEOUT source's volume instead (so that the
-//   level bar for the output still moves the output), and the destination
-//   keeps only the MUTE. Playback elements named after an input (Mic, Line,
-//   CD, Aux, Phone, Beep, Synth) are sources of their type with VOLUME and
-//   MUTE. Output-path elements (Front, Speaker, Headphone, ...) and anything
-//   unrecognised are not shown and never touched.
-// - Recording Control: an enumerated capture element ("Input Source",
-//   "Capture Source") is the destination's MUX, one item per entry, each
-//   typed by its name. Capture elements named after an input are sources
-//   with VOLUME (capture volume) and ONOFF (capture switch); the "Capture"
-//   element is then the destination's VOLUME and MUTE. A sound server offers
-//   no per-input elements, only "Capture": it is then shown as two sources,
-//   "Microphone" and "Line In", each with a VOLUME and an ONOFF of its own,
-//   and the element follows the louder of the two volumes and the "or" of
-//   the two switches. So whichever input is chosen, its level bar moves the
-//   capture level, and putting both back puts the element back. When the
-//   element has been changed from outside since, both sources read its new
-//   level.
+// The mixer service over ALSA's simple mixer elements, shown as lines and
+// controls as alsa_mixer_layout.cpp describes.
 
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/alsa/alsa_mixer_layout.h"
 #include "platform/alsa/alsa_sound_card.h"
 
 namespace ressona {
@@ -45,34 +21,6 @@ namespace {
 void quietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 constexpr std::uint32_t kDestinations = 2;
-
-std::string lowerCase(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return result;
-}
-
-bool contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
-
-// The component type of an input named `name`; 0 when the name is no input.
-std::uint32_t inputTypeForName(std::string_view name) {
-    const std::string n = lowerCase(name);
-    if (contains(n, "boost") || contains(n, "out") || contains(n, "mode") ||
-        contains(n, "loopback") || contains(n, "master"))
-        return 0;
-    if (contains(n, "mic")) return MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
-    if (contains(n, "line")) return MIXERLINE_COMPONENTTYPE_SRC_LINE;
-    if (contains(n, "cd")) return MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
-    if (contains(n, "aux")) return MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY;
-    if (contains(n, "phone") && !contains(n, "headphone"))
-        return MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE;
-    if (contains(n, "beep") || contains(n, "pc speaker"))
-        return MIXERLINE_COMPONENTTYPE_SRC_PCSPEAKER;
-    if (contains(n, "synth") || contains(n, "midi")) return MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
-    return 0;
-}
 
 std::int32_t toInt32(long value) {
     return static_cast<std::int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
@@ -84,22 +32,7 @@ void copyName(char (&field)[N], const std::string& name) {
     std::memcpy(field, name.data(), std::min(name.size(), N - 1));
 }
 
-// Which side of which element a control reads and writes.
-enum class Aspect {
-    kPlaybackVolume,
-    kPlaybackMute,  // the inverse of the playback switch
-    kCaptureVolume,
-    kCaptureMute,  // the inverse of the capture switch
-    kCaptureSwitch,
-    kCaptureEnum,
-    kSharedVolume,  // one of the two sources shown over a lone "Capture" element
-    kSharedSwitch,
-};
-
-struct Item {
-    std::string name;
-    std::uint32_t type = 0;
-};
+using Item = LayoutItem;
 
 struct Control {
     std::uint32_t id = 0;
@@ -250,175 +183,77 @@ class OpenMixer {
     }
 
   private:
-    Control volumeControl(snd_mixer_elem_t* e, Aspect aspect, const std::string& name) {
-        long minimum = 0;
-        long maximum = 0;
-        if (aspect == Aspect::kPlaybackVolume)
-            snd_mixer_selem_get_playback_volume_range(e, &minimum, &maximum);
-        else
-            snd_mixer_selem_get_capture_volume_range(e, &minimum, &maximum);
-        Control control;
-        control.id = nextControl_++;
-        control.type = MIXERCONTROL_CONTROLTYPE_VOLUME;
-        control.name = name + " Volume";
-        control.minimum = toInt32(minimum);
-        control.maximum = toInt32(maximum);
-        control.element = e;
-        control.aspect = aspect;
-        return control;
-    }
-
-    Control switchControl(snd_mixer_elem_t* e, Aspect aspect, std::uint32_t type,
-                          const std::string& name) {
-        Control control;
-        control.id = nextControl_++;
-        control.type = type;
-        control.name = name;
-        control.minimum = 0;
-        control.maximum = 1;
-        control.element = e;
-        control.aspect = aspect;
-        return control;
-    }
-
-    Line line(std::uint32_t type, std::string name) {
-        Line result;
-        result.id = nextLine_++;
-        result.type = type;
-        result.name = std::move(name);
-        return result;
-    }
-
+    // Lays the active elements out and gives every line and control its id,
+    // its element and its bounds.
     void build() {
-        snd_mixer_elem_t* master = nullptr;
-        snd_mixer_elem_t* wave = nullptr;
-        snd_mixer_elem_t* capture = nullptr;
-        snd_mixer_elem_t* inputSelect = nullptr;
-        std::vector<snd_mixer_elem_t*> playbackInputs;
-        std::vector<snd_mixer_elem_t*> captureInputs;
+        std::vector<snd_mixer_elem_t*> handles;
+        std::vector<ElementTraits> elements;
         for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer_); e != nullptr;
              e = snd_mixer_elem_next(e)) {
             if (!snd_mixer_selem_is_active(e)) continue;
-            const std::string name = snd_mixer_selem_get_name(e);
-            const bool pvolume = snd_mixer_selem_has_playback_volume(e);
-            const bool cvolume = snd_mixer_selem_has_capture_volume(e);
-            const bool cswitch = snd_mixer_selem_has_capture_switch(e);
-            if (name == "Master" && pvolume && master == nullptr) {
-                master = e;
-            } else if ((name == "PCM" || name == "Wave") && pvolume && wave == nullptr) {
-                wave = e;
-            } else if (snd_mixer_selem_is_enum_capture(e) && inputSelect == nullptr) {
-                inputSelect = e;
-            } else if (name == "Capture" && (cvolume || cswitch) && capture == nullptr) {
-                capture = e;
-            } else if (inputTypeForName(name) != 0) {
-                if (pvolume) playbackInputs.push_back(e);
-                if (cvolume || cswitch) captureInputs.push_back(e);
+            ElementTraits traits;
+            traits.name = snd_mixer_selem_get_name(e);
+            traits.playbackVolume = snd_mixer_selem_has_playback_volume(e);
+            traits.playbackSwitch = snd_mixer_selem_has_playback_switch(e);
+            traits.captureVolume = snd_mixer_selem_has_capture_volume(e);
+            traits.captureSwitch = snd_mixer_selem_has_capture_switch(e);
+            traits.captureEnum = snd_mixer_selem_is_enum_capture(e);
+            if (traits.captureEnum) {
+                const int count = snd_mixer_selem_get_enum_items(e);
+                for (int i = 0; i < count; ++i) {
+                    char itemName[64] = {};
+                    snd_mixer_selem_get_enum_item_name(e, static_cast<unsigned>(i),
+                                                       sizeof itemName - 1, itemName);
+                    traits.enumItems.emplace_back(itemName);
+                }
             }
+            handles.push_back(e);
+            elements.push_back(std::move(traits));
         }
-
-        Line speakers = line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers");
-        if (master != nullptr) {
-            if (wave != nullptr)
-                speakers.controls.push_back(
-                    volumeControl(master, Aspect::kPlaybackVolume, "Master"));
-            if (snd_mixer_selem_has_playback_switch(master))
-                speakers.controls.push_back(switchControl(
-                    master, Aspect::kPlaybackMute, MIXERCONTROL_CONTROLTYPE_MUTE, "Master Mute"));
-        }
-        snd_mixer_elem_t* waveVolume = wave != nullptr ? wave : master;
-        if (waveVolume != nullptr) {
-            const std::string name = snd_mixer_selem_get_name(waveVolume);
-            Line source = line(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, name);
-            source.controls.push_back(volumeControl(waveVolume, Aspect::kPlaybackVolume, name));
-            if (wave != nullptr && snd_mixer_selem_has_playback_switch(wave))
-                source.controls.push_back(switchControl(
-                    wave, Aspect::kPlaybackMute, MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
-            speakers.sources.push_back(std::move(source));
-        }
-        for (snd_mixer_elem_t* e : playbackInputs) {
-            const std::string name = snd_mixer_selem_get_name(e);
-            Line source = line(inputTypeForName(name), name);
-            source.controls.push_back(volumeControl(e, Aspect::kPlaybackVolume, name));
-            if (snd_mixer_selem_has_playback_switch(e))
-                source.controls.push_back(switchControl(
-                    e, Aspect::kPlaybackMute, MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
-            speakers.sources.push_back(std::move(source));
-        }
-
-        Line recording = line(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Recording Control");
-        if (inputSelect != nullptr) {
-            Control mux =
-                switchControl(inputSelect, Aspect::kCaptureEnum, MIXERCONTROL_CONTROLTYPE_MUX,
-                              snd_mixer_selem_get_name(inputSelect));
-            const int count = snd_mixer_selem_get_enum_items(inputSelect);
-            for (int i = 0; i < count; ++i) {
-                char itemName[64] = {};
-                snd_mixer_selem_get_enum_item_name(inputSelect, static_cast<unsigned>(i),
-                                                   sizeof itemName - 1, itemName);
-                const std::uint32_t type = inputTypeForName(itemName);
-                mux.items.push_back(
-                    {itemName, type != 0 ? type : MIXERLINE_COMPONENTTYPE_SRC_ANALOG});
-            }
-            if (!mux.items.empty()) recording.controls.push_back(std::move(mux));
-        }
-        if (!captureInputs.empty()) {
-            if (capture != nullptr) addCaptureControls(recording, capture, "Capture", true);
-            for (snd_mixer_elem_t* e : captureInputs) {
-                const std::string name = snd_mixer_selem_get_name(e);
-                Line source = line(inputTypeForName(name), name);
-                addCaptureControls(source, e, name, false);
-                recording.sources.push_back(std::move(source));
-            }
-        } else if (capture != nullptr) {
-            addSharedCaptureSources(recording, capture);
-        }
-        destinations_.push_back(std::move(speakers));
-        destinations_.push_back(std::move(recording));
-    }
-
-    void addCaptureControls(Line& target, snd_mixer_elem_t* e, const std::string& name,
-                            bool switchAsMute) {
-        if (snd_mixer_selem_has_capture_volume(e))
-            target.controls.push_back(volumeControl(e, Aspect::kCaptureVolume, name));
-        if (!snd_mixer_selem_has_capture_switch(e)) return;
-        if (switchAsMute) {
-            target.controls.push_back(switchControl(e, Aspect::kCaptureMute,
-                                                    MIXERCONTROL_CONTROLTYPE_MUTE, name + " Mute"));
-        } else {
-            target.controls.push_back(switchControl(
-                e, Aspect::kCaptureSwitch, MIXERCONTROL_CONTROLTYPE_ONOFF, name + " Switch"));
+        for (const LayoutLine& destination : layOutMixer(elements)) {
+            Line line = makeLine(destination, handles);
+            for (const LayoutLine& source : destination.sources)
+                line.sources.push_back(makeLine(source, handles));
+            destinations_.push_back(std::move(line));
         }
     }
 
-    void addSharedCaptureSources(Line& recording, snd_mixer_elem_t* capture) {
-        long volume = 0;
-        int on = 1;
-        snd_mixer_selem_get_capture_volume(capture, SND_MIXER_SCHN_FRONT_LEFT, &volume);
-        if (snd_mixer_selem_has_capture_switch(capture))
-            snd_mixer_selem_get_capture_switch(capture, SND_MIXER_SCHN_FRONT_LEFT, &on);
-        const std::array<std::pair<std::uint32_t, const char*>, 2> inputs{
-            std::pair{MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone"},
-            std::pair{MIXERLINE_COMPONENTTYPE_SRC_LINE, "Line In"}};
-        for (std::size_t i = 0; i < inputs.size(); ++i) {
-            sharedVolume_[i] = volume;
-            sharedSwitch_[i] = on != 0;
-            Line source = line(inputs[i].first, inputs[i].second);
-            if (snd_mixer_selem_has_capture_volume(capture)) {
-                Control control = volumeControl(capture, Aspect::kCaptureVolume, inputs[i].second);
-                control.aspect = Aspect::kSharedVolume;
-                control.shared = i;
-                source.controls.push_back(std::move(control));
+    Line makeLine(const LayoutLine& layout, const std::vector<snd_mixer_elem_t*>& handles) {
+        Line line;
+        line.id = nextLine_++;
+        line.type = layout.type;
+        line.name = layout.name;
+        for (const LayoutControl& c : layout.controls) {
+            Control control;
+            control.id = nextControl_++;
+            control.type = c.type;
+            control.name = c.name;
+            control.element = handles.at(c.element);
+            control.aspect = c.aspect;
+            control.shared = c.shared;
+            control.items = c.items;
+            long minimum = 0;
+            long maximum = 1;
+            if (c.aspect == Aspect::kPlaybackVolume)
+                snd_mixer_selem_get_playback_volume_range(control.element, &minimum, &maximum);
+            if (c.aspect == Aspect::kCaptureVolume || c.aspect == Aspect::kSharedVolume)
+                snd_mixer_selem_get_capture_volume_range(control.element, &minimum, &maximum);
+            control.minimum = toInt32(minimum);
+            control.maximum = toInt32(maximum);
+            if (c.aspect == Aspect::kSharedVolume) {
+                long volume = 0;
+                snd_mixer_selem_get_capture_volume(control.element, SND_MIXER_SCHN_FRONT_LEFT,
+                                                   &volume);
+                sharedVolume_.fill(volume);
             }
-            if (snd_mixer_selem_has_capture_switch(capture)) {
-                Control control =
-                    switchControl(capture, Aspect::kSharedSwitch, MIXERCONTROL_CONTROLTYPE_ONOFF,
-                                  std::string(inputs[i].second) + " Switch");
-                control.shared = i;
-                source.controls.push_back(std::move(control));
+            if (c.aspect == Aspect::kSharedSwitch) {
+                int on = 0;
+                snd_mixer_selem_get_capture_switch(control.element, SND_MIXER_SCHN_FRONT_LEFT, &on);
+                sharedSwitch_.fill(on != 0);
             }
-            recording.sources.push_back(std::move(source));
+            line.controls.push_back(std::move(control));
         }
+        return line;
     }
 
     snd_mixer_t* mixer_ = nullptr;
