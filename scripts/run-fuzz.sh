@@ -2,7 +2,7 @@
 # Runs each libFuzzer target of a fuzz build for the given number of seconds,
 # starting from the seeds in fuzz/corpus/<target>/.
 set -euo pipefail
-build=${1:-build-fuzz}
+build=$(cd "${1:-build-fuzz}" && pwd)  # absolute: each target runs in its own work directory
 seconds=${2:-30}
 here=$(cd "$(dirname "$0")/.." && pwd)
 shopt -s nullglob
