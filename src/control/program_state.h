@@ -1,10 +1,13 @@
 #pragma once
 // Everything the program keeps while it runs, in one place: the measurement
-// state, the sample arrays (with the sequence tables and the noise source) and
-// the transform with its cache of step factors.
+// state, the sample arrays (with the sequence tables and the noise source),
+// the transform with its cache of step factors, the two plot windows' records,
+// the wave devices and the mixer.
 // main() makes one; a test makes a fresh one in one line.
 
 #include "analysis/fft.h"
+#include "audio/mixer_state.h"
+#include "audio/wave_devices.h"
 #include "control/measurement_state.h"
 #include "plots/freq_plot.h"
 #include "plots/time_plot.h"
@@ -18,6 +21,8 @@ struct ProgramState {
     FourierTransform transform;
     TimePlotState timePlot;
     FreqPlotState freqPlot;
+    WaveDeviceState wave;  // the open output and input devices
+    MixerState mixer;      // the mixer in use, its level slots and restore list
 };
 
 }  // namespace ressona

@@ -1,0 +1,432 @@
+#include "platform/sim/simulated_card.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ressona {
+
+namespace {
+
+constexpr std::uint32_t kLowestRate = 1000;
+constexpr std::uint32_t kHighestRate = 192000;
+// Played buffers kept for the content of later recordings; a recording only
+// ever overlaps the last few.
+constexpr std::size_t kSegmentsKept = 8;
+
+std::int16_t toSample(double value) {
+    const double rounded = std::nearbyint(value);
+    return static_cast<std::int16_t>(std::clamp(rounded, -32768.0, 32767.0));
+}
+
+}  // namespace
+
+struct SimulatedCard::Segment {
+    WAVEHDR* header = nullptr;
+    std::vector<std::uint8_t> codes;
+    std::int64_t startTick = 0;
+    std::int64_t endTick = 0;
+    std::int64_t doneTick = -1;  // -1: never
+    std::int64_t playedSamples = 0;
+    bool done = false;
+};
+
+struct SimulatedCard::Pending {
+    WAVEHDR* header = nullptr;
+    std::int64_t startPosition = 0;
+    std::int64_t length = 0;     // samples
+    std::int64_t doneTick = -1;  // -1: not scheduled yet, or never
+    bool scheduled = false;
+};
+
+// The program's clock with the card attached: reading or pausing it first
+// completes the buffers that are due.
+class SimulatedCard::CardClock final : public Clock {
+  public:
+    CardClock(SimulatedCard& card, Clock& base) : card_(card), base_(base) {}
+
+    std::int64_t performanceFrequency() const override { return base_.performanceFrequency(); }
+    std::int64_t performanceCounter() override {
+        const std::int64_t now = base_.performanceCounter();
+        card_.advanceTo(now);
+        return now;
+    }
+    TimeOfDay timeOfDay() const override { return base_.timeOfDay(); }
+    void pause(std::chrono::microseconds duration) override {
+        const std::int64_t now = performanceCounter();
+        const std::int64_t next = card_.nextEventTick();
+        const std::int64_t frequency = base_.performanceFrequency();
+        if (next > now) {
+            // Wake at the next completion if it comes first (rounded up to a microsecond).
+            const std::int64_t untilNext = ((next - now) * 1'000'000 + frequency - 1) / frequency;
+            if (untilNext < duration.count())
+                duration = std::chrono::microseconds(std::max<std::int64_t>(untilNext, 1));
+        }
+        base_.pause(duration);
+        card_.advanceTo(base_.performanceCounter());
+    }
+
+  private:
+    SimulatedCard& card_;
+    Clock& base_;
+};
+
+SimulatedCard::SimulatedCard(SimulatedCardConfig config, Clock& timeBase)
+    : config_(config),
+      timeBase_(timeBase),
+      clock_(std::make_unique<CardClock>(*this, timeBase)),
+      noiseEngine_(config.seed) {
+    if (config_.noiseRms < 0.0) config_.noiseRms = presetNoiseRms(config_.preset);
+}
+
+SimulatedCard::~SimulatedCard() = default;
+
+Clock& SimulatedCard::clock() {
+    return *clock_;
+}
+
+std::vector<double> SimulatedCard::impulseResponse(std::uint32_t sampleRate) const {
+    return presetImpulseResponse(config_.preset, sampleRate);
+}
+
+MMRESULT SimulatedCard::log(const char* call, MMRESULT result) {
+    calls_.emplace_back(call);
+    return result;
+}
+
+bool SimulatedCard::formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits) const {
+    return format != nullptr && format->wFormatTag == WAVE_FORMAT_PCM && format->nChannels == 1 &&
+           format->wBitsPerSample == bits && format->nBlockAlign == bits / 8 &&
+           format->nSamplesPerSec >= kLowestRate && format->nSamplesPerSec <= kHighestRate &&
+           format->nAvgBytesPerSec == format->nSamplesPerSec * format->nBlockAlign;
+}
+
+std::int64_t SimulatedCard::ticksFor(double samples, std::uint32_t rate) const {
+    if (rate == 0) return 0;
+    return static_cast<std::int64_t>(
+        std::ceil(samples * static_cast<double>(timeBase_.performanceFrequency()) / rate));
+}
+
+// ---- output ----
+
+MMRESULT SimulatedCard::waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format,
+                                    std::uintptr_t, std::uintptr_t, std::uint32_t) {
+    if (handle == nullptr) return log("waveOutOpen", MMSYSERR_INVALPARAM);
+    *handle = 0;
+    if (faults_.outOpenResult != MMSYSERR_NOERROR) return log("waveOutOpen", faults_.outOpenResult);
+    if (deviceId != WAVE_MAPPER && deviceId != 0) return log("waveOutOpen", MMSYSERR_BADDEVICEID);
+    if (outHandle_ != 0) return log("waveOutOpen", MMSYSERR_ALLOCATED);
+    if (!formatAccepted(format, 8)) return log("waveOutOpen", WAVERR_BADFORMAT);
+    outHandle_ = nextHandle_++;
+    outRate_ = format->nSamplesPerSec;
+    segments_.clear();
+    *handle = outHandle_;
+    return log("waveOutOpen", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) {
+    if (handle == 0 || handle != outHandle_)
+        return log("waveOutPrepareHeader", MMSYSERR_INVALHANDLE);
+    if (header == nullptr || size != kWaveHeaderSize || header->lpData == nullptr ||
+        header->dwBufferLength == 0)
+        return log("waveOutPrepareHeader", MMSYSERR_INVALPARAM);
+    if (faults_.outPrepareResult != MMSYSERR_NOERROR)
+        return log("waveOutPrepareHeader", faults_.outPrepareResult);
+    header->dwFlags.fetch_or(WHDR_PREPARED);
+    return log("waveOutPrepareHeader", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) {
+    if (handle == 0 || handle != outHandle_)
+        return log("waveOutUnprepareHeader", MMSYSERR_INVALHANDLE);
+    if (header == nullptr || size != kWaveHeaderSize)
+        return log("waveOutUnprepareHeader", MMSYSERR_INVALPARAM);
+    if (faults_.outUnprepareResult != MMSYSERR_NOERROR)
+        return log("waveOutUnprepareHeader", faults_.outUnprepareResult);
+    if ((header->dwFlags.load() & WHDR_INQUEUE) != 0)
+        return log("waveOutUnprepareHeader", WAVERR_STILLPLAYING);
+    header->dwFlags.fetch_and(~WHDR_PREPARED);
+    return log("waveOutUnprepareHeader", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) {
+    if (handle == 0 || handle != outHandle_) return log("waveOutWrite", MMSYSERR_INVALHANDLE);
+    if (header == nullptr || size != kWaveHeaderSize)
+        return log("waveOutWrite", MMSYSERR_INVALPARAM);
+    if (faults_.writeResult != MMSYSERR_NOERROR) return log("waveOutWrite", faults_.writeResult);
+    const std::uint32_t flags = header->dwFlags.load();
+    if ((flags & WHDR_PREPARED) == 0) return log("waveOutWrite", WAVERR_UNPREPARED);
+    if ((flags & WHDR_INQUEUE) != 0) return log("waveOutWrite", WAVERR_STILLPLAYING);
+
+    advanceTo(timeBase_.performanceCounter());
+    Segment segment;
+    segment.header = header;
+    segment.codes.assign(header->lpData, header->lpData + header->dwBufferLength);
+    if (!segments_.empty() && !segments_.back().done) {
+        segment.startTick = segments_.back().endTick;  // follows the buffer still playing
+    } else {
+        // Starting the output takes a moment, during which the call blocks.
+        const std::int64_t startTicks = ticksFor(config_.outputStartSamples, outRate_);
+        const std::int64_t frequency = timeBase_.performanceFrequency();
+        if (startTicks > 0)
+            timeBase_.pause(
+                std::chrono::microseconds((startTicks * 1'000'000 + frequency - 1) / frequency));
+        segment.startTick = timeBase_.performanceCounter();
+        advanceTo(segment.startTick);
+    }
+    const auto samples = static_cast<std::int64_t>(segment.codes.size());
+    segment.endTick =
+        segment.startTick + (samples * timeBase_.performanceFrequency() + outRate_ - 1) / outRate_;
+    segment.playedSamples = samples;
+    segment.doneTick =
+        faults_.playNeverCompletes
+            ? -1
+            : std::max(segment.startTick,
+                       segment.endTick - ticksFor(config_.outputFifoSamples, outRate_));
+    header->dwFlags.fetch_and(~WHDR_DONE);
+    header->dwFlags.fetch_or(WHDR_INQUEUE);
+    segments_.push_back(std::move(segment));
+    while (segments_.size() > kSegmentsKept && segments_.front().done) segments_.pop_front();
+    return log("waveOutWrite", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveOutReset(HWAVEOUT handle) {
+    if (handle == 0 || handle != outHandle_) return log("waveOutReset", MMSYSERR_INVALHANDLE);
+    const std::int64_t now = timeBase_.performanceCounter();
+    advanceTo(now);
+    const std::int64_t frequency = timeBase_.performanceFrequency();
+    for (Segment& segment : segments_) {
+        if (segment.done) continue;
+        // Playing stops now: only what has been played so far was heard.
+        const std::int64_t played =
+            now <= segment.startTick ? 0 : (now - segment.startTick) * outRate_ / frequency;
+        segment.playedSamples = std::min<std::int64_t>(played, segment.playedSamples);
+        segment.endTick = std::min(segment.endTick, std::max(now, segment.startTick));
+        segment.done = true;
+        segment.header->dwFlags.fetch_and(~WHDR_INQUEUE);
+        segment.header->dwFlags.fetch_or(WHDR_DONE);
+    }
+    return log("waveOutReset", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveOutClose(HWAVEOUT handle) {
+    if (handle == 0 || handle != outHandle_) return log("waveOutClose", MMSYSERR_INVALHANDLE);
+    waveOutReset(handle);
+    calls_.pop_back();  // the reset is part of the close
+    outHandle_ = 0;
+    outRate_ = 0;
+    return log("waveOutClose", MMSYSERR_NOERROR);
+}
+
+// ---- input ----
+
+MMRESULT SimulatedCard::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
+                                   std::uintptr_t, std::uintptr_t, std::uint32_t) {
+    if (handle == nullptr) return log("waveInOpen", MMSYSERR_INVALPARAM);
+    *handle = 0;
+    if (faults_.inOpenResult != MMSYSERR_NOERROR) return log("waveInOpen", faults_.inOpenResult);
+    if (faults_.inOpenGivesNoHandle) return log("waveInOpen", MMSYSERR_NOERROR);
+    if (deviceId != WAVE_MAPPER && deviceId != 0) return log("waveInOpen", MMSYSERR_BADDEVICEID);
+    if (inHandle_ != 0) return log("waveInOpen", MMSYSERR_ALLOCATED);
+    if (!formatAccepted(format, 16)) return log("waveInOpen", WAVERR_BADFORMAT);
+    inHandle_ = nextHandle_++;
+    inRate_ = format->nSamplesPerSec;
+    inputQueue_.clear();
+    inputStarted_ = false;
+    inputPosition_ = 0;
+    *handle = inHandle_;
+    return log("waveInOpen", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) {
+    if (handle == 0 || handle != inHandle_) return log("waveInPrepareHeader", MMSYSERR_INVALHANDLE);
+    if (header == nullptr || size != kWaveHeaderSize || header->lpData == nullptr ||
+        header->dwBufferLength < sizeof(std::int16_t))
+        return log("waveInPrepareHeader", MMSYSERR_INVALPARAM);
+    if (faults_.inPrepareResult != MMSYSERR_NOERROR)
+        return log("waveInPrepareHeader", faults_.inPrepareResult);
+    header->dwFlags.fetch_or(WHDR_PREPARED);
+    return log("waveInPrepareHeader", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) {
+    if (handle == 0 || handle != inHandle_)
+        return log("waveInUnprepareHeader", MMSYSERR_INVALHANDLE);
+    if (header == nullptr || size != kWaveHeaderSize)
+        return log("waveInUnprepareHeader", MMSYSERR_INVALPARAM);
+    if (faults_.inUnprepareResult != MMSYSERR_NOERROR)
+        return log("waveInUnprepareHeader", faults_.inUnprepareResult);
+    if ((header->dwFlags.load() & WHDR_INQUEUE) != 0)
+        return log("waveInUnprepareHeader", WAVERR_STILLPLAYING);
+    header->dwFlags.fetch_and(~WHDR_PREPARED);
+    return log("waveInUnprepareHeader", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) {
+    if (handle == 0 || handle != inHandle_) return log("waveInAddBuffer", MMSYSERR_INVALHANDLE);
+    if (header == nullptr || size != kWaveHeaderSize)
+        return log("waveInAddBuffer", MMSYSERR_INVALPARAM);
+    if (faults_.addBufferResult != MMSYSERR_NOERROR)
+        return log("waveInAddBuffer", faults_.addBufferResult);
+    const std::uint32_t flags = header->dwFlags.load();
+    if ((flags & WHDR_PREPARED) == 0) return log("waveInAddBuffer", WAVERR_UNPREPARED);
+    if ((flags & WHDR_INQUEUE) != 0) return log("waveInAddBuffer", WAVERR_STILLPLAYING);
+    advanceTo(timeBase_.performanceCounter());
+    header->dwFlags.fetch_and(~WHDR_DONE);
+    header->dwFlags.fetch_or(WHDR_INQUEUE);
+    header->dwBytesRecorded = 0;
+    Pending pending;
+    pending.header = header;
+    pending.length = header->dwBufferLength / sizeof(std::int16_t);
+    inputQueue_.push_back(pending);
+    if (inputStarted_) scheduleInput();
+    return log("waveInAddBuffer", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveInStart(HWAVEIN handle) {
+    if (handle == 0 || handle != inHandle_) return log("waveInStart", MMSYSERR_INVALHANDLE);
+    if (!inputStarted_) {
+        inputStarted_ = true;
+        inputStartTick_ = timeBase_.performanceCounter();
+        inputPosition_ = 0;
+        scheduleInput();
+    }
+    return log("waveInStart", MMSYSERR_NOERROR);
+}
+
+std::int64_t SimulatedCard::inputPositionAt(std::int64_t tick) const {
+    if (!inputStarted_ || tick <= inputStartTick_) return 0;
+    return (tick - inputStartTick_) * inRate_ / timeBase_.performanceFrequency();
+}
+
+// Gives every queued buffer its stretch of the stream and its completion.
+void SimulatedCard::scheduleInput() {
+    const std::int64_t frequency = timeBase_.performanceFrequency();
+    for (Pending& pending : inputQueue_) {
+        if (pending.scheduled) continue;
+        // Sound that came while no buffer was queued is lost.
+        pending.startPosition =
+            std::max(inputPosition_, inputPositionAt(timeBase_.performanceCounter()));
+        inputPosition_ = pending.startPosition + pending.length;
+        pending.scheduled = true;
+        pending.doneTick = faults_.recordNeverCompletes
+                               ? -1
+                               : inputStartTick_ +
+                                     (inputPosition_ * frequency + inRate_ - 1) / inRate_ +
+                                     ticksFor(config_.inputHandOverSamples, inRate_);
+    }
+}
+
+MMRESULT SimulatedCard::waveInReset(HWAVEIN handle) {
+    if (handle == 0 || handle != inHandle_) return log("waveInReset", MMSYSERR_INVALHANDLE);
+    const std::int64_t now = timeBase_.performanceCounter();
+    advanceTo(now);
+    const std::int64_t position = inputPositionAt(now);
+    while (!inputQueue_.empty()) {
+        Pending& pending = inputQueue_.front();
+        const std::int64_t filled =
+            pending.scheduled
+                ? std::clamp<std::int64_t>(position - pending.startPosition, 0, pending.length)
+                : 0;
+        completeInput(pending, filled);
+        inputQueue_.pop_front();
+    }
+    inputStarted_ = false;
+    inputPosition_ = 0;
+    return log("waveInReset", MMSYSERR_NOERROR);
+}
+
+MMRESULT SimulatedCard::waveInClose(HWAVEIN handle) {
+    if (handle == 0 || handle != inHandle_) return log("waveInClose", MMSYSERR_INVALHANDLE);
+    waveInReset(handle);
+    calls_.pop_back();  // the reset is part of the close
+    inHandle_ = 0;
+    inRate_ = 0;
+    return log("waveInClose", MMSYSERR_NOERROR);
+}
+
+void SimulatedCard::completeInput(Pending& pending, std::int64_t samplesFilled) {
+    WAVEHDR& header = *pending.header;
+    if (samplesFilled > 0) {
+        fillRecording(reinterpret_cast<std::int16_t*>(header.lpData), pending.startPosition,
+                      samplesFilled);
+    }
+    header.dwBytesRecorded = static_cast<std::uint32_t>(samplesFilled * sizeof(std::int16_t));
+    header.dwFlags.fetch_and(~WHDR_INQUEUE);
+    header.dwFlags.fetch_or(WHDR_DONE);
+}
+
+// Recorded samples at stream positions first .. first + count - 1: every
+// played buffer, placed where its start fell on the recording's time line and
+// passed through the preset's response.
+void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::int64_t count) {
+    if (responseRate_ != inRate_) {
+        response_ = presetImpulseResponse(config_.preset, inRate_);
+        responseRate_ = inRate_;
+    }
+    const auto taps = static_cast<std::int64_t>(response_.size());
+    const double gain = gainSource_ ? gainSource_() : config_.gain;
+    // The played signal x at positions base .. base + span - 1 of the recording's time line.
+    const std::int64_t base = first - (taps - 1);
+    const std::int64_t span = count + taps - 1;
+    std::vector<double> played(static_cast<std::size_t>(span), 0.0);
+    const std::int64_t frequency = timeBase_.performanceFrequency();
+    for (const Segment& segment : segments_) {
+        // The output starts on the sample clock, in the period its start falls in.
+        const std::int64_t scaled = (segment.startTick - inputStartTick_) * inRate_;
+        const std::int64_t offset =
+            scaled >= 0 ? scaled / frequency : -((-scaled + frequency - 1) / frequency);
+        const std::int64_t from = std::max<std::int64_t>(base, offset);
+        const std::int64_t to = std::min<std::int64_t>(base + span, offset + segment.playedSamples);
+        for (std::int64_t n = from; n < to; ++n) {
+            played[static_cast<std::size_t>(n - base)] +=
+                (static_cast<double>(segment.codes[static_cast<std::size_t>(n - offset)]) - 128.0) *
+                256.0;
+        }
+    }
+    for (std::int64_t i = 0; i < count; ++i) {
+        double sum = 0.0;
+        // played[i + taps - 1] is the sample heard now through the response's first tap.
+        for (std::int64_t k = 0; k < taps; ++k)
+            sum += response_[static_cast<std::size_t>(k)] *
+                   played[static_cast<std::size_t>(i + taps - 1 - k)];
+        double value = sum * gain;
+        if (config_.noiseRms > 0.0) value += config_.noiseRms * noise_(noiseEngine_);
+        out[i] = toSample(value);
+    }
+}
+
+// ---- time ----
+
+std::int64_t SimulatedCard::nextEventTick() const {
+    std::int64_t next = -1;
+    auto consider = [&next](std::int64_t tick) {
+        if (tick >= 0 && (next < 0 || tick < next)) next = tick;
+    };
+    for (const Segment& segment : segments_) {
+        if (!segment.done) consider(segment.doneTick);
+    }
+    if (!inputQueue_.empty() && inputQueue_.front().scheduled)
+        consider(inputQueue_.front().doneTick);
+    return next;
+}
+
+void SimulatedCard::advanceTo(std::int64_t tick) {
+    for (;;) {
+        const std::int64_t next = nextEventTick();
+        if (next < 0 || next > tick) return;
+        for (Segment& segment : segments_) {
+            if (!segment.done && segment.doneTick == next) {
+                segment.done = true;
+                segment.header->dwFlags.fetch_and(~WHDR_INQUEUE);
+                segment.header->dwFlags.fetch_or(WHDR_DONE);
+            }
+        }
+        if (!inputQueue_.empty() && inputQueue_.front().scheduled &&
+            inputQueue_.front().doneTick == next) {
+            completeInput(inputQueue_.front(), inputQueue_.front().length);
+            inputQueue_.pop_front();
+        }
+    }
+}
+
+}  // namespace ressona

@@ -1,0 +1,149 @@
+#pragma once
+// A simulated sound card: a wave service that plays what it is given through
+// a known acoustic system (acoustic_presets.h) into the recording.
+//
+// Timing model. The card keeps time on a clock it is given (the system's
+// clock in real time, or a manual clock for instant runs) and moves only when
+// the program looks at the time: clock() is the program's clock with the card
+// attached, and every read or pause of it first completes whatever buffers
+// are due (a pause wakes early at the next completion, as a wait on a real
+// device would). Both directions run on one sample clock of rate fs; with a
+// pass of n samples:
+// - input: recording starts at waveInStart (tick tI): stream position p holds
+//   the sound at tI + p/fs. A buffer ending at position P is done at
+//   tI + P/fs + inputHandOver.
+// - output: a write to an idle output takes outputStart to start the output
+//   (the call blocks that long), and the buffer sounds from the call's return
+//   tW: played sample j at tW + j/fs, so it lands at recording position
+//   j + floor((tW - tI) fs), through the preset's response, with the preset's
+//   noise, rounded and clipped. A write while a buffer still plays follows it
+//   without a pause. The buffer is done once its last sample is in the
+//   converter, outputFifo before it sounds.
+// Defaults: outputStart 32.5 samples, outputFifo 64, inputHandOver 16. The
+// output is then done before the input, so the pass's estimate
+// trunc(fs (dIn - dOut)) is the write's 32.5 samples, truncated: 32, exactly
+// where the excitation starts in the recording (the half sample keeps the
+// truncation clear of rounding). In general the estimate is
+// min(outputStart, outputFifo + inputHandOver), truncated.
+//
+// Faults (faults(), changeable at any time): an open result, an open that
+// succeeds without a handle, a failing prepare, add, write or unprepare, and
+// buffers that never complete (a reset still ends them).
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/clock/clock.h"
+#include "platform/sim/acoustic_presets.h"
+#include "platform/wave/wave_service.h"
+
+namespace ressona {
+
+struct SimulatedCardFaults {
+    MMRESULT outOpenResult = MMSYSERR_NOERROR;
+    MMRESULT inOpenResult = MMSYSERR_NOERROR;
+    bool inOpenGivesNoHandle = false;  // waveInOpen returns 0 with no handle
+    MMRESULT outPrepareResult = MMSYSERR_NOERROR;
+    MMRESULT inPrepareResult = MMSYSERR_NOERROR;
+    MMRESULT outUnprepareResult = MMSYSERR_NOERROR;
+    MMRESULT inUnprepareResult = MMSYSERR_NOERROR;
+    MMRESULT addBufferResult = MMSYSERR_NOERROR;
+    MMRESULT writeResult = MMSYSERR_NOERROR;
+    bool recordNeverCompletes = false;
+    bool playNeverCompletes = false;
+};
+
+struct SimulatedCardConfig {
+    SimPreset preset = SimPreset::kRoom;
+    std::uint64_t seed = 1;              // the noise
+    double noiseRms = -1.0;              // 16-bit steps; below 0: the preset's
+    double outputStartSamples = 32.5;    // how long a write to an idle output takes
+    double outputFifoSamples = 64.0;     // output done this long before its last sample sounds
+    double inputHandOverSamples = 16.0;  // input done this long after its last sample
+    double gain = 1.0;                   // scales the recording, unless a gain source is attached
+};
+
+class SimulatedCard final : public WaveService {
+  public:
+    // `timeBase` must outlive the card.
+    SimulatedCard(SimulatedCardConfig config, Clock& timeBase);
+    ~SimulatedCard() override;
+
+    // The clock the program must time its passes with.
+    Clock& clock();
+    SimulatedCardFaults& faults() { return faults_; }
+    const SimulatedCardConfig& config() const { return config_; }
+    // Makes the level of each recording come from `source` (the simulated
+    // mixer's settings) instead of config().gain.
+    void setGainSource(std::function<double()> source) { gainSource_ = std::move(source); }
+    // Every wave call so far, by name, oldest first.
+    const std::vector<std::string>& calls() const { return calls_; }
+    // The impulse response the recording is made with at that rate.
+    std::vector<double> impulseResponse(std::uint32_t sampleRate) const;
+
+    MMRESULT waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format,
+                         std::uintptr_t callback, std::uintptr_t instance,
+                         std::uint32_t flags) override;
+    MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveOutReset(HWAVEOUT handle) override;
+    MMRESULT waveOutClose(HWAVEOUT handle) override;
+    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
+                        std::uintptr_t callback, std::uintptr_t instance,
+                        std::uint32_t flags) override;
+    MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveInStart(HWAVEIN handle) override;
+    MMRESULT waveInReset(HWAVEIN handle) override;
+    MMRESULT waveInClose(HWAVEIN handle) override;
+
+    // Completes every buffer due by `tick` (called by clock()).
+    void advanceTo(std::int64_t tick);
+    // The tick of the next completion, or -1 when none is scheduled.
+    std::int64_t nextEventTick() const;
+
+  private:
+    struct Segment;  // one written output buffer
+    struct Pending;  // one queued input buffer
+    class CardClock;
+
+    MMRESULT log(const char* call, MMRESULT result);
+    bool formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits) const;
+    std::int64_t ticksFor(double samples, std::uint32_t rate) const;
+    void completeInput(Pending& buffer, std::int64_t samplesFilled);
+    void fillRecording(std::int16_t* out, std::int64_t firstPosition, std::int64_t count);
+    std::int64_t inputPositionAt(std::int64_t tick) const;
+    void scheduleInput();
+
+    SimulatedCardConfig config_;
+    Clock& timeBase_;
+    std::unique_ptr<CardClock> clock_;
+    SimulatedCardFaults faults_;
+    std::vector<std::string> calls_;
+    std::mt19937_64 noiseEngine_;
+    std::normal_distribution<double> noise_{0.0, 1.0};
+    std::function<double()> gainSource_;
+    std::vector<double> response_;
+    std::uint32_t responseRate_ = 0;
+
+    std::uintptr_t nextHandle_ = 0x51;
+    HWAVEOUT outHandle_ = 0;
+    HWAVEIN inHandle_ = 0;
+    std::uint32_t outRate_ = 0;
+    std::uint32_t inRate_ = 0;
+    std::deque<Segment> segments_;
+    std::deque<Pending> inputQueue_;
+    bool inputStarted_ = false;
+    std::int64_t inputStartTick_ = 0;
+    std::int64_t inputPosition_ = 0;  // stream position where the next queued buffer starts
+};
+
+}  // namespace ressona

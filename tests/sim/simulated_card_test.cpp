@@ -1,0 +1,183 @@
+// The simulated card's acoustics, determinism and pacing, and the simulated
+// sound card as the program gets it by name.
+
+#include "platform/sim/simulated_card.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <numeric>
+
+#include "audio/mixer_control.h"
+#include "audio/wave_devices.h"
+#include "audio/wave_pass.h"
+#include "common/pass_rig.h"
+#include "platform/dialog/dialog_item_text.h"
+#include "platform/dialog/error_dialog_service.h"
+#include "platform/sim/simulated_sound_card.h"
+
+namespace ressona {
+namespace {
+
+using testing::PassRig;
+
+int openAndPass(PassRig& rig, WaveService& wave, Clock& clock) {
+    if (openPlayDevice(rig.state, rig.devices, wave) != 0) return -1;
+    if (openRecordDevice(rig.state, rig.devices, wave) != 0) return -1;
+    return runPass(rig.state, rig.devices, wave, clock, rig.poster);
+}
+
+double rms(std::span<const std::int16_t> samples) {
+    double sum = 0.0;
+    for (const std::int16_t s : samples) sum += static_cast<double>(s) * s;
+    return std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+int peak(std::span<const std::int16_t> samples) {
+    int result = 0;
+    for (const std::int16_t s : samples) result = std::max(result, std::abs(static_cast<int>(s)));
+    return result;
+}
+
+TEST(SimulatedRoom, RecordingIsThePulseThroughTheExactImpulseResponse) {
+    for (const std::uint32_t rate : {8000u, 22050u, 48000u}) {
+        ManualClock time;
+        SimulatedCardConfig config;
+        config.preset = SimPreset::kRoom;
+        config.noiseRms = 0.0;
+        SimulatedCard card(config, time);
+        PassRig rig(rate, 2048);
+        rig.writePulse(10);
+        ASSERT_EQ(openAndPass(rig, card, card.clock()), kPassDone);
+
+        const std::vector<double> h = card.impulseResponse(rate);
+        ASSERT_GT(h.size(), 1u);
+        const std::size_t start = 10 + 32;  // the pulse, after the output's start-up
+        for (std::size_t p = 0; p < rig.passSamples(); ++p) {
+            const double y = p >= start && p - start < h.size() ? -17408.0 * h[p - start] : 0.0;
+            ASSERT_EQ(rig.recording()[p], static_cast<std::int16_t>(std::nearbyint(y)))
+                << rate << " Hz, sample " << p;
+        }
+        // A loudspeaker in a room: the direct sound after 1 ms, then quieter reflections.
+        const auto direct = static_cast<std::size_t>(std::lround(0.001 * rate));
+        EXPECT_EQ(h[0], 0.0);
+        EXPECT_NE(h[direct + 1], 0.0);
+        const double energy = std::inner_product(h.begin(), h.end(), h.begin(), 0.0);
+        EXPECT_GT(energy, 0.05);
+        EXPECT_LT(energy, 1.0);
+    }
+}
+
+TEST(SimulatedRoom, NoiseIsDeterministicUnderTheSeed) {
+    auto record = [](std::uint64_t seed) {
+        ManualClock time;
+        SimulatedCardConfig config;
+        config.preset = SimPreset::kRoom;
+        config.seed = seed;
+        SimulatedCard card(config, time);
+        PassRig rig(22050, 2048);
+        std::fill(rig.state.device.playBuffer.begin(), rig.state.device.playBuffer.end(), 128);
+        EXPECT_EQ(openAndPass(rig, card, card.clock()), kPassDone);
+        return std::vector<std::int16_t>(rig.recording().begin(), rig.recording().end());
+    };
+    const std::vector<std::int16_t> first = record(7);
+    EXPECT_EQ(record(7), first);
+    EXPECT_NE(record(8), first);
+    // Silence played: only the room's noise, 6 steps RMS.
+    EXPECT_NEAR(rms(first), presetNoiseRms(SimPreset::kRoom), 0.5);
+}
+
+TEST(SimulatedCardPacing, RealTimeByDefaultInstantOnRequest) {
+    using Seconds = std::chrono::duration<double>;
+    for (const bool instant : {false, true}) {
+        SoundCard card;
+        SoundCardOptions options;
+        options.instant = instant;
+        ASSERT_EQ(makeSimulatedSoundCard("loopback", options, card), kSoundCardMade);
+        PassRig rig(22050, 2048);
+        rig.writePulse();
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(openAndPass(rig, *card.wave, *card.clock), kPassDone);
+        const double seconds = Seconds(std::chrono::steady_clock::now() - start).count();
+        const auto recording = rig.recording();
+        const auto pulse =
+            std::find(recording.begin(), recording.end(), -17408) - recording.begin();
+        if (instant) {
+            EXPECT_LT(seconds, 0.05);
+            EXPECT_EQ(rig.state.latencySamples, 32);
+            EXPECT_EQ(pulse, 42);
+        } else {
+            // 4096 samples at 22050 Hz last 0.186 s on a card too; the write
+            // really sleeps its start-up, a little longer than asked (more on
+            // a busy machine, which may also come between a call and the
+            // reading of the time after it).
+            EXPECT_GE(seconds, 4096.0 / 22050);
+            EXPECT_LT(seconds, 1.0);
+            EXPECT_GE(pulse, 42);
+            EXPECT_LT(pulse, 42 + 22050 / 20);
+            EXPECT_NEAR(pulse, 10 + rig.state.latencySamples, 22);
+        }
+    }
+}
+
+TEST(SimulatedSoundCard, MadeByItsStableNames) {
+    struct Case {
+        const char* preset;
+        const char* name;
+    };
+    for (const Case c :
+         {Case{"", "sim:room"}, Case{"room", "sim:room"}, Case{"loopback", "sim:loopback"}}) {
+        SoundCard card;
+        ASSERT_EQ(makeSimulatedSoundCard(c.preset, {}, card), kSoundCardMade);
+        EXPECT_EQ(card.name, c.name);
+        EXPECT_TRUE(card.simulated);
+        EXPECT_NE(card.clock, nullptr);
+        EXPECT_EQ(card.mixer->mixerGetNumDevs(), 1u);
+    }
+    SoundCard card;
+    EXPECT_EQ(makeSimulatedSoundCard("studio", {}, card), kSoundCardUnknownName);
+}
+
+TEST(SimulatedSoundCard, RoomLevelFollowsTheMixerLevelsTheLoopbackIgnoresThem) {
+    for (const char* preset : {"room", "loopback"}) {
+        SoundCard card;
+        SoundCardOptions options;
+        options.instant = true;
+        ASSERT_EQ(makeSimulatedSoundCard(preset, options, card), kSoundCardMade);
+        PassRig rig(22050, 2048);
+        rig.state.panelWindowMixer = testing::kPanel;
+        MixerState mixer;
+        RecordingDialogService dialogs;
+        RecordingDialogItemText text;
+        ASSERT_EQ(openMixer(rig.state, mixer, *card.mixer, dialogs, text), kMixerDone);
+        EXPECT_EQ(text.text(testing::kPanel, kMixerNameLabel), card.description);
+        rig.writePulse();
+        ASSERT_EQ(openPlayDevice(rig.state, rig.devices, *card.wave), 0);
+        ASSERT_EQ(openRecordDevice(rig.state, rig.devices, *card.wave), 0);
+
+        auto peakAt = [&](float speaker) {
+            setMixerLevels(rig.state, mixer, *card.mixer, 1.0f, speaker, 1.0f);
+            EXPECT_EQ(runPass(rig.state, rig.devices, *card.wave, *card.clock, rig.poster),
+                      kPassDone);
+            return peak(rig.recording());
+        };
+        const int full = peakAt(1.0f);
+        const int half = peakAt(0.5f);
+        const int none = peakAt(0.0f);
+        if (std::string(preset) == "room") {
+            EXPECT_NEAR(static_cast<double>(half) / full, 0.5, 0.02);
+            EXPECT_LT(none, 40);  // only the noise
+        } else {
+            EXPECT_EQ(full, 17408);
+            EXPECT_EQ(half, 17408);
+            EXPECT_EQ(none, 17408);
+        }
+        restoreMixer(mixer, *card.mixer);
+        closeMixer(mixer, *card.mixer);
+    }
+}
+
+}  // namespace
+}  // namespace ressona

@@ -1,0 +1,309 @@
+// The wave pass and the device opens on the simulated card, timed on a
+// manual clock so that every completion time is exact.
+
+#include "audio/wave_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "audio/wave_devices.h"
+#include "common/pass_rig.h"
+#include "control/error_dialogs.h"
+#include "platform/dialog/error_dialog_service.h"
+#include "platform/sim/simulated_card.h"
+
+namespace ressona {
+namespace {
+
+using testing::PassRig;
+
+// The loopback with the output taking `delay` and a half samples to start
+// (and reporting its buffer done well before the input): the excitation lands
+// at `delay`, and so does the estimate.
+SimulatedCardConfig loopback(std::int32_t delay = 32) {
+    SimulatedCardConfig config;
+    config.preset = SimPreset::kLoopback;
+    config.outputStartSamples = delay + 0.5;
+    config.outputFifoSamples = delay + 64.0;
+    return config;
+}
+
+// A manual clock that also counts its pauses (a wait must not spin).
+class CountingClock final : public Clock {
+  public:
+    std::int64_t performanceFrequency() const override { return inner.performanceFrequency(); }
+    std::int64_t performanceCounter() override { return inner.performanceCounter(); }
+    TimeOfDay timeOfDay() const override { return inner.timeOfDay(); }
+    void pause(std::chrono::microseconds duration) override {
+        ++pauses;
+        inner.pause(duration);
+    }
+    ManualClock inner;
+    long pauses = 0;
+};
+
+struct Bench {
+    explicit Bench(SimulatedCardConfig config, std::uint32_t rate = 22050,
+                   std::uint32_t length = 2048)
+        : card(config, time), rig(rate, length) {}
+
+    void open() {
+        ASSERT_EQ(openPlayDevice(rig.state, rig.devices, card), 0);
+        ASSERT_EQ(openRecordDevice(rig.state, rig.devices, card), 0);
+    }
+    int pass() { return runPass(rig.state, rig.devices, card, card.clock(), rig.poster); }
+
+    CountingClock time;
+    SimulatedCard card;
+    PassRig rig;
+};
+
+TEST(WavePass, PulseLandsAtThePathDelayAndTheEstimateFindsIt) {
+    for (const std::uint32_t rate : {8000u, 11025u, 22050u, 44100u, 48000u}) {
+        for (const std::int32_t delay : {0, 32, 301}) {
+            Bench bench(loopback(delay), rate, 1024);
+            bench.open();
+            bench.rig.writePulse(10);
+            ASSERT_EQ(bench.pass(), kPassDone);
+            const auto recording = bench.rig.recording();
+            const auto nonSilent = std::count_if(recording.begin(), recording.end(),
+                                                 [](std::int16_t s) { return s != 0; });
+            EXPECT_EQ(nonSilent, 1);
+            EXPECT_EQ(recording[10 + delay], -17408) << rate << " Hz, delay " << delay;
+            // The trigger the analysis uses is where the excitation starts.
+            EXPECT_EQ(bench.rig.state.latencySamples, delay) << rate << " Hz";
+            EXPECT_EQ(bench.rig.capturesPosted(), 1u);
+            EXPECT_EQ(bench.rig.state.device.recordHeader.dwBytesRecorded,
+                      bench.rig.state.device.recordBytes);
+        }
+    }
+}
+
+TEST(WavePass, LatencyFollowsTheDevicesTiming) {
+    struct Case {
+        double outputStart;
+        double outputFifo;
+        double inputHandOver;
+        std::int32_t latency;  // trunc(min(outputStart, outputFifo + inputHandOver))
+        std::size_t pulseAt;   // 10 + floor(outputStart)
+    };
+    for (const Case c : {
+             Case{32.5, 64.0, 16.0, 32, 42},  // the default card
+             Case{0.0, 0.0, 0.0, 0, 10},      // both take equally long
+             Case{32.5, 10.25, 0.0, 10,
+                  42},  // output done after the input: the estimate falls short
+             Case{200.5, 64.0, 16.25, 80, 210},  // likewise, bounded by the two hand-overs
+             Case{0.5, -20.25, 0.0, -20,
+                  10},  // output done after it sounded: truncated towards zero
+         }) {
+        SimulatedCardConfig config;
+        config.preset = SimPreset::kLoopback;
+        config.outputStartSamples = c.outputStart;
+        config.outputFifoSamples = c.outputFifo;
+        config.inputHandOverSamples = c.inputHandOver;
+        Bench bench(config);
+        bench.open();
+        bench.rig.writePulse();
+        ASSERT_EQ(bench.pass(), kPassDone);
+        EXPECT_EQ(bench.rig.state.latencySamples, c.latency)
+            << c.outputStart << " " << c.outputFifo;
+        EXPECT_EQ(bench.rig.recording()[c.pulseAt], -17408) << c.outputStart;
+    }
+}
+
+TEST(WavePass, PassTakesItsDurationOnTheCardClock) {
+    Bench bench(loopback());
+    bench.open();
+    bench.rig.writePulse();
+    const std::int64_t before = bench.time.performanceCounter();
+    ASSERT_EQ(bench.pass(), kPassDone);
+    const std::int64_t micros = bench.time.performanceCounter() - before;
+    // 4096 samples at 22050 Hz, then the input's 16-sample hand-over.
+    EXPECT_NEAR(micros, (4096.0 + 16.0) / 22050 * 1e6, 2.0);
+}
+
+TEST(WavePass, FirstPassUnpreparesNeverPreparedHeadersAndEveryPassRepeatsTheOrder) {
+    Bench bench(loopback());
+    bench.open();
+    bench.rig.writePulse();
+    for (int pass = 0; pass < 3; ++pass) {
+        const std::size_t first = bench.card.calls().size();
+        ASSERT_EQ(bench.pass(), kPassDone);
+        const std::vector<std::string> calls(bench.card.calls().begin() + first,
+                                             bench.card.calls().end());
+        const std::vector<std::string> expected{"waveInUnprepareHeader", "waveOutUnprepareHeader",
+                                                "waveOutPrepareHeader",  "waveInPrepareHeader",
+                                                "waveInAddBuffer",       "waveInStart",
+                                                "waveOutWrite",          "waveInReset"};
+        EXPECT_EQ(calls, expected) << "pass " << pass;
+    }
+    EXPECT_EQ(bench.rig.capturesPosted(), 3u);
+}
+
+TEST(WavePass, AFailingCallEndsThePassWithoutPosting) {
+    using Fault = MMRESULT SimulatedCardFaults::*;
+    for (const Fault fault :
+         {&SimulatedCardFaults::inUnprepareResult, &SimulatedCardFaults::outUnprepareResult,
+          &SimulatedCardFaults::outPrepareResult, &SimulatedCardFaults::inPrepareResult,
+          &SimulatedCardFaults::addBufferResult, &SimulatedCardFaults::writeResult}) {
+        Bench bench(loopback());
+        bench.open();
+        bench.rig.writePulse();
+        ASSERT_EQ(bench.pass(), kPassDone);
+        bench.card.faults().*fault = MMSYSERR_ERROR;
+        EXPECT_EQ(bench.pass(), kPassFailed);
+        EXPECT_EQ(bench.rig.capturesPosted(), 1u);
+    }
+}
+
+TEST(WavePass, APassAfterTheDevicesAreClosedFailsAtOnce) {
+    Bench bench(loopback());
+    bench.open();
+    bench.rig.writePulse();
+    ASSERT_EQ(bench.pass(), kPassDone);
+    EXPECT_EQ(closePlayDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+    EXPECT_EQ(closeRecordDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+    const std::int64_t before = bench.time.performanceCounter();
+    EXPECT_EQ(bench.pass(), kPassFailed);
+    EXPECT_EQ(bench.time.performanceCounter(), before);
+    EXPECT_EQ(bench.rig.capturesPosted(), 1u);
+}
+
+TEST(WavePass, ABufferThatNeverCompletesTimesOutWithoutSpinning) {
+    for (const bool recordStalls : {true, false}) {
+        Bench bench(loopback());
+        bench.open();
+        bench.rig.writePulse();
+        bench.card.faults().recordNeverCompletes = recordStalls;
+        bench.card.faults().playNeverCompletes = !recordStalls;
+        const std::int64_t before = bench.time.performanceCounter();
+        EXPECT_EQ(bench.pass(), kPassFailed);
+        const double waited = (bench.time.performanceCounter() - before) / 1e6;
+        const double passSeconds = 4096.0 / 22050;
+        const double limit = kPassTimeoutPasses * passSeconds + 1.0;
+        EXPECT_GE(waited, limit);
+        EXPECT_LT(waited, limit + 0.01);
+        EXPECT_EQ(bench.rig.capturesPosted(), 0u);
+        // Mostly millisecond pauses: about one per millisecond waited, not thousands more.
+        EXPECT_LT(bench.time.pauses, static_cast<long>(waited * 1000) + 1200);
+        // Both devices were stopped, so neither touches the buffers any more.
+        const auto& calls = bench.card.calls();
+        EXPECT_NE(std::find(calls.end() - 2, calls.end(), "waveInReset"), calls.end());
+        EXPECT_NE(std::find(calls.end() - 2, calls.end(), "waveOutReset"), calls.end());
+        EXPECT_NE(bench.rig.state.device.recordHeader.dwFlags.load() & WHDR_DONE, 0u);
+        EXPECT_NE(bench.rig.state.device.playHeader.dwFlags.load() & WHDR_DONE, 0u);
+        // The next pass works again once the card does.
+        bench.card.faults() = {};
+        EXPECT_EQ(bench.pass(), kPassDone);
+    }
+}
+
+TEST(WavePass, BuffersTooSmallForTheLengthFailInsteadOfOverflowing) {
+    Bench bench(loopback());
+    bench.open();
+    bench.rig.state.device.recordBytes =
+        static_cast<std::uint32_t>(bench.rig.state.device.recordBuffer.size() * 2 + 2);
+    EXPECT_EQ(bench.pass(), kPassFailed);
+    bench.rig.setLength(22050, 2048);
+    bench.rig.state.device.playBuffer.clear();
+    EXPECT_EQ(bench.pass(), kPassFailed);
+    EXPECT_EQ(bench.rig.capturesPosted(), 0u);
+}
+
+TEST(WaveDevices, OpenFailuresLeaveTheCodeAndChooseTheirDialog) {
+    struct Case {
+        MMRESULT code;
+        const char* title;
+    };
+    for (const Case c :
+         {Case{MMSYSERR_ALLOCATED, "Ressona: Error 51"},
+          Case{MMSYSERR_BADDEVICEID, "Ressona: Error 52"},
+          Case{MMSYSERR_NODRIVER, "Ressona: Error 53"}, Case{MMSYSERR_NOMEM, "Ressona: Error 54"},
+          Case{WAVERR_BADFORMAT, "Ressona: Error 1"}, Case{MMSYSERR_ERROR, "Ressona: Error 1"}}) {
+        for (const bool output : {true, false}) {
+            Bench bench(loopback());
+            if (output) {
+                bench.card.faults().outOpenResult = c.code;
+                EXPECT_EQ(openPlayDevice(bench.rig.state, bench.rig.devices, bench.card),
+                          static_cast<int>(c.code));
+                EXPECT_FALSE(bench.rig.devices.playDeviceOpen);
+            } else {
+                bench.card.faults().inOpenResult = c.code;
+                EXPECT_EQ(openRecordDevice(bench.rig.state, bench.rig.devices, bench.card),
+                          kRecordOpenFailed);
+                EXPECT_FALSE(bench.rig.devices.recordDeviceOpen);
+            }
+            EXPECT_EQ(bench.rig.state.lastWaveError, c.code);
+            RecordingDialogService dialogs;
+            EXPECT_EQ(showWaveDeviceError(dialogs, testing::kPanel, bench.rig.state.lastWaveError),
+                      1);
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].title, c.title);
+            EXPECT_EQ(dialogs.shown[0].owner, testing::kPanel);
+        }
+    }
+}
+
+TEST(WaveDevices, InputOpenWithoutAHandleFailsAndReadsAsError1) {
+    Bench bench(loopback());
+    bench.card.faults().inOpenGivesNoHandle = true;
+    EXPECT_EQ(openRecordDevice(bench.rig.state, bench.rig.devices, bench.card), kRecordOpenFailed);
+    EXPECT_EQ(bench.rig.state.lastWaveError, 0u);
+    EXPECT_FALSE(bench.rig.devices.recordDeviceOpen);
+    RecordingDialogService dialogs;
+    showWaveDeviceError(dialogs, testing::kPanel, bench.rig.state.lastWaveError);
+    EXPECT_EQ(dialogs.shown.at(0).title, "Ressona: Error 1");
+}
+
+TEST(WaveDevices, RateAndLengthTakeEffectAtTheNextOpen) {
+    Bench bench(loopback());
+    bench.open();
+    EXPECT_EQ(bench.rig.devices.playFormat.nSamplesPerSec, 22050u);
+    EXPECT_EQ(bench.rig.devices.recordFormat.nAvgBytesPerSec, 44100u);
+    EXPECT_EQ(bench.rig.devices.recordFormat.nBlockAlign, 2);
+    EXPECT_EQ(bench.rig.state.device.recordHeader.dwBufferLength, 8192u);
+
+    // Start again with another rate and length: each open closes what was left open.
+    bench.rig.setLength(48000, 256);
+    bench.open();
+    EXPECT_EQ(bench.rig.devices.playFormat.nSamplesPerSec, 48000u);
+    EXPECT_EQ(bench.rig.devices.playFormat.nAvgBytesPerSec, 48000u);
+    EXPECT_EQ(bench.rig.state.device.playHeader.dwBufferLength, 512u);
+    EXPECT_EQ(bench.rig.state.device.recordHeader.dwBufferLength, 1024u);
+    bench.rig.writePulse();
+    ASSERT_EQ(bench.pass(), kPassDone);
+    EXPECT_EQ(bench.rig.recording()[10 + 32], -17408);
+}
+
+TEST(WaveDevices, ClosingUnpreparesResetsAndClosesInThatOrder) {
+    Bench bench(loopback());
+    bench.open();
+    const std::size_t first = bench.card.calls().size();
+    EXPECT_EQ(closePlayDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+    EXPECT_EQ(closeRecordDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+    const std::vector<std::string> calls(bench.card.calls().begin() + first,
+                                         bench.card.calls().end());
+    const std::vector<std::string> expected{
+        "waveOutUnprepareHeader", "waveOutReset", "waveOutClose",
+        "waveInUnprepareHeader",  "waveInReset",  "waveInClose"};
+    EXPECT_EQ(calls, expected);
+    // Closing again does nothing.
+    EXPECT_EQ(closePlayDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+    EXPECT_EQ(closeRecordDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+    EXPECT_EQ(bench.card.calls().size(), first + expected.size());
+}
+
+TEST(WaveDevices, TheInputIsLeftAloneBeforeThePanelHasInitialised) {
+    Bench bench(loopback());
+    bench.open();
+    bench.rig.state.panelInitialised = false;
+    const std::size_t first = bench.card.calls().size();
+    EXPECT_EQ(closeRecordDevice(bench.rig.state, bench.rig.devices, bench.card), 1);
+    EXPECT_EQ(bench.card.calls().size(), first);
+    EXPECT_TRUE(bench.rig.devices.recordDeviceOpen);
+}
+
+}  // namespace
+}  // namespace ressona
