@@ -17,7 +17,7 @@ float levelFraction(std::int32_t position, std::int32_t maximum) {
 }  // namespace
 
 MeasurementCycle::MeasurementCycle(ProgramState& program, DialogModel& dialog, ControlPanel& panel,
-                                   MessageQueue& queue, SoundCard& card, UserFeedback& feedback,
+                                   MessageQueue& queue, CycleDevices& card, UserFeedback& feedback,
                                    Clock& clock, Analyser analyse)
     : program_(program), state_(program.state), dialog_(dialog), panel_(panel), queue_(queue),
       card_(card), feedback_(feedback), clock_(clock), analyse_(std::move(analyse)) {}

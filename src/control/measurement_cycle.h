@@ -10,7 +10,7 @@
 
 #include "control/control_panel.h"
 #include "control/program_state.h"
-#include "control/sound_card.h"
+#include "control/cycle_devices.h"
 #include "platform/clock/clock.h"
 #include "platform/messages/message_queue.h"
 
@@ -21,7 +21,7 @@ public:
     using Analyser = std::function<void()>;  // analyses the capture in the record buffer
 
     MeasurementCycle(ProgramState& program, DialogModel& dialog, ControlPanel& panel,
-                     MessageQueue& queue, SoundCard& card, UserFeedback& feedback, Clock& clock,
+                     MessageQueue& queue, CycleDevices& card, UserFeedback& feedback, Clock& clock,
                      Analyser analyse);
 
     void startMeasurement();
@@ -41,7 +41,7 @@ private:
     DialogModel& dialog_;
     ControlPanel& panel_;
     MessageQueue& queue_;
-    SoundCard& card_;
+    CycleDevices& card_;
     UserFeedback& feedback_;
     Clock& clock_;
     Analyser analyse_;

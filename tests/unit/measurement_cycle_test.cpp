@@ -11,7 +11,7 @@ namespace {
 
 // A card whose passes complete at once: each pass posts its completion to the
 // panel, and the test can queue clicks "during" the next pass.
-struct InstantCard final : SoundCard {
+struct InstantCard final : CycleDevices {
     int openPlayDevice() override { return openResult(playOpenResult); }
     int openRecordDevice() override { return openResult(recordOpenResult); }
     int closePlayDevice() override { return 0; }

@@ -7,9 +7,9 @@
 
 namespace ressona {
 
-class SoundCard {
+class CycleDevices {
 public:
-    virtual ~SoundCard() = default;
+    virtual ~CycleDevices() = default;
     // 0, or the device's result code (also left in lastWaveError).
     virtual int openPlayDevice() = 0;
     virtual int openRecordDevice() = 0;
