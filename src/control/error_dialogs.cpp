@@ -34,4 +34,24 @@ int showWaveDeviceError(DialogService& dialogs, WindowHandle panel, std::uint32_
     return showErrorDialog(dialogs, panel, waveDeviceErrorTemplate(lastWaveError));
 }
 
+int errorTemplateOfNumber(int number) {
+    struct Entry {
+        int number;
+        int templateId;
+    };
+    static constexpr Entry kNumbers[] = {
+        {1, kErrorDialogUnknownDriver},   {2, kErrorDialogMixer},
+        {4, kErrorDialogDriverProblem},   {5, kErrorDialogPlayMemory},
+        {6, kErrorDialogRecordMemory},    {8, kErrorDialogFileOpen},
+        {9, kErrorDialogFileRead},        {10, kErrorDialogFileWrite},
+        {12, kErrorDialogModeMemory},     {51, kErrorDialogDeviceAllocated},
+        {52, kErrorDialogBadDevice},      {53, kErrorDialogNoDriver},
+        {54, kErrorDialogDriverMemory},
+    };
+    for (const Entry& entry : kNumbers) {
+        if (entry.number == number) return entry.templateId;
+    }
+    return 0;
+}
+
 }  // namespace ressona

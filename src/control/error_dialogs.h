@@ -15,6 +15,10 @@ class DialogService;
 // id that is no numbered dialog shows nothing and returns 0.
 int showErrorDialog(DialogService& dialogs, WindowHandle panel, int templateId);
 
+// The template of "Error <number>" (1, 2, 4, 5, 6, 8, 9, 10, 12, 51 .. 54),
+// or 0 for a number that has no dialog.
+int errorTemplateOfNumber(int number);
+
 // The dialog for a wave device's open result: 4 gives "Error 51", 2 "Error 52",
 // 6 "Error 53", 7 "Error 54", anything else (0 included) "Error 1".
 int waveDeviceErrorTemplate(std::uint32_t lastWaveError);

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "resources/error_dialog_templates.h"
+#include "sim/program_fixture.h"
+
+namespace ressona {
+namespace {
+
+using testing::SimulatedProgram;
+
+TEST(ProgramStartTest, StartsWithItsWindowsAndAFirstExcitation) {
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    const MeasurementState& state = sim.program->state();
+    EXPECT_TRUE(state.panelInitialised);
+    EXPECT_TRUE(sim.program->queue().IsWindow(state.timePlotWindow));
+    EXPECT_TRUE(sim.program->queue().IsWindow(state.freqPlotWindow));
+    EXPECT_EQ(state.plotWidth, 955);
+    EXPECT_EQ(state.plotHeight, 256);
+    EXPECT_EQ(state.freqPlotY, 257);
+    EXPECT_TRUE(state.buffersPrepared);
+    EXPECT_EQ(sim.program->arrays().excitationBuffer[11], 60);
+    EXPECT_TRUE(sim.dialogs.shown.empty());
+    EXPECT_NE(sim.program->dialog().GetDlgItemTextA(ids::kMixerText), "Unknown Mixer");
+}
+
+TEST(ProgramStartTest, MemoryFailuresAtStartUpShowTheirDialogAndEndCleanly) {
+    for (long allowed : {0L, 1L, 2L, 3L}) {
+        SimulatedProgram sim;
+        sim.program->arrays().allocationBudget.remaining = allowed;
+        EXPECT_FALSE(sim.program->start()) << allowed;
+        EXPECT_TRUE(sim.program->closed());
+        EXPECT_EQ(sim.shownTemplates(),
+                  std::vector<int>{allowed < 2 ? kErrorDialogPlayMemory : kErrorDialogRecordMemory});
+        EXPECT_TRUE(sim.program->queue().quitPosted());
+        EXPECT_FALSE(sim.program->state().device.playMemoryHeld);
+        EXPECT_FALSE(sim.program->state().device.recordMemoryHeld);
+    }
+    SimulatedProgram sim;  // memory for the device but not for the arrays
+    sim.program->arrays().allocationBudget.remaining = 4;
+    EXPECT_FALSE(sim.program->start());
+    EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogModeMemory});
+}
+
+TEST(ProgramRunTest, MlsOnTheLoopbackGivesOnePeakAtTheLatencyAndAFlatResponse) {
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    sim.program->click(ids::kMls);
+    sim.program->click(ids::kStart);
+    sim.runCaptures(3);
+    const MeasurementState& state = sim.program->state();
+    EXPECT_EQ(state.sampleCounter, 3u);
+    EXPECT_EQ(state.latencySamples, 32);
+    EXPECT_EQ(state.triggerSample, 32);
+    EXPECT_EQ(sim.program->dialog().GetDlgItemTextA(ids::kTriggerText), "Trigger at 32");
+    EXPECT_EQ(sim.program->dialog().GetDlgItemTextA(ids::kLatencyText), "Latency 32 Samples");
+
+    const SampleArrays& arrays = sim.program->arrays();
+    const auto& impulse = arrays.impulseResponse;
+    std::size_t peak = 1;
+    for (std::size_t i = 2; i <= impulse.size(); ++i) {
+        if (std::abs(impulse[i]) > std::abs(impulse[peak])) peak = i;
+    }
+    EXPECT_EQ(peak, 1u);  // the trigger sits exactly where the excitation starts
+    float low = 1e30f, high = 0.0f;
+    for (std::size_t k = 2; k <= arrays.magnitudeSpectrum.size(); ++k) {
+        low = std::min(low, arrays.magnitudeSpectrum[k]);
+        high = std::max(high, arrays.magnitudeSpectrum[k]);
+    }
+    EXPECT_LT(20 * std::log10(high / low), 0.1);  // flat within 0.1 dB
+    sim.program->click(ids::kStop);
+    sim.program->pumpMessages();
+    EXPECT_FALSE(state.measuring);
+}
+
+TEST(ProgramRunTest, ExitDuringARunStopsClosesAndEndsOnce) {
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    sim.program->click(ids::kStart);
+    sim.runCaptures(2);
+    sim.program->click(ids::kExit);
+    sim.program->pumpMessages();
+    const MeasurementState& state = sim.program->state();
+    EXPECT_TRUE(state.panelClosed);
+    EXPECT_FALSE(state.measuring);
+    EXPECT_FALSE(sim.program->program().wave.playDeviceOpen);
+    EXPECT_FALSE(sim.program->program().wave.recordDeviceOpen);
+    EXPECT_FALSE(sim.program->queue().IsWindow(state.timePlotWindow));
+    EXPECT_FALSE(state.device.playMemoryHeld);
+    EXPECT_TRUE(sim.program->queue().quitPosted());
+    // A second close (or the destroy that follows) changes nothing.
+    sim.program->queue().SendMessageA(state.panelWindow, WM_CLOSE, 0, 0);
+    sim.program->queue().SendMessageA(state.panelWindow, WM_DESTROY, 0, 0);
+    EXPECT_TRUE(state.panelClosed);
+}
+
+TEST(ProgramRunTest, EveryOpenFailureGivesItsDialog) {
+    const std::vector<std::pair<MMRESULT, int>> cases = {
+        {4, kErrorDialogDeviceAllocated}, {2, kErrorDialogBadDevice}, {6, kErrorDialogNoDriver},
+        {7, kErrorDialogDriverMemory},    {32, kErrorDialogUnknownDriver}};
+    for (const auto& [result, dialog] : cases) {
+        SimulatedProgram sim;
+        ASSERT_TRUE(sim.program->start());
+        sim.simulatedCard().faults().inOpenResult = result;
+        sim.program->click(ids::kStart);
+        sim.program->pumpMessages();
+        EXPECT_EQ(sim.shownTemplates(), std::vector<int>{dialog}) << result;
+        EXPECT_FALSE(sim.program->dialog().IsWindowEnabled(ids::kStart));
+        sim.program->click(ids::kStop);
+        sim.program->pumpMessages();
+        EXPECT_TRUE(sim.program->dialog().IsWindowEnabled(ids::kStart));
+    }
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    sim.simulatedCard().faults().inOpenGivesNoHandle = true;
+    sim.program->click(ids::kStart);
+    sim.program->pumpMessages();
+    EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogUnknownDriver});
+}
+
+TEST(ProgramRunTest, FailingDeviceCallsStallTheRunAndStopRecovers) {
+    for (int fault = 0; fault < 4; ++fault) {
+        SimulatedProgram sim;
+        ASSERT_TRUE(sim.program->start());
+        sim.program->click(ids::kStart);
+        sim.runCaptures(1);
+        SimulatedCardFaults& faults = sim.simulatedCard().faults();
+        if (fault == 0) faults.outPrepareResult = MMSYSERR_NOMEM;
+        if (fault == 1) faults.addBufferResult = MMSYSERR_ERROR;
+        if (fault == 2) faults.writeResult = MMSYSERR_ERROR;
+        if (fault == 3) faults.recordNeverCompletes = true;
+        const std::uint32_t counted = sim.program->state().sampleCounter;
+        sim.runCaptures(3);
+        EXPECT_LE(sim.program->state().sampleCounter, counted + 1) << fault;
+        EXPECT_TRUE(sim.program->state().measuring);
+        EXPECT_TRUE(sim.dialogs.shown.empty());
+        sim.program->click(ids::kStop);
+        sim.program->pumpMessages();
+        EXPECT_FALSE(sim.program->state().measuring);
+        faults = SimulatedCardFaults{};
+        sim.program->click(ids::kStart);
+        sim.runCaptures(2);
+        EXPECT_EQ(sim.program->state().sampleCounter, 2u) << "the panel stays usable";
+    }
+}
+
+TEST(ProgramRunTest, SavedResultReadsBackAsTheCapturedCurve) {
+    SimulatedProgram sim("room");
+    ASSERT_TRUE(sim.program->start());
+    const std::string path = ::testing::TempDir() + "program_test_result.rsn";
+    sim.program->type(ids::kFileNameEdit, path);
+    sim.program->click(ids::kStart);
+    sim.runCaptures(2);
+    sim.program->click(ids::kStop);
+    sim.program->pumpMessages();
+    sim.program->click(ids::kSaveAs);
+    sim.program->pumpMessages();
+    sim.program->click(ids::kReadFrom);
+    sim.program->pumpMessages();
+    EXPECT_TRUE(sim.dialogs.shown.empty());
+    const SampleArrays& arrays = sim.program->arrays();
+    for (std::size_t k = 1; k <= arrays.magnitudeSpectrum.size(); k += 97) {
+        EXPECT_NEAR(arrays.capturedSpectrum[k], arrays.magnitudeSpectrum[k], 1e-5f) << k;
+    }
+    EXPECT_TRUE(sim.program->state().plotShowCaptured);
+    std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace ressona
