@@ -45,6 +45,22 @@ TEST(ProgramStartTest, MemoryFailuresAtStartUpShowTheirDialogAndEndCleanly) {
     EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogModeMemory});
 }
 
+TEST(ProgramRunTest, AnImpossibleLengthEndsTheProgramWithMajorError) {
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    sim.program->state().sampleLength = 1000;  // no button offers it
+    sim.program->click(ids::kStart);
+    sim.program->pumpMessages();
+    ASSERT_EQ(sim.dialogs.shown.size(), 1u);
+    EXPECT_EQ(sim.dialogs.shown[0].message, "Major error !");
+    EXPECT_TRUE(sim.program->majorErrorShown());
+    EXPECT_TRUE(sim.program->closed());
+    Message quit;
+    ASSERT_TRUE(sim.program->queue().PeekMessageA(quit, kNoWindow, PM_REMOVE));
+    EXPECT_EQ(quit.message, WM_QUIT);
+    EXPECT_EQ(quit.wParam, 1u);
+}
+
 TEST(ProgramRunTest, MlsOnTheLoopbackGivesOnePeakAtTheLatencyAndAFlatResponse) {
     SimulatedProgram sim;
     ASSERT_TRUE(sim.program->start());
