@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "control/measurement_state.h"
+
 namespace ressona {
 
 namespace {
@@ -151,7 +153,7 @@ const std::map<std::string, ValueParser>& valueOptions() {
                         [](O& o, I a, I b) { o.lowerCut = std::int32_t(a), o.upperCut = std::int32_t(b); })},
         {"--db", pair(-9999, 9999, "LOW,HIGH in dB",
                       [](O& o, I a, I b) { o.dbRange = {std::int32_t(a), std::int32_t(b)}; })},
-        {"--hz", pair(0, 1'000'000, "LOW,HIGH in Hz",
+        {"--hz", pair(1, 1'000'000, "LOW,HIGH in Hz",
                       [](O& o, I a, I b) { o.hzRange = {std::int32_t(a), std::int32_t(b)}; })},
         {"--read", text(&O::readFile)},
         {"--save", text(&O::saveFile)},
@@ -179,8 +181,30 @@ const std::map<std::string, bool MeasureOptions::*>& flagOptions() {
     return kFlags;
 }
 
+// The panel keeps a file's name in a field of kStorageNameLength characters,
+// padded with blanks: a longer name, or one ending in a blank, would name
+// another file.
+std::string checkFileName(const char* option, const std::string& name) {
+    if (name.size() > kStorageNameLength) {
+        return std::string(option) + " needs a file name of at most " +
+               std::to_string(kStorageNameLength) + " characters";
+    }
+    if (name.back() == ' ') return std::string(option) + " needs a file name that does not end in a blank";
+    return "";
+}
+
 // Checks that need more than one option.
 std::string crossCheck(const MeasureOptions& o) {
+    for (const auto& [option, name] : {std::pair{"--read", &o.readFile}, std::pair{"--save", &o.saveFile}}) {
+        if (name->empty()) continue;
+        if (std::string error = checkFileName(option, *name); !error.empty()) return error;
+    }
+    if (!o.readFile.empty() && o.capture) {
+        return "--read and --capture both give the captured curve; choose one";
+    }
+    if (o.subtract && o.readFile.empty() && !o.capture) {
+        return "--subtract needs a captured curve: add --read FILE or --capture";
+    }
     if (o.toneHz > o.sampleRate / 2) return "--tone must not exceed half the sample rate";
     const auto half = static_cast<std::int32_t>(o.sampleLength / 2);
     if (o.delaySamples < -half || o.delaySamples > half) {
@@ -255,8 +279,9 @@ Panel settings:
   --artificial          analyse the excitation itself
   --delay SAMPLES       sample record delay
   --cuts LOWER,UPPER    time-domain cuts, per mille (default 0,1000)
-  --db LOW,HIGH         dB scale;  --fix-db keeps it fixed
-  --hz LOW,HIGH         frequency range of the plot
+  --db LOW,HIGH         dB scale the plot starts from
+  --fix-db              keep the dB scale fixed (at --db, or the default -90,3)
+  --hz LOW,HIGH         frequency range of the plot, 1 Hz and up
   --shift DB            shift plot by dB (-60 .. 60)
   --steps S             waterfall steps;  --waterfall-start P  first waterfall sample
   --view V              standard (default), phase, histogram, waterfall
@@ -264,14 +289,17 @@ Panel settings:
 After the passes:
   --read FILE           read FILE as the captured curve
   --capture             capture the current response
-  --subtract            turn Subtract on
+  --subtract            turn Subtract on (needs --read or --capture)
   --save FILE           save the result as FILE
+  File names: at most 250 characters, not ending in a blank.
 Output:
   --json                print a JSON summary on stdout;  --arrays  include the result arrays
   --time-png FILE       picture of the time plot;  --freq-png FILE  of the frequency plot
   --size WxH            picture size in pixels (default 1200x400)
   --help                this text
-Exit status: 0 success, 1 an error dialog was shown, 2 bad command line.
+Error dialogs are printed as "Ressona: Error N: message" on stderr.
+Exit status: 0 success; 1 an error dialog was shown, the run stopped early or
+an output could not be written; 2 bad command line (nothing is measured).
 )";
 }
 
