@@ -22,11 +22,16 @@ using namespace ressona;
 
 PlotPicture plotPictureOf(MeasurePicture picture) {
     switch (picture) {
-        case MeasurePicture::Time: return PlotPicture::Time;
-        case MeasurePicture::Standard: return PlotPicture::Standard;
-        case MeasurePicture::Phase: return PlotPicture::Phase;
-        case MeasurePicture::Histogram: return PlotPicture::Histogram;
-        case MeasurePicture::Waterfall: return PlotPicture::Waterfall;
+        case MeasurePicture::Time:
+            return PlotPicture::Time;
+        case MeasurePicture::Standard:
+            return PlotPicture::Standard;
+        case MeasurePicture::Phase:
+            return PlotPicture::Phase;
+        case MeasurePicture::Histogram:
+            return PlotPicture::Histogram;
+        case MeasurePicture::Waterfall:
+            return PlotPicture::Waterfall;
     }
     return PlotPicture::Standard;
 }

@@ -20,7 +20,7 @@ std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) low = 0xA0;  // no overlong forms
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
         if (lead == 0xED) high = 0x9F;  // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
@@ -57,13 +57,27 @@ std::string jsonEscaped(std::string_view text) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             switch (c) {
-                case '"': escaped += "\\\""; break;
-                case '\\': escaped += "\\\\"; break;
-                case '\n': escaped += "\\n"; break;
-                case '\r': escaped += "\\r"; break;
-                case '\t': escaped += "\\t"; break;
-                case '\b': escaped += "\\b"; break;
-                case '\f': escaped += "\\f"; break;
+                case '"':
+                    escaped += "\\\"";
+                    break;
+                case '\\':
+                    escaped += "\\\\";
+                    break;
+                case '\n':
+                    escaped += "\\n";
+                    break;
+                case '\r':
+                    escaped += "\\r";
+                    break;
+                case '\t':
+                    escaped += "\\t";
+                    break;
+                case '\b':
+                    escaped += "\\b";
+                    break;
+                case '\f':
+                    escaped += "\\f";
+                    break;
                 default:
                     if (c < 0x20 || c == 0x7F) {
                         static constexpr char kHex[] = "0123456789abcdef";

@@ -26,7 +26,9 @@ bool parsePair(const std::string& text, std::int64_t low, std::int64_t high, std
            parseInt(text.substr(comma + 1), low, high, second);
 }
 
-bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
+bool isPowerOfTwo(std::int64_t n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
 // Parses one option's value into the options; returns an error text or "".
 using ValueParser = std::function<std::string(MeasureOptions&, const std::string&)>;
@@ -46,14 +48,15 @@ std::string parseRate(MeasureOptions& o, const std::string& v) {
 
 std::string parseLength(MeasureOptions& o, const std::string& v) {
     std::int64_t n = 0;
-    if (!parseInt(v, 64, 16384, n) || !isPowerOfTwo(n)) return "must be a power of two from 64 to 16384";
+    if (!parseInt(v, 64, 16384, n) || !isPowerOfTwo(n))
+        return "must be a power of two from 64 to 16384";
     o.sampleLength = static_cast<std::uint32_t>(n);
     return "";
 }
 
 std::string parseExcitation(MeasureOptions& o, const std::string& v) {
     static constexpr std::pair<const char*, std::int32_t> kModes[] = {
-        {"pulse", 224}, {"mls", 221}, {"noise", 225}, {"silence", 251},
+        {"pulse", 224}, {"mls", 221},  {"noise", 225}, {"silence", 251},
         {"sweep", 266}, {"sine", 222}, {"square", 223}};
     for (const auto& [name, id] : kModes) {
         if (v == name) {
@@ -102,7 +105,8 @@ ValueParser integer(std::int64_t low, std::int64_t high,
     return [=](MeasureOptions& o, const std::string& v) -> std::string {
         std::int64_t n = 0;
         if (!parseInt(v, low, high, n)) {
-            return "must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+            return "must be a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high);
         }
         store(o, n);
         return "";
@@ -149,12 +153,17 @@ const std::map<std::string, ValueParser>& valueOptions() {
         {"--steps", integer(1, 8192, [](O& o, I n) { o.waterfallSteps = std::int32_t(n); })},
         {"--waterfall-start",
          integer(0, 16384, [](O& o, I n) { o.waterfallStart = std::int32_t(n); })},
-        {"--cuts", pair(0, 1000, "LOWER,UPPER per mille",
-                        [](O& o, I a, I b) { o.lowerCut = std::int32_t(a), o.upperCut = std::int32_t(b); })},
+        {"--cuts",
+         pair(0, 1000, "LOWER,UPPER per mille",
+              [](O& o, I a, I b) { o.lowerCut = std::int32_t(a), o.upperCut = std::int32_t(b); })},
         {"--db", pair(-9999, 9999, "LOW,HIGH in dB",
-                      [](O& o, I a, I b) { o.dbRange = {std::int32_t(a), std::int32_t(b)}; })},
+                      [](O& o, I a, I b) {
+                          o.dbRange = {std::int32_t(a), std::int32_t(b)};
+                      })},
         {"--hz", pair(1, 1'000'000, "LOW,HIGH in Hz",
-                      [](O& o, I a, I b) { o.hzRange = {std::int32_t(a), std::int32_t(b)}; })},
+                      [](O& o, I a, I b) {
+                          o.hzRange = {std::int32_t(a), std::int32_t(b)};
+                      })},
         {"--read", text(&O::readFile)},
         {"--save", text(&O::saveFile)},
         {"--time-png", text(&O::timePng)},
@@ -189,13 +198,15 @@ std::string checkFileName(const char* option, const std::string& name) {
         return std::string(option) + " needs a file name of at most " +
                std::to_string(kStorageNameLength) + " characters";
     }
-    if (name.back() == ' ') return std::string(option) + " needs a file name that does not end in a blank";
+    if (name.back() == ' ')
+        return std::string(option) + " needs a file name that does not end in a blank";
     return "";
 }
 
 // Checks that need more than one option.
 std::string crossCheck(const MeasureOptions& o) {
-    for (const auto& [option, name] : {std::pair{"--read", &o.readFile}, std::pair{"--save", &o.saveFile}}) {
+    for (const auto& [option, name] :
+         {std::pair{"--read", &o.readFile}, std::pair{"--save", &o.saveFile}}) {
         if (name->empty()) continue;
         if (std::string error = checkFileName(option, *name); !error.empty()) return error;
     }

@@ -13,7 +13,7 @@ namespace ressona {
 namespace {
 
 constexpr std::pair<std::int32_t, const char*> kExcitationNames[] = {
-    {kModePulse, "pulse"}, {kModeMls, "mls"},     {kModeWhiteNoise, "noise"},
+    {kModePulse, "pulse"},      {kModeMls, "mls"},     {kModeWhiteNoise, "noise"},
     {kModeNoSignal, "silence"}, {kModeSweep, "sweep"}, {kModeSineWave, "sine"},
     {kModeSquareWave, "square"}};
 
@@ -96,9 +96,13 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
-std::string excitationName(std::int32_t mode) { return nameOf(kExcitationNames, mode); }
+std::string excitationName(std::int32_t mode) {
+    return nameOf(kExcitationNames, mode);
+}
 
-std::string viewName(std::int32_t view) { return nameOf(kViewNames, view); }
+std::string viewName(std::int32_t view) {
+    return nameOf(kViewNames, view);
+}
 
 void writeJsonReport(std::ostream& out, const MeasureOptions& options,
                      const MeasureOutcome& outcome, Program& program) {
@@ -169,8 +173,8 @@ void writeTextReport(std::ostream& out, const MeasureOutcome& outcome, Program& 
         << dialog.GetDlgItemTextA(ids::kTriggerText) << '\n';
     out << "mixer: " << dialog.GetDlgItemTextA(ids::kMixerText) << '\n';
     if (!outcome.passSeconds.empty()) {
-        out << std::fixed << std::setprecision(2)
-            << "pass: median " << median(outcome.passSeconds) * 1000.0 << " ms";
+        out << std::fixed << std::setprecision(2) << "pass: median "
+            << median(outcome.passSeconds) * 1000.0 << " ms";
         if (!outcome.processSeconds.empty()) {
             out << "; between passes: median " << median(outcome.processSeconds) * 1000.0 << " ms";
         }

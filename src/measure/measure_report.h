@@ -28,7 +28,7 @@ struct MeasureOutcome {
     bool deviceSimulated = false;
     bool deviceByDefault = false;  // chosen without --device
     std::uint32_t passesRequested = 0;
-    std::uint32_t passesCompleted = 0;  // completions the panel analysed
+    std::uint32_t passesCompleted = 0;   // completions the panel analysed
     std::vector<double> passSeconds;     // wall time of each completed pass
     std::vector<double> processSeconds;  // before each pass after the first: since the last ended
     std::vector<ShownError> errors;

@@ -21,16 +21,25 @@ constexpr const char* kName = "ressona-measure";
 
 // The screen on which the program's plot windows (14/15 of the screen's width
 // and a third of its height) get the pictures' client size.
-std::int32_t screenWidthFor(std::int32_t plotWidth) { return (plotWidth * 15 + 13) / 14; }
-std::int32_t screenHeightFor(std::int32_t plotHeight) { return plotHeight * 3; }
+std::int32_t screenWidthFor(std::int32_t plotWidth) {
+    return (plotWidth * 15 + 13) / 14;
+}
+std::int32_t screenHeightFor(std::int32_t plotHeight) {
+    return plotHeight * 3;
+}
 
 int rateButton(std::uint32_t rate) {
     switch (rate) {
-        case 8000: return ids::kRate8000;
-        case 11025: return ids::kRate11025;
-        case 44100: return ids::kRate44100;
-        case 48000: return ids::kRate48000;
-        default: return ids::kRate22050;
+        case 8000:
+            return ids::kRate8000;
+        case 11025:
+            return ids::kRate11025;
+        case 44100:
+            return ids::kRate44100;
+        case 48000:
+            return ids::kRate48000;
+        default:
+            return ids::kRate22050;
     }
 }
 
@@ -40,7 +49,9 @@ int lengthButton(std::uint32_t length) {
     return id;
 }
 
-bool isToneMode(std::int32_t mode) { return mode == kModeSineWave || mode == kModeSquareWave; }
+bool isToneMode(std::int32_t mode) {
+    return mode == kModeSineWave || mode == kModeSquareWave;
+}
 
 // Works the panel as a user does: only controls that are enabled, each
 // action handled before the next one (except where a run must not be pumped).
@@ -129,7 +140,8 @@ void applySettings(PanelUser& user, Program& program, const MeasureOptions& o) {
     if (o.hzRange) {
         typeRange(user, ids::kFreqLowEdit, ids::kFreqHighEdit, state.freqHighHz, *o.hzRange);
     }
-    if (o.shiftDb != static_cast<std::int32_t>(state.shiftDb)) user.type(ids::kShiftEdit, o.shiftDb);
+    if (o.shiftDb != static_cast<std::int32_t>(state.shiftDb))
+        user.type(ids::kShiftEdit, o.shiftDb);
     if (!o.inputMic && state.mixerInputMic) user.click(ids::kInputLine);
 }
 
@@ -155,7 +167,8 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
     Message message;
     while (analysed < passes && queue.PeekMessageA(message, kNoWindow, PM_NOREMOVE)) {
         if (message.message == WM_QUIT) break;
-        const bool counts = isCaptureDone(message, program.panelWindow()) && program.state().measuring;
+        const bool counts =
+            isCaptureDone(message, program.panelWindow()) && program.state().measuring;
         if (counts && analysed + 1 == passes) user.press(ids::kStop);
         queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
         queue.TranslateMessage(message);
@@ -193,10 +206,14 @@ void workCapturedCurve(PanelUser& user, Program& program, const MeasureOptions& 
 
 MeasurePicture frequencyPicture(std::int32_t view) {
     switch (view) {
-        case kViewPhase: return MeasurePicture::Phase;
-        case kViewHistogram: return MeasurePicture::Histogram;
-        case kViewWaterfall: return MeasurePicture::Waterfall;
-        default: return MeasurePicture::Standard;
+        case kViewPhase:
+            return MeasurePicture::Phase;
+        case kViewHistogram:
+            return MeasurePicture::Histogram;
+        case kViewWaterfall:
+            return MeasurePicture::Waterfall;
+        default:
+            return MeasurePicture::Standard;
     }
 }
 
@@ -204,9 +221,9 @@ void drawPictures(const MeasureBackends& backends, Program& program, const Measu
                   std::vector<std::string>& failures) {
     const auto draw = [&](MeasurePicture picture, const std::string& path) {
         if (path.empty()) return;
-        const int status = backends.savePicture(program.state(), program.arrays(),
-                                                program.spectrumTools(), picture, o.pictureWidth,
-                                                o.pictureHeight, path);
+        const int status =
+            backends.savePicture(program.state(), program.arrays(), program.spectrumTools(),
+                                 picture, o.pictureWidth, o.pictureHeight, path);
         if (status != 0) failures.push_back("the picture '" + path + "' could not be written");
     };
     draw(MeasurePicture::Time, o.timePng);
@@ -228,7 +245,8 @@ std::vector<ShownError> errorsShown(const RecordingDialogService& dialogs) {
     for (const ShownDialog& shown : dialogs.shown) {
         const bool numbered = findErrorDialogTemplate(shown.templateId) != nullptr;
         const bool major = shown.templateId == 0 && shown.title.rfind("Ressona: Error", 0) == 0;
-        if (numbered || major) errors.push_back({errorNumber(shown.title), shown.title, shown.message});
+        if (numbered || major)
+            errors.push_back({errorNumber(shown.title), shown.title, shown.message});
     }
     return errors;
 }

@@ -22,9 +22,13 @@ MMRESULT PassTimer::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) {
     return wave_.waveOutWrite(handle, header, size);
 }
 
-MMRESULT PassTimer::waveOutReset(HWAVEOUT handle) { return wave_.waveOutReset(handle); }
+MMRESULT PassTimer::waveOutReset(HWAVEOUT handle) {
+    return wave_.waveOutReset(handle);
+}
 
-MMRESULT PassTimer::waveOutClose(HWAVEOUT handle) { return wave_.waveOutClose(handle); }
+MMRESULT PassTimer::waveOutClose(HWAVEOUT handle) {
+    return wave_.waveOutClose(handle);
+}
 
 MMRESULT PassTimer::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                                std::uintptr_t callback, std::uintptr_t instance,

@@ -138,14 +138,30 @@ class JsonReader {
             if (at_ >= text_.size()) return false;
             const char e = text_[at_++];
             switch (e) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
+                case '"':
+                    out += '"';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '/':
+                    out += '/';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
                 case 'u': {
                     if (at_ + 4 > text_.size()) return false;
                     unsigned code = 0;
@@ -157,7 +173,8 @@ class JsonReader {
                     appendUtf8(out, code);
                     break;
                 }
-                default: return false;
+                default:
+                    return false;
             }
         }
         return false;

@@ -15,8 +15,8 @@ using testing::JsonReader;
 using testing::JsonValue;
 
 TEST(JsonWriterTest, StringsOfAnyBytesStayValidJson) {
-    const std::string awkward = std::string("quote \" backslash \\ tab \t newline \n nul ") +
-                                '\0' + " bell \a del \x7f" + " e-acute \xC3\xA9 euro \xE2\x82\xAC" +
+    const std::string awkward = std::string("quote \" backslash \\ tab \t newline \n nul ") + '\0' +
+                                " bell \a del \x7f" + " e-acute \xC3\xA9 euro \xE2\x82\xAC" +
                                 " lone \xFF cut \xE2\x82 overlong \xC0\xAF surrogate \xED\xA0\x80";
     std::ostringstream out;
     JsonWriter json(out);
@@ -40,7 +40,11 @@ TEST(JsonWriterTest, StringsOfAnyBytesStayValidJson) {
 }
 
 TEST(JsonWriterTest, NumbersAreExactAndNonFiniteOnesAreNull) {
-    const float floats[] = {0.1f, -0.0f, 1e-30f, 3.4028235e38f, 65536.0f,
+    const float floats[] = {0.1f,
+                            -0.0f,
+                            1e-30f,
+                            3.4028235e38f,
+                            65536.0f,
                             std::numeric_limits<float>::quiet_NaN(),
                             std::numeric_limits<float>::infinity()};
     std::ostringstream out;

@@ -68,7 +68,8 @@ TEST_F(MeasureExecutableTest, WritesBothPicturesAtTheAskedSize) {
     std::filesystem::remove(freq);
     const Finished run = runMeasurer(
         "--device sim:room --excitation mls --passes 2 --instant --view waterfall --steps 5 "
-        "--size 400x220 --json --time-png " + time + " --freq-png " + freq);
+        "--size 400x220 --json --time-png " +
+        time + " --freq-png " + freq);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("\"view\": \"waterfall\""), std::string::npos) << run.out;
     EXPECT_EQ(pngSize(time), std::make_pair(400u, 220u));

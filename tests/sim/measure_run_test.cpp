@@ -22,8 +22,8 @@ using testing::JsonValue;
 
 // What a wave service in the middle saw, kept by the test beyond the run.
 struct WaveLog {
-    int writes = 0;         // buffers played: one per pass
-    int failAddFrom = 0;    // from this pass on (1-based) adding the record buffer fails; 0: never
+    int writes = 0;       // buffers played: one per pass
+    int failAddFrom = 0;  // from this pass on (1-based) adding the record buffer fails; 0: never
 };
 
 // Forwards to the card and counts; fails a pass when told to.
@@ -133,9 +133,9 @@ std::vector<std::string> withArgs(std::vector<std::string> base, std::vector<std
     return base;
 }
 
-const std::vector<std::string> kLoopbackMls = {"--device", "sim:loopback", "--excitation", "mls",
-                                               "--length", "4096", "--rate", "48000",
-                                               "--passes", "3", "--instant", "--json"};
+const std::vector<std::string> kLoopbackMls = {
+    "--device", "sim:loopback", "--excitation", "mls", "--length",  "4096",
+    "--rate",   "48000",        "--passes",     "3",   "--instant", "--json"};
 
 // Max - min of the magnitude in dB over positions 2..M (position 1 is 0 Hz).
 double spreadDb(const std::vector<double>& magnitude) {
@@ -143,21 +143,32 @@ double spreadDb(const std::vector<double>& magnitude) {
     return 20.0 * std::log10(*high / *low);
 }
 
-std::string tempPath(const std::string& name) { return ::testing::TempDir() + name; }
+std::string tempPath(const std::string& name) {
+    return ::testing::TempDir() + name;
+}
 
 TEST(MeasureCommandLineTest, BadValuesEndWithStatusTwoAndMeasureOrWriteNothing) {
     const std::string save = tempPath("measure_never_written.rsn");
     std::filesystem::remove(save);
     const std::vector<std::vector<std::string>> bad = {
-        {"--rate", "12345"},          {"--length", "100"},
-        {"--length", "32768"},        {"--excitation", "chirp"},
-        {"--passes", "0"},            {"--cuts", "900,100"},
-        {"--db", "5,5"},              {"--hz", "0,20000"},
-        {"--tone", "12000"},          {"--delay", "1025"},
-        {"--steps", "1025"},          {"--size", "10x10"},
-        {"--view", "3d"},             {"--device", "oss"},
-        {"--bogus"},                  {"--passes"},
-        {"--json=yes"},               {"--subtract"},
+        {"--rate", "12345"},
+        {"--length", "100"},
+        {"--length", "32768"},
+        {"--excitation", "chirp"},
+        {"--passes", "0"},
+        {"--cuts", "900,100"},
+        {"--db", "5,5"},
+        {"--hz", "0,20000"},
+        {"--tone", "12000"},
+        {"--delay", "1025"},
+        {"--steps", "1025"},
+        {"--size", "10x10"},
+        {"--view", "3d"},
+        {"--device", "oss"},
+        {"--bogus"},
+        {"--passes"},
+        {"--json=yes"},
+        {"--subtract"},
         {"--read", "a.rsn", "--capture"},
         {"--read", std::string(251, 'x')},
         {"--read", "trailing.rsn "},
@@ -216,13 +227,15 @@ TEST(MeasureRunTest, MlsOnTheLoopbackIsFlatAndReportsEveryField) {
     EXPECT_FALSE(json.has("capturedSpectrum"));
     const std::vector<double> impulse = json["impulseResponse"].numbers();
     ASSERT_EQ(impulse.size(), 4096u);
-    const auto peak = std::max_element(impulse.begin(), impulse.end(),
-                                       [](double a, double b) { return std::abs(a) < std::abs(b); });
+    const auto peak = std::max_element(impulse.begin(), impulse.end(), [](double a, double b) {
+        return std::abs(a) < std::abs(b);
+    });
     EXPECT_EQ(peak - impulse.begin(), 0) << "the trigger sits where the excitation starts";
     const double spread = spreadDb(magnitude);
     EXPECT_LT(spread, 0.05) << "flat across the band within " << spread << " dB";
-    std::printf("[ figures  ] loopback MLS 4096/48000: magnitude within %.6f dB over positions 2..2048\n",
-                spread);
+    std::printf(
+        "[ figures  ] loopback MLS 4096/48000: magnitude within %.6f dB over positions 2..2048\n",
+        spread);
 }
 
 TEST(MeasureRunTest, TheSimulatedRoomIsNotFlat) {
@@ -243,12 +256,44 @@ TEST(MeasureRunTest, TheSimulatedRoomIsNotFlat) {
 
 TEST(MeasureRunTest, EverySettingReachesTheProgramThroughThePanel) {
     Harness harness;
-    const auto result = harness.run(
-        {"--device", "sim:loopback", "--instant", "--json", "--rate", "44100", "--length", "1024",
-         "--excitation", "sine", "--tone", "1000", "--average", "3", "--frequency-domain",
-         "--hanning", "--third-octave", "--artificial", "--delay", "-100", "--cuts", "100,900",
-         "--db", "-60,10", "--fix-db", "--hz", "20,20000", "--shift", "-5", "--steps", "12",
-         "--waterfall-start", "200", "--view", "waterfall", "--line", "--passes", "4"});
+    const auto result = harness.run({"--device",
+                                     "sim:loopback",
+                                     "--instant",
+                                     "--json",
+                                     "--rate",
+                                     "44100",
+                                     "--length",
+                                     "1024",
+                                     "--excitation",
+                                     "sine",
+                                     "--tone",
+                                     "1000",
+                                     "--average",
+                                     "3",
+                                     "--frequency-domain",
+                                     "--hanning",
+                                     "--third-octave",
+                                     "--artificial",
+                                     "--delay",
+                                     "-100",
+                                     "--cuts",
+                                     "100,900",
+                                     "--db",
+                                     "-60,10",
+                                     "--fix-db",
+                                     "--hz",
+                                     "20,20000",
+                                     "--shift",
+                                     "-5",
+                                     "--steps",
+                                     "12",
+                                     "--waterfall-start",
+                                     "200",
+                                     "--view",
+                                     "waterfall",
+                                     "--line",
+                                     "--passes",
+                                     "4"});
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     const JsonValue& s = (*result.json)["settings"];
     EXPECT_EQ(s["sampleRate"].number, 44100);
@@ -284,8 +329,8 @@ TEST(MeasureRunTest, RangesAboveThePresentOnesAreEnteredWithoutClamping) {
     // The panel keeps low below high in each edit: entering 10 as the low dB
     // while the high one is still 3 would be clamped.
     Harness harness;
-    const auto result = harness.run(
-        withArgs(kLoopbackMls, {"--db", "10,40", "--fix-db", "--hz", "40000,50000"}));
+    const auto result =
+        harness.run(withArgs(kLoopbackMls, {"--db", "10,40", "--fix-db", "--hz", "40000,50000"}));
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     const JsonValue& s = (*result.json)["settings"];
     EXPECT_EQ(s["dbLow"].number, 10);
@@ -333,8 +378,8 @@ TEST(MeasureRunTest, SavedResultReadsBackAsTheCapturedCurve) {
 
 TEST(MeasureRunTest, CaptureInAnotherViewGoesThroughTheStandardViewAndBack) {
     Harness harness;
-    const auto result =
-        harness.run(withArgs(kLoopbackMls, {"--arrays", "--view", "phase", "--capture", "--subtract"}));
+    const auto result = harness.run(
+        withArgs(kLoopbackMls, {"--arrays", "--view", "phase", "--capture", "--subtract"}));
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     const JsonValue& json = *result.json;
     EXPECT_EQ(json["settings"]["view"].text, "phase");
@@ -344,9 +389,9 @@ TEST(MeasureRunTest, CaptureInAnotherViewGoesThroughTheStandardViewAndBack) {
 
 TEST(MeasureRunTest, PicturesAreDrawnAfterThePassesInTheChosenView) {
     Harness harness;
-    const auto result = harness.run(withArgs(
-        kLoopbackMls, {"--view", "histogram", "--time-png", "t.png", "--freq-png", "f.png",
-                       "--size", "640x300"}));
+    const auto result =
+        harness.run(withArgs(kLoopbackMls, {"--view", "histogram", "--time-png", "t.png",
+                                            "--freq-png", "f.png", "--size", "640x300"}));
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     ASSERT_EQ(harness.pictures.size(), 2u);
     EXPECT_EQ(harness.pictures[0].picture, MeasurePicture::Time);
@@ -370,7 +415,8 @@ TEST(MeasureRunTest, PicturesAreDrawnAfterThePassesInTheChosenView) {
 TEST(MeasureFailureTest, ErrorDialogsArePrintedAndEndWithStatusOne) {
     {  // a file that is not there: "Error 8", and the run itself still reported
         Harness harness;
-        const auto result = harness.run(withArgs(kLoopbackMls, {"--read", tempPath("no_such.rsn")}));
+        const auto result =
+            harness.run(withArgs(kLoopbackMls, {"--read", tempPath("no_such.rsn")}));
         EXPECT_EQ(result.status, kMeasureFailed);
         EXPECT_NE(result.err.find("Ressona: Error 8: "), std::string::npos) << result.err;
         ASSERT_TRUE(result.json);
@@ -381,7 +427,8 @@ TEST(MeasureFailureTest, ErrorDialogsArePrintedAndEndWithStatusOne) {
     }
     {  // a file that cannot be written: "Error 10"
         Harness harness;
-        const auto result = harness.run(withArgs(kLoopbackMls, {"--save", "/nonexistent/dir/x.rsn"}));
+        const auto result =
+            harness.run(withArgs(kLoopbackMls, {"--save", "/nonexistent/dir/x.rsn"}));
         EXPECT_EQ(result.status, kMeasureFailed);
         EXPECT_NE(result.err.find("Ressona: Error 10: "), std::string::npos) << result.err;
     }
