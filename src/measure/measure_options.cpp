@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "control/measurement_state.h"
+
 namespace ressona {
 
 namespace {
@@ -24,7 +26,9 @@ bool parsePair(const std::string& text, std::int64_t low, std::int64_t high, std
            parseInt(text.substr(comma + 1), low, high, second);
 }
 
-bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
+bool isPowerOfTwo(std::int64_t n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
 // Parses one option's value into the options; returns an error text or "".
 using ValueParser = std::function<std::string(MeasureOptions&, const std::string&)>;
@@ -44,14 +48,15 @@ std::string parseRate(MeasureOptions& o, const std::string& v) {
 
 std::string parseLength(MeasureOptions& o, const std::string& v) {
     std::int64_t n = 0;
-    if (!parseInt(v, 64, 16384, n) || !isPowerOfTwo(n)) return "must be a power of two from 64 to 16384";
+    if (!parseInt(v, 64, 16384, n) || !isPowerOfTwo(n))
+        return "must be a power of two from 64 to 16384";
     o.sampleLength = static_cast<std::uint32_t>(n);
     return "";
 }
 
 std::string parseExcitation(MeasureOptions& o, const std::string& v) {
     static constexpr std::pair<const char*, std::int32_t> kModes[] = {
-        {"pulse", 224}, {"mls", 221}, {"noise", 225}, {"silence", 251},
+        {"pulse", 224}, {"mls", 221},  {"noise", 225}, {"silence", 251},
         {"sweep", 266}, {"sine", 222}, {"square", 223}};
     for (const auto& [name, id] : kModes) {
         if (v == name) {
@@ -100,7 +105,8 @@ ValueParser integer(std::int64_t low, std::int64_t high,
     return [=](MeasureOptions& o, const std::string& v) -> std::string {
         std::int64_t n = 0;
         if (!parseInt(v, low, high, n)) {
-            return "must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+            return "must be a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high);
         }
         store(o, n);
         return "";
@@ -147,12 +153,17 @@ const std::map<std::string, ValueParser>& valueOptions() {
         {"--steps", integer(1, 8192, [](O& o, I n) { o.waterfallSteps = std::int32_t(n); })},
         {"--waterfall-start",
          integer(0, 16384, [](O& o, I n) { o.waterfallStart = std::int32_t(n); })},
-        {"--cuts", pair(0, 1000, "LOWER,UPPER per mille",
-                        [](O& o, I a, I b) { o.lowerCut = std::int32_t(a), o.upperCut = std::int32_t(b); })},
+        {"--cuts",
+         pair(0, 1000, "LOWER,UPPER per mille",
+              [](O& o, I a, I b) { o.lowerCut = std::int32_t(a), o.upperCut = std::int32_t(b); })},
         {"--db", pair(-9999, 9999, "LOW,HIGH in dB",
-                      [](O& o, I a, I b) { o.dbRange = {std::int32_t(a), std::int32_t(b)}; })},
-        {"--hz", pair(0, 1'000'000, "LOW,HIGH in Hz",
-                      [](O& o, I a, I b) { o.hzRange = {std::int32_t(a), std::int32_t(b)}; })},
+                      [](O& o, I a, I b) {
+                          o.dbRange = {std::int32_t(a), std::int32_t(b)};
+                      })},
+        {"--hz", pair(1, 1'000'000, "LOW,HIGH in Hz",
+                      [](O& o, I a, I b) {
+                          o.hzRange = {std::int32_t(a), std::int32_t(b)};
+                      })},
         {"--read", text(&O::readFile)},
         {"--save", text(&O::saveFile)},
         {"--time-png", text(&O::timePng)},
@@ -179,8 +190,32 @@ const std::map<std::string, bool MeasureOptions::*>& flagOptions() {
     return kFlags;
 }
 
+// The panel keeps a file's name in a field of kStorageNameLength characters,
+// padded with blanks: a longer name, or one ending in a blank, would name
+// another file.
+std::string checkFileName(const char* option, const std::string& name) {
+    if (name.size() > kStorageNameLength) {
+        return std::string(option) + " needs a file name of at most " +
+               std::to_string(kStorageNameLength) + " characters";
+    }
+    if (name.back() == ' ')
+        return std::string(option) + " needs a file name that does not end in a blank";
+    return "";
+}
+
 // Checks that need more than one option.
 std::string crossCheck(const MeasureOptions& o) {
+    for (const auto& [option, name] :
+         {std::pair{"--read", &o.readFile}, std::pair{"--save", &o.saveFile}}) {
+        if (name->empty()) continue;
+        if (std::string error = checkFileName(option, *name); !error.empty()) return error;
+    }
+    if (!o.readFile.empty() && o.capture) {
+        return "--read and --capture both give the captured curve; choose one";
+    }
+    if (o.subtract && o.readFile.empty() && !o.capture) {
+        return "--subtract needs a captured curve: add --read FILE or --capture";
+    }
     if (o.toneHz > o.sampleRate / 2) return "--tone must not exceed half the sample rate";
     const auto half = static_cast<std::int32_t>(o.sampleLength / 2);
     if (o.delaySamples < -half || o.delaySamples > half) {
@@ -255,8 +290,9 @@ Panel settings:
   --artificial          analyse the excitation itself
   --delay SAMPLES       sample record delay
   --cuts LOWER,UPPER    time-domain cuts, per mille (default 0,1000)
-  --db LOW,HIGH         dB scale;  --fix-db keeps it fixed
-  --hz LOW,HIGH         frequency range of the plot
+  --db LOW,HIGH         dB scale the plot starts from
+  --fix-db              keep the dB scale fixed (at --db, or the default -90,3)
+  --hz LOW,HIGH         frequency range of the plot, 1 Hz and up
   --shift DB            shift plot by dB (-60 .. 60)
   --steps S             waterfall steps;  --waterfall-start P  first waterfall sample
   --view V              standard (default), phase, histogram, waterfall
@@ -264,14 +300,17 @@ Panel settings:
 After the passes:
   --read FILE           read FILE as the captured curve
   --capture             capture the current response
-  --subtract            turn Subtract on
+  --subtract            turn Subtract on (needs --read or --capture)
   --save FILE           save the result as FILE
+  File names: at most 250 characters, not ending in a blank.
 Output:
   --json                print a JSON summary on stdout;  --arrays  include the result arrays
   --time-png FILE       picture of the time plot;  --freq-png FILE  of the frequency plot
   --size WxH            picture size in pixels (default 1200x400)
   --help                this text
-Exit status: 0 success, 1 an error dialog was shown, 2 bad command line.
+Error dialogs are printed as "Ressona: Error N: message" on stderr.
+Exit status: 0 success; 1 an error dialog was shown, the run stopped early or
+an output could not be written; 2 bad command line (nothing is measured).
 )";
 }
 

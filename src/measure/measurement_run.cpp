@@ -1,0 +1,365 @@
+#include "measure/measurement_run.h"
+
+#include <charconv>
+#include <chrono>
+#include <memory>
+#include <string_view>
+
+#include "control/program.h"
+#include "measure/measure_report.h"
+#include "measure/pass_timer.h"
+#include "platform/dialog/error_dialog_service.h"
+#include "platform/dialog/scroll_info.h"
+#include "resources/control_ids.h"
+#include "resources/error_dialog_templates.h"
+
+namespace ressona {
+
+namespace {
+
+constexpr const char* kName = "ressona-measure";
+
+// The screen on which the program's plot windows (14/15 of the screen's width
+// and a third of its height) get the pictures' client size.
+std::int32_t screenWidthFor(std::int32_t plotWidth) {
+    return (plotWidth * 15 + 13) / 14;
+}
+std::int32_t screenHeightFor(std::int32_t plotHeight) {
+    return plotHeight * 3;
+}
+
+int rateButton(std::uint32_t rate) {
+    switch (rate) {
+        case 8000:
+            return ids::kRate8000;
+        case 11025:
+            return ids::kRate11025;
+        case 44100:
+            return ids::kRate44100;
+        case 48000:
+            return ids::kRate48000;
+        default:
+            return ids::kRate22050;
+    }
+}
+
+int lengthButton(std::uint32_t length) {
+    int id = ids::kLength64;
+    for (std::uint32_t n = 64; n < length && id < ids::kLength16384; n *= 2) ++id;
+    return id;
+}
+
+bool isToneMode(std::int32_t mode) {
+    return mode == kModeSineWave || mode == kModeSquareWave;
+}
+
+// Works the panel as a user does: only controls that are enabled, each
+// action handled before the next one (except where a run must not be pumped).
+class PanelUser {
+  public:
+    PanelUser(Program& program, std::vector<std::string>& failures)
+        : program_(program), failures_(failures) {}
+
+    void click(int id) {
+        if (press(id)) program_.pumpMessages();
+    }
+    // Clicks without handling anything yet: the click waits in the queue.
+    bool press(int id) {
+        if (!available(id)) return false;
+        program_.click(id);
+        return true;
+    }
+    void type(int id, const std::string& text) {
+        if (!available(id)) return;
+        program_.type(id, text);
+        program_.pumpMessages();
+    }
+    void type(int id, std::int64_t number) { type(id, std::to_string(number)); }
+    // Drags the bar's thumb to the position.
+    void drag(int barId, std::int32_t position) {
+        if (!available(barId)) return;
+        program_.scroll(barId, SB_THUMBTRACK, position);
+        program_.pumpMessages();
+    }
+
+  private:
+    bool available(int id) {
+        if (program_.dialog().IsWindowEnabled(id)) return true;
+        failures_.push_back("the panel's control " + std::to_string(id) + " is not available");
+        return false;
+    }
+
+    Program& program_;
+    std::vector<std::string>& failures_;
+};
+
+// Enters a LOW,HIGH pair into two edits that each keep their value below the
+// other's: first the one whose new value does not cross the other's present one.
+void typeRange(PanelUser& user, int lowEdit, int highEdit, std::int32_t presentHigh,
+               std::pair<std::int32_t, std::int32_t> range) {
+    if (range.first < presentHigh) {
+        user.type(lowEdit, range.first);
+        user.type(highEdit, range.second);
+    } else {
+        user.type(highEdit, range.second);
+        user.type(lowEdit, range.first);
+    }
+}
+
+void applySettings(PanelUser& user, Program& program, const MeasureOptions& o) {
+    const MeasurementState& state = program.state();
+    if (o.sampleRate != state.sampleRate) user.click(rateButton(o.sampleRate));
+    if (o.sampleLength != state.sampleLength) user.click(lengthButton(o.sampleLength));
+    if (o.excitationMode != state.excitationMode) user.click(o.excitationMode);
+    if (isToneMode(o.excitationMode)) user.type(ids::kToneEdit, o.toneHz);
+    if (o.averageCount) {
+        user.click(ids::kAverage);
+        user.type(ids::kAverageEdit, *o.averageCount);
+    }
+    if (o.averageInFrequency) user.click(ids::kAverageInFrequency);
+    if (o.halfHanning != state.halfHanning) user.click(ids::kHalfHanning);
+    if (o.thirdOctave != state.thirdOctave) user.click(ids::kThirdOctave);
+    if (o.artificial != state.artificialMode) user.click(ids::kArtificial);
+    // The delay bar's range follows the sample length, so it comes after the length.
+    if (o.delaySamples != state.recordDelaySamples) user.drag(ids::kDelayBar, o.delaySamples);
+    if (o.lowerCut != state.lowerCut) user.drag(ids::kLowerCutBar, o.lowerCut);
+    if (o.upperCut != state.upperCut) user.drag(ids::kUpperCutBar, o.upperCut);
+    // The waterfall's start bar is usable until a view other than the waterfall is chosen.
+    if (o.waterfallStart != state.waterfallStart) {
+        user.drag(ids::kWaterfallStartBar, o.waterfallStart);
+    }
+    if (o.view != state.analysisView) user.click(o.view);
+    if (o.waterfallSteps) user.type(ids::kStepsEdit, *o.waterfallSteps);
+    // The dB edits take typing only while the scale is fixed; a range given
+    // without --fix-db is where the automatic scaling starts from.
+    if (o.dbRange || o.fixDb) {
+        user.click(ids::kFixDbScale);
+        if (o.dbRange) typeRange(user, ids::kDbLowEdit, ids::kDbHighEdit, state.dbHigh, *o.dbRange);
+        if (!o.fixDb) user.click(ids::kFixDbScale);
+    }
+    if (o.hzRange) {
+        typeRange(user, ids::kFreqLowEdit, ids::kFreqHighEdit, state.freqHighHz, *o.hzRange);
+    }
+    if (o.shiftDb != static_cast<std::int32_t>(state.shiftDb))
+        user.type(ids::kShiftEdit, o.shiftDb);
+    if (!o.inputMic && state.mixerInputMic) user.click(ids::kInputLine);
+}
+
+bool isCaptureDone(const Message& message, WindowHandle panel) {
+    return message.window == panel && message.message == WM_COMMAND &&
+           commandId(message.wParam) == CMD_CAPTURE_DONE;
+}
+
+// Presses Start and handles the queue's messages one by one until `passes`
+// completions have been analysed. Stop is clicked as the last completion
+// comes up, so its handling takes the click in its drain and starts no
+// further pass. Returns the completions analysed; fewer when the run could
+// not start or a pass failed (then nothing more arrives).
+struct PassCount {
+    std::uint32_t analysed = 0;
+    bool stalled = false;  // the run was on when no further completion came
+};
+
+PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
+    MessageQueue& queue = program.queue();
+    std::uint32_t analysed = 0;
+    if (!user.press(ids::kStart)) return {};
+    Message message;
+    while (analysed < passes && queue.PeekMessageA(message, kNoWindow, PM_NOREMOVE)) {
+        if (message.message == WM_QUIT) break;
+        const bool counts =
+            isCaptureDone(message, program.panelWindow()) && program.state().measuring;
+        if (counts && analysed + 1 == passes) user.press(ids::kStop);
+        queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
+        queue.TranslateMessage(message);
+        queue.DispatchMessageA(message);
+        if (counts) ++analysed;
+    }
+    const bool stalled = analysed < passes && program.state().measuring;
+    if (program.dialog().IsWindowEnabled(ids::kStop)) user.press(ids::kStop);
+    program.pumpMessages();  // the plots draw the last capture
+    return {analysed, stalled};
+}
+
+// Capture Current or Read From, Subtract, then Save as: in that order, as the
+// captured curve must be there to subtract. Capture Current and Subtract
+// belong to the standard view, so it is chosen for them and the view asked
+// for chosen again afterwards.
+void workCapturedCurve(PanelUser& user, Program& program, const MeasureOptions& o) {
+    const std::int32_t view = program.state().analysisView;
+    const bool needsStandard = (o.capture || o.subtract) && view != kViewStandard;
+    if (needsStandard) user.click(kViewStandard);
+    if (o.capture) user.click(ids::kCaptureCurrent);
+    if (!o.readFile.empty()) {
+        user.type(ids::kFileNameEdit, o.readFile);
+        user.click(ids::kReadFrom);
+    }
+    if (o.subtract && (program.state().capturedValid || program.state().showCaptured)) {
+        user.click(ids::kSubtractCaptured);
+    }
+    if (needsStandard) user.click(view);
+    if (!o.saveFile.empty()) {
+        user.type(ids::kFileNameEdit, o.saveFile);
+        user.click(ids::kSaveAs);
+    }
+}
+
+MeasurePicture frequencyPicture(std::int32_t view) {
+    switch (view) {
+        case kViewPhase:
+            return MeasurePicture::Phase;
+        case kViewHistogram:
+            return MeasurePicture::Histogram;
+        case kViewWaterfall:
+            return MeasurePicture::Waterfall;
+        default:
+            return MeasurePicture::Standard;
+    }
+}
+
+void drawPictures(const MeasureBackends& backends, Program& program, const MeasureOptions& o,
+                  std::vector<std::string>& failures) {
+    const auto draw = [&](MeasurePicture picture, const std::string& path) {
+        if (path.empty()) return;
+        const int status =
+            backends.savePicture(program.state(), program.arrays(), program.spectrumTools(),
+                                 picture, o.pictureWidth, o.pictureHeight, path);
+        if (status != 0) failures.push_back("the picture '" + path + "' could not be written");
+    };
+    draw(MeasurePicture::Time, o.timePng);
+    draw(frequencyPicture(program.state().analysisView), o.freqPng);
+}
+
+// The number in a title "Ressona: Error N"; 0 when it has none.
+int errorNumber(const std::string& title) {
+    const std::size_t space = title.find_last_of(' ');
+    if (space == std::string::npos) return 0;
+    int number = 0;
+    const char* end = title.data() + title.size();
+    const auto [ptr, ec] = std::from_chars(title.data() + space + 1, end, number);
+    return ec == std::errc() && ptr == end ? number : 0;
+}
+
+std::vector<ShownError> errorsShown(const RecordingDialogService& dialogs) {
+    std::vector<ShownError> errors;
+    for (const ShownDialog& shown : dialogs.shown) {
+        const bool numbered = findErrorDialogTemplate(shown.templateId) != nullptr;
+        const bool major = shown.templateId == 0 && shown.title.rfind("Ressona: Error", 0) == 0;
+        if (numbered || major)
+            errors.push_back({errorNumber(shown.title), shown.title, shown.message});
+    }
+    return errors;
+}
+
+void timePasses(const PassTimer& timer, MeasureOutcome& outcome) {
+    const std::vector<PassInterval>& passes = timer.passes();
+    const std::size_t count = std::min<std::size_t>(passes.size(), outcome.passesCompleted);
+    using Seconds = std::chrono::duration<double>;
+    for (std::size_t i = 0; i < count; ++i) {
+        outcome.passSeconds.push_back(Seconds(passes[i].end - passes[i].begin).count());
+        if (i > 0) {
+            outcome.processSeconds.push_back(Seconds(passes[i].begin - passes[i - 1].end).count());
+        }
+    }
+}
+
+int makeCard(const MeasureOptions& o, const MeasureBackends& backends, SoundCard& card,
+             std::ostream& err) {
+    SoundCardOptions options;
+    options.instant = o.instant;
+    const int made = o.device.empty() ? backends.makeDefaultCard(options, card)
+                                      : backends.makeCard(o.device, options, card);
+    if (made != kSoundCardMade) {
+        err << kName << ": the device '" << (o.device.empty() ? "default" : o.device)
+            << "' is not available in this build\n";
+        return kMeasureFailed;
+    }
+    if (o.device.empty()) {
+        err << kName << ": no --device given; measuring with " << card.name << " ("
+            << card.description << ")\n";
+    }
+    return kMeasureDone;
+}
+
+}  // namespace
+
+int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
+                   std::ostream& out, std::ostream& err) {
+    if ((!options.timePng.empty() || !options.freqPng.empty()) && !backends.savePicture) {
+        err << kName << ": this build cannot draw pictures\n";
+        return kMeasureFailed;
+    }
+    if (backends.prepare) backends.prepare();
+    SoundCard card;
+    if (makeCard(options, backends, card, err) != kMeasureDone) return kMeasureFailed;
+
+    MeasureOutcome outcome;
+    outcome.deviceName = card.name;
+    outcome.deviceDescription = card.description;
+    outcome.deviceSimulated = card.simulated;
+    outcome.deviceByDefault = options.device.empty();
+    outcome.passesRequested = options.passes;
+
+    PassTimer timer(*card.wave);
+    const std::unique_ptr<WindowSurface> timeSurface =
+        backends.makePlotSurface(options.pictureWidth, options.pictureHeight);
+    const std::unique_ptr<WindowSurface> freqSurface =
+        backends.makePlotSurface(options.pictureWidth, options.pictureHeight);
+    RecordingDialogService dialogs;
+    ProgramServices services{timer,
+                             *card.mixer,
+                             *card.clock,
+                             dialogs,
+                             *timeSurface,
+                             *freqSurface,
+                             screenWidthFor(options.pictureWidth),
+                             screenHeightFor(options.pictureHeight),
+                             {},
+                             {}};
+    Program program(services);
+    PanelUser user(program, outcome.failures);
+    if (program.start()) {
+        applySettings(user, program, options);
+        PassCount count;
+        if (outcome.failures.empty()) count = runPasses(user, program, options.passes);
+        outcome.passesCompleted = count.analysed;
+        if (count.analysed == options.passes) {
+            workCapturedCurve(user, program, options);
+            drawPictures(backends, program, options, outcome.failures);
+        } else if (count.stalled) {
+            outcome.failures.push_back("the run stopped after " +
+                                       std::to_string(outcome.passesCompleted) + " of " +
+                                       std::to_string(options.passes) +
+                                       " passes (the sound card did not complete a pass)");
+        }
+    }
+    timePasses(timer, outcome);
+    outcome.errors = errorsShown(dialogs);
+
+    if (options.json) {
+        writeJsonReport(out, options, outcome, program);
+    } else {
+        writeTextReport(out, outcome, program);
+    }
+    for (const ShownError& error : outcome.errors) {
+        err << error.title << ": " << error.message << '\n';
+    }
+    for (const std::string& failure : outcome.failures) err << kName << ": " << failure << '\n';
+    return outcome.errors.empty() && outcome.failures.empty() ? kMeasureDone : kMeasureFailed;
+}
+
+int measureMain(const std::vector<std::string>& arguments, const MeasureBackends& backends,
+                std::ostream& out, std::ostream& err) {
+    const ParsedOptions parsed = parseMeasureOptions(arguments);
+    if (!parsed.error.empty()) {
+        err << kName << ": " << parsed.error << "\nTry '" << kName << " --help'.\n";
+        return kMeasureBadCommandLine;
+    }
+    if (parsed.options.help) {
+        out << measureUsage();
+        return kMeasureDone;
+    }
+    return runMeasurement(parsed.options, backends, out, err);
+}
+
+}  // namespace ressona

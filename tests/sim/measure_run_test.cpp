@@ -1,0 +1,487 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "control/measurement_state.h"
+#include "measure/measure_backends.h"
+#include "measure/measurement_run.h"
+#include "platform/sim/simulated_card.h"
+#include "platform/sim/simulated_sound_card.h"
+#include "sim/json_value.h"
+
+namespace ressona {
+namespace {
+
+using testing::JsonReader;
+using testing::JsonValue;
+
+// What a wave service in the middle saw, kept by the test beyond the run.
+struct WaveLog {
+    int writes = 0;       // buffers played: one per pass
+    int failAddFrom = 0;  // from this pass on (1-based) adding the record buffer fails; 0: never
+};
+
+// Forwards to the card and counts; fails a pass when told to.
+class LoggingWave final : public WaveService {
+  public:
+    LoggingWave(std::unique_ptr<WaveService> inner, std::shared_ptr<WaveLog> log)
+        : inner_(std::move(inner)), log_(std::move(log)) {}
+    MMRESULT waveOutOpen(HWAVEOUT* h, UINT d, const WAVEFORMATEX* f, std::uintptr_t c,
+                         std::uintptr_t i, std::uint32_t fl) override {
+        return inner_->waveOutOpen(h, d, f, c, i, fl);
+    }
+    MMRESULT waveOutPrepareHeader(HWAVEOUT h, WAVEHDR* w, UINT s) override {
+        return inner_->waveOutPrepareHeader(h, w, s);
+    }
+    MMRESULT waveOutUnprepareHeader(HWAVEOUT h, WAVEHDR* w, UINT s) override {
+        return inner_->waveOutUnprepareHeader(h, w, s);
+    }
+    MMRESULT waveOutWrite(HWAVEOUT h, WAVEHDR* w, UINT s) override {
+        ++log_->writes;
+        return inner_->waveOutWrite(h, w, s);
+    }
+    MMRESULT waveOutReset(HWAVEOUT h) override { return inner_->waveOutReset(h); }
+    MMRESULT waveOutClose(HWAVEOUT h) override { return inner_->waveOutClose(h); }
+    MMRESULT waveInOpen(HWAVEIN* h, UINT d, const WAVEFORMATEX* f, std::uintptr_t c,
+                        std::uintptr_t i, std::uint32_t fl) override {
+        return inner_->waveInOpen(h, d, f, c, i, fl);
+    }
+    MMRESULT waveInPrepareHeader(HWAVEIN h, WAVEHDR* w, UINT s) override {
+        return inner_->waveInPrepareHeader(h, w, s);
+    }
+    MMRESULT waveInUnprepareHeader(HWAVEIN h, WAVEHDR* w, UINT s) override {
+        return inner_->waveInUnprepareHeader(h, w, s);
+    }
+    MMRESULT waveInAddBuffer(HWAVEIN h, WAVEHDR* w, UINT s) override {
+        ++adds_;
+        if (log_->failAddFrom > 0 && adds_ >= log_->failAddFrom) return MMSYSERR_ERROR;
+        return inner_->waveInAddBuffer(h, w, s);
+    }
+    MMRESULT waveInStart(HWAVEIN h) override { return inner_->waveInStart(h); }
+    MMRESULT waveInReset(HWAVEIN h) override { return inner_->waveInReset(h); }
+    MMRESULT waveInClose(HWAVEIN h) override { return inner_->waveInClose(h); }
+
+  private:
+    std::unique_ptr<WaveService> inner_;
+    std::shared_ptr<WaveLog> log_;
+    int adds_ = 0;
+};
+
+struct PictureCall {
+    MeasurePicture picture = MeasurePicture::Time;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::string path;
+    std::uint32_t samplesAnalysed = 0;  // the sample counter when it was drawn
+};
+
+// The simulated backends with a logging wave service, optional faults and a
+// picture writer that records its calls.
+struct Harness {
+    std::shared_ptr<WaveLog> log = std::make_shared<WaveLog>();
+    SimulatedCardFaults faults;
+    std::vector<PictureCall> pictures;
+    int pictureStatus = 0;
+    int prepared = 0;
+
+    MeasureBackends backends() {
+        MeasureBackends b = simulatedMeasureBackends();
+        const auto plain = b.makeCard;
+        b.prepare = [this] { ++prepared; };
+        b.makeCard = [this, plain](std::string_view name, const SoundCardOptions& options,
+                                   SoundCard& card) {
+            const int made = plain(name, options, card);
+            if (made != kSoundCardMade) return made;
+            dynamic_cast<SimulatedCard&>(*card.wave).faults() = faults;
+            card.wave = std::make_unique<LoggingWave>(std::move(card.wave), log);
+            return made;
+        };
+        b.savePicture = [this](MeasurementState& state, SampleArrays&, const SpectrumTools&,
+                               MeasurePicture picture, std::int32_t w, std::int32_t h,
+                               const std::string& path) {
+            pictures.push_back({picture, w, h, path, state.sampleCounter});
+            return pictureStatus;
+        };
+        return b;
+    }
+
+    struct Result {
+        int status = -1;
+        std::string out;
+        std::string err;
+        std::optional<JsonValue> json;
+    };
+    Result run(std::vector<std::string> arguments) {
+        std::ostringstream out;
+        std::ostringstream err;
+        Result result;
+        result.status = measureMain(arguments, backends(), out, err);
+        result.out = out.str();
+        result.err = err.str();
+        result.json = JsonReader::parse(result.out);
+        return result;
+    }
+};
+
+std::vector<std::string> withArgs(std::vector<std::string> base, std::vector<std::string> more) {
+    base.insert(base.end(), more.begin(), more.end());
+    return base;
+}
+
+const std::vector<std::string> kLoopbackMls = {
+    "--device", "sim:loopback", "--excitation", "mls", "--length",  "4096",
+    "--rate",   "48000",        "--passes",     "3",   "--instant", "--json"};
+
+// Max - min of the magnitude in dB over positions 2..M (position 1 is 0 Hz).
+double spreadDb(const std::vector<double>& magnitude) {
+    const auto [low, high] = std::minmax_element(magnitude.begin() + 1, magnitude.end());
+    return 20.0 * std::log10(*high / *low);
+}
+
+std::string tempPath(const std::string& name) {
+    return ::testing::TempDir() + name;
+}
+
+TEST(MeasureCommandLineTest, BadValuesEndWithStatusTwoAndMeasureOrWriteNothing) {
+    const std::string save = tempPath("measure_never_written.rsn");
+    std::filesystem::remove(save);
+    const std::vector<std::vector<std::string>> bad = {
+        {"--rate", "12345"},
+        {"--length", "100"},
+        {"--length", "32768"},
+        {"--excitation", "chirp"},
+        {"--passes", "0"},
+        {"--cuts", "900,100"},
+        {"--db", "5,5"},
+        {"--hz", "0,20000"},
+        {"--tone", "12000"},
+        {"--delay", "1025"},
+        {"--steps", "1025"},
+        {"--size", "10x10"},
+        {"--view", "3d"},
+        {"--device", "oss"},
+        {"--bogus"},
+        {"--passes"},
+        {"--json=yes"},
+        {"--subtract"},
+        {"--read", "a.rsn", "--capture"},
+        {"--read", std::string(251, 'x')},
+        {"--read", "trailing.rsn "},
+    };
+    for (const auto& arguments : bad) {
+        Harness harness;
+        const auto result = harness.run(withArgs(arguments, {"--save", save}));
+        EXPECT_EQ(result.status, kMeasureBadCommandLine) << arguments[0];
+        EXPECT_TRUE(result.out.empty()) << arguments[0];
+        const std::string option = arguments[0].substr(0, arguments[0].find('='));
+        EXPECT_NE(result.err.find(option), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("--help"), std::string::npos);
+        EXPECT_EQ(harness.prepared, 0) << "nothing is started for " << arguments[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(save));
+
+    Harness harness;
+    const auto help = harness.run({"--passes", "3", "--help"});
+    EXPECT_EQ(help.status, kMeasureDone);
+    EXPECT_NE(help.out.find("--time-png"), std::string::npos);
+    EXPECT_EQ(harness.prepared, 0);
+    EXPECT_EQ(harness.log->writes, 0);
+}
+
+TEST(MeasureRunTest, MlsOnTheLoopbackIsFlatAndReportsEveryField) {
+    Harness harness;
+    const auto result = harness.run(withArgs(kLoopbackMls, {"--arrays"}));
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    ASSERT_TRUE(result.json) << "not JSON:\n" << result.out;
+    const JsonValue& json = *result.json;
+    EXPECT_EQ(json["device"]["name"].text, "sim:loopback");
+    EXPECT_EQ(json["device"]["chosenBy"].text, "option");
+    EXPECT_EQ(json["passes"].number, 3);
+    EXPECT_EQ(json["sampleCounter"].number, 3);
+    EXPECT_EQ(json["latencySamples"].number, 32);
+    EXPECT_EQ(json["triggerSample"].number, 32);
+    EXPECT_EQ(json["binWidth"].number, 48000.0 / 4096.0);
+    EXPECT_EQ(json["settings"]["excitation"].text, "mls");
+    EXPECT_EQ(json["settings"]["sampleRate"].number, 48000);
+    EXPECT_EQ(json["settings"]["sampleLength"].number, 4096);
+    EXPECT_EQ(json["monitor"]["sample"].text, "Sample 3");
+    EXPECT_EQ(json["monitor"]["trigger"].text, "Trigger at 32");
+    EXPECT_EQ(json["monitor"]["latency"].text, "Latency 32 Samples");
+    EXPECT_TRUE(json["errors"].items.empty());
+    EXPECT_EQ(harness.log->writes, 3) << "exactly the passes asked for are played";
+
+    ASSERT_EQ(json["passSeconds"].items.size(), 3u);
+    ASSERT_EQ(json["processSeconds"].items.size(), 2u);
+    for (double seconds : json["passSeconds"].numbers()) EXPECT_GE(seconds, 0.0);
+    for (double seconds : json["processSeconds"].numbers()) EXPECT_GE(seconds, 0.0);
+
+    const std::vector<double> magnitude = json["magnitudeSpectrum"].numbers();
+    ASSERT_EQ(magnitude.size(), 2048u);
+    EXPECT_EQ(json["phaseSpectrum"].items.size(), 2048u);
+    EXPECT_EQ(json["timeTrace"].items.size(), 4096u);
+    EXPECT_FALSE(json.has("capturedSpectrum"));
+    const std::vector<double> impulse = json["impulseResponse"].numbers();
+    ASSERT_EQ(impulse.size(), 4096u);
+    const auto peak = std::max_element(impulse.begin(), impulse.end(), [](double a, double b) {
+        return std::abs(a) < std::abs(b);
+    });
+    EXPECT_EQ(peak - impulse.begin(), 0) << "the trigger sits where the excitation starts";
+    const double spread = spreadDb(magnitude);
+    EXPECT_LT(spread, 0.05) << "flat across the band within " << spread << " dB";
+    std::printf(
+        "[ figures  ] loopback MLS 4096/48000: magnitude within %.6f dB over positions 2..2048\n",
+        spread);
+}
+
+TEST(MeasureRunTest, TheSimulatedRoomIsNotFlat) {
+    Harness harness;
+    auto arguments = kLoopbackMls;
+    arguments[1] = "sim:room";
+    const auto result = harness.run(withArgs(arguments, {"--arrays"}));
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    const std::vector<double> magnitude = (*result.json)["magnitudeSpectrum"].numbers();
+    const double spread = spreadDb(magnitude);
+    EXPECT_GT(spread, 10.0);
+    // A loudspeaker in a room: little below its low cut-off, most in the middle.
+    const double binWidth = (*result.json)["binWidth"].number;
+    auto levelAt = [&](double hz) { return magnitude.at(static_cast<std::size_t>(hz / binWidth)); };
+    EXPECT_LT(levelAt(30.0), levelAt(1000.0) / 4);
+    std::printf("[ figures  ] simulated room MLS 4096/48000: magnitude spans %.1f dB\n", spread);
+}
+
+TEST(MeasureRunTest, EverySettingReachesTheProgramThroughThePanel) {
+    Harness harness;
+    const auto result = harness.run({"--device",
+                                     "sim:loopback",
+                                     "--instant",
+                                     "--json",
+                                     "--rate",
+                                     "44100",
+                                     "--length",
+                                     "1024",
+                                     "--excitation",
+                                     "sine",
+                                     "--tone",
+                                     "1000",
+                                     "--average",
+                                     "3",
+                                     "--frequency-domain",
+                                     "--hanning",
+                                     "--third-octave",
+                                     "--artificial",
+                                     "--delay",
+                                     "-100",
+                                     "--cuts",
+                                     "100,900",
+                                     "--db",
+                                     "-60,10",
+                                     "--fix-db",
+                                     "--hz",
+                                     "20,20000",
+                                     "--shift",
+                                     "-5",
+                                     "--steps",
+                                     "12",
+                                     "--waterfall-start",
+                                     "200",
+                                     "--view",
+                                     "waterfall",
+                                     "--line",
+                                     "--passes",
+                                     "4"});
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    const JsonValue& s = (*result.json)["settings"];
+    EXPECT_EQ(s["sampleRate"].number, 44100);
+    EXPECT_EQ(s["sampleLength"].number, 1024);
+    EXPECT_EQ(s["excitation"].text, "sine");
+    EXPECT_EQ(s["toneHz"].number, 1000);
+    EXPECT_EQ(s["average"].number, 3);
+    EXPECT_EQ(s["averageIn"].text, "frequency");
+    EXPECT_TRUE(s["halfHanning"].flag);
+    EXPECT_TRUE(s["thirdOctave"].flag);
+    EXPECT_TRUE(s["artificial"].flag);
+    EXPECT_EQ(s["delaySamples"].number, -100);
+    EXPECT_EQ(s["lowerCut"].number, 100);
+    EXPECT_EQ(s["upperCut"].number, 900);
+    EXPECT_TRUE(s["fixDb"].flag);
+    EXPECT_EQ(s["dbLow"].number, -60) << "a fixed scale keeps the typed range";
+    EXPECT_EQ(s["dbHigh"].number, 10);
+    EXPECT_EQ(s["hzLow"].number, 20);
+    EXPECT_EQ(s["hzHigh"].number, 20000);
+    EXPECT_EQ(s["shiftDb"].number, -5);
+    EXPECT_EQ(s["waterfallSteps"].number, 12);
+    EXPECT_EQ(s["waterfallStart"].number, 200);
+    EXPECT_EQ(s["view"].text, "waterfall");
+    EXPECT_EQ(s["input"].text, "line");
+    // Average of 3 over 4 passes counts 1, 2, 3, 1; Artificial analyses from the delay alone.
+    EXPECT_EQ((*result.json)["sampleCounter"].number, 1);
+    EXPECT_EQ((*result.json)["triggerSample"].number, 0) << "clamped: never below 0";
+    EXPECT_EQ((*result.json)["monitor"]["delay"].text, "Adjust by -2.27 mSecs");
+    EXPECT_EQ(harness.log->writes, 4);
+}
+
+TEST(MeasureRunTest, RangesAboveThePresentOnesAreEnteredWithoutClamping) {
+    // The panel keeps low below high in each edit: entering 10 as the low dB
+    // while the high one is still 3 would be clamped.
+    Harness harness;
+    const auto result =
+        harness.run(withArgs(kLoopbackMls, {"--db", "10,40", "--fix-db", "--hz", "40000,50000"}));
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    const JsonValue& s = (*result.json)["settings"];
+    EXPECT_EQ(s["dbLow"].number, 10);
+    EXPECT_EQ(s["dbHigh"].number, 40);
+    EXPECT_EQ(s["hzLow"].number, 40000);
+    EXPECT_EQ(s["hzHigh"].number, 50000);
+}
+
+TEST(MeasureRunTest, DbRangeWithoutFixingIsWhereTheAutomaticScaleStarts) {
+    Harness harness;
+    const auto result = harness.run(withArgs(kLoopbackMls, {"--db", "-200,-150"}));
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    const JsonValue& s = (*result.json)["settings"];
+    EXPECT_FALSE(s["fixDb"].flag);
+    // The loopback's flat response lies far above -150 dB: the scale moved to it.
+    EXPECT_GT(s["dbHigh"].number, -150);
+    EXPECT_GT(s["dbLow"].number, -200);
+}
+
+TEST(MeasureRunTest, SavedResultReadsBackAsTheCapturedCurve) {
+    const std::string path = tempPath("measure_round_trip.rsn");
+    std::filesystem::remove(path);
+    auto room = kLoopbackMls;
+    room[1] = "sim:room";
+    Harness first;
+    const auto saved = first.run(withArgs(room, {"--arrays", "--save", path}));
+    ASSERT_EQ(saved.status, kMeasureDone) << saved.err;
+    ASSERT_TRUE(std::filesystem::exists(path));
+
+    Harness second;
+    const auto read = second.run(withArgs(room, {"--arrays", "--read", path, "--subtract"}));
+    ASSERT_EQ(read.status, kMeasureDone) << read.err;
+    const JsonValue& json = *read.json;
+    EXPECT_TRUE(json["settings"]["showCaptured"].flag);
+    EXPECT_TRUE(json["settings"]["subtract"].flag);
+    const std::vector<double> original = (*saved.json)["magnitudeSpectrum"].numbers();
+    const std::vector<double> captured = json["capturedSpectrum"].numbers();
+    ASSERT_EQ(captured.size(), original.size());
+    for (std::size_t k = 0; k < original.size(); ++k) {
+        // The file holds five decimals.
+        ASSERT_NEAR(captured[k], original[k], 0.51e-5) << "position " << k + 1;
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(MeasureRunTest, CaptureInAnotherViewGoesThroughTheStandardViewAndBack) {
+    Harness harness;
+    const auto result = harness.run(
+        withArgs(kLoopbackMls, {"--arrays", "--view", "phase", "--capture", "--subtract"}));
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    const JsonValue& json = *result.json;
+    EXPECT_EQ(json["settings"]["view"].text, "phase");
+    EXPECT_TRUE(json["settings"]["subtract"].flag);
+    EXPECT_EQ(json["capturedSpectrum"].numbers(), json["magnitudeSpectrum"].numbers());
+}
+
+TEST(MeasureRunTest, PicturesAreDrawnAfterThePassesInTheChosenView) {
+    Harness harness;
+    const auto result =
+        harness.run(withArgs(kLoopbackMls, {"--view", "histogram", "--time-png", "t.png",
+                                            "--freq-png", "f.png", "--size", "640x300"}));
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    ASSERT_EQ(harness.pictures.size(), 2u);
+    EXPECT_EQ(harness.pictures[0].picture, MeasurePicture::Time);
+    EXPECT_EQ(harness.pictures[0].path, "t.png");
+    EXPECT_EQ(harness.pictures[1].picture, MeasurePicture::Histogram);
+    EXPECT_EQ(harness.pictures[1].path, "f.png");
+    for (const PictureCall& call : harness.pictures) {
+        EXPECT_EQ(call.width, 640);
+        EXPECT_EQ(call.height, 300);
+        EXPECT_EQ(call.samplesAnalysed, 3u);
+    }
+
+    Harness failing;
+    failing.pictureStatus = 1;
+    const auto failed = failing.run(withArgs(kLoopbackMls, {"--freq-png", "/nowhere/f.png"}));
+    EXPECT_EQ(failed.status, kMeasureFailed);
+    EXPECT_NE(failed.err.find("/nowhere/f.png"), std::string::npos);
+    EXPECT_EQ((*failed.json)["failures"].items.size(), 1u);
+}
+
+TEST(MeasureFailureTest, ErrorDialogsArePrintedAndEndWithStatusOne) {
+    {  // a file that is not there: "Error 8", and the run itself still reported
+        Harness harness;
+        const auto result =
+            harness.run(withArgs(kLoopbackMls, {"--read", tempPath("no_such.rsn")}));
+        EXPECT_EQ(result.status, kMeasureFailed);
+        EXPECT_NE(result.err.find("Ressona: Error 8: "), std::string::npos) << result.err;
+        ASSERT_TRUE(result.json);
+        ASSERT_EQ((*result.json)["errors"].items.size(), 1u);
+        EXPECT_EQ((*result.json)["errors"][0]["number"].number, 8);
+        EXPECT_EQ((*result.json)["errors"][0]["title"].text, "Ressona: Error 8");
+        EXPECT_EQ((*result.json)["passes"].number, 3);
+    }
+    {  // a file that cannot be written: "Error 10"
+        Harness harness;
+        const auto result =
+            harness.run(withArgs(kLoopbackMls, {"--save", "/nonexistent/dir/x.rsn"}));
+        EXPECT_EQ(result.status, kMeasureFailed);
+        EXPECT_NE(result.err.find("Ressona: Error 10: "), std::string::npos) << result.err;
+    }
+    {  // the output device in use: "Error 51", nothing played, nothing saved
+        const std::string path = tempPath("measure_not_saved.rsn");
+        std::filesystem::remove(path);
+        Harness harness;
+        harness.faults.outOpenResult = MMSYSERR_ALLOCATED;
+        const auto result = harness.run(withArgs(kLoopbackMls, {"--save", path}));
+        EXPECT_EQ(result.status, kMeasureFailed);
+        EXPECT_NE(result.err.find("Ressona: Error 51: "), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("stopped after"), std::string::npos) << "the dialog says it all";
+        EXPECT_EQ((*result.json)["passes"].number, 0);
+        EXPECT_EQ(harness.log->writes, 0);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+}
+
+TEST(MeasureFailureTest, APassThatFailsStopsTheRunWithStatusOne) {
+    Harness harness;
+    harness.log->failAddFrom = 3;  // the third pass cannot queue its record buffer
+    const auto result = harness.run(withArgs(kLoopbackMls, {"--passes", "5"}));
+    EXPECT_EQ(result.status, kMeasureFailed);
+    EXPECT_NE(result.err.find("stopped after 2 of 5 passes"), std::string::npos) << result.err;
+    EXPECT_EQ((*result.json)["passes"].number, 2);
+    EXPECT_EQ((*result.json)["passSeconds"].items.size(), 2u);
+    EXPECT_TRUE((*result.json)["errors"].items.empty()) << "a failing pass shows no dialog";
+}
+
+TEST(MeasureRunTest, RealTimePassesLastAsLongAsTheirSamples) {
+    Harness harness;
+    const auto result = harness.run({"--device", "sim:loopback", "--length", "64", "--rate",
+                                     "48000", "--passes", "3", "--json"});
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    const double samples = 2 * 64 / 48000.0;  // 2N samples recorded per pass
+    for (double seconds : (*result.json)["passSeconds"].numbers()) {
+        EXPECT_GE(seconds, samples);
+        EXPECT_LT(seconds, samples + 0.05);
+    }
+}
+
+TEST(MeasureRunTest, WithoutADeviceTheSimulatedRoomIsChosenAndSaid) {
+    Harness harness;
+    const auto result = harness.run({"--instant"});
+    ASSERT_EQ(result.status, kMeasureDone) << result.err;
+    EXPECT_NE(result.err.find("no --device given; measuring with sim:room"), std::string::npos);
+    EXPECT_NE(result.out.find("device: sim:room"), std::string::npos);
+    EXPECT_NE(result.out.find("Sample 1"), std::string::npos);
+
+    const auto alsa = harness.run({"--device", "alsa", "--instant"});
+    EXPECT_EQ(alsa.status, kMeasureFailed) << "this build has simulated cards only";
+    EXPECT_NE(alsa.err.find("not available"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ressona
