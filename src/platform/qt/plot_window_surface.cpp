@@ -96,7 +96,7 @@ Rect PlotWindowSurface::currentClient() const {
 Rect PlotWindowSurface::clientRect() const { return currentClient(); }
 
 // A window whose size changed has lost its picture: a fresh black one of the
-// new size takes its place.
+// new size takes its place, and the next paint has the procedure fill it.
 void PlotWindowSurface::matchClientSize() {
     const Rect client = currentClient();
     if (image_ && client == lastClient_) return;
@@ -106,6 +106,7 @@ void PlotWindowSurface::matchClientSize() {
         image_ = std::make_unique<QtImageCanvas>(client.right, client.bottom);
     }
     lastClient_ = client;
+    needsPaint_ = true;
 }
 
 Canvas& PlotWindowSurface::windowCanvas() {
@@ -126,11 +127,12 @@ void PlotWindowSurface::setCursor(CursorShape shape) {
 
 PixelView PlotWindowSurface::picture() {
     painting_ = true;
-    if (!image_ || currentClient() != lastClient_) {
-        matchClientSize();
+    matchClientSize();
+    if (needsPaint_ && queue_ != nullptr) {
         // The window's procedure fills the new picture, as it paints an
         // invalidated window: 1:1, or its old drawing stretched.
-        if (queue_ != nullptr) queue_->SendMessageA(window_, WM_PAINT, 0, 0);
+        needsPaint_ = false;
+        queue_->SendMessageA(window_, WM_PAINT, 0, 0);
     }
     painting_ = false;
     shown_ = drawn_;
@@ -147,7 +149,7 @@ bool PlotWindowSurface::showChanges() {
 }
 
 const QtImageCanvas& PlotWindowSurface::windowImage() {
-    matchClientSize();
+    if (!image_) matchClientSize();
     return *image_;
 }
 

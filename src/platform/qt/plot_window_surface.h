@@ -52,7 +52,8 @@ class PlotWindowSurface final : public WindowSurface {
     std::uint64_t shownCount() const { return shown_; }
     // Called after every paint of the shell (for timing the first picture).
     void setShownListener(std::function<void()> listener) { shownListener_ = std::move(listener); }
-    // The window's picture as it stands (for tests and pictures).
+    // The window's picture as it stands, at the size it was last made for
+    // (for tests and pictures).
     const QtImageCanvas& windowImage();
 
     class ShownCanvas;
@@ -71,6 +72,7 @@ class PlotWindowSurface final : public WindowSurface {
     std::unique_ptr<ShownCanvas> canvas_;
     std::function<void()> shownListener_;
     bool painting_ = false;
+    bool needsPaint_ = false;  // the picture was remade and not yet filled
     std::uint64_t drawn_ = 0;
     std::uint64_t shown_ = 0;
 };

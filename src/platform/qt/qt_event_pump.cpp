@@ -19,6 +19,8 @@ class QtEventPump final : public EventPump {
 public:
     explicit QtEventPump(MessageQueue& queue) : queue_(queue) {
         queue_.setPostListener([this] { schedule(); });
+        // What was posted before the pump existed is dispatched from the loop too.
+        if (queue_.pendingCount() > 0) schedule();
     }
     ~QtEventPump() override { queue_.setPostListener({}); }
     QtEventPump(const QtEventPump&) = delete;

@@ -116,7 +116,8 @@ public:
     virtual int run() = 0;
 };
 
-// The pump becomes the queue's post listener until it dies.
+// The pump becomes the queue's post listener until it dies; messages already
+// queued are dispatched at the loop's next turn.
 std::unique_ptr<EventPump> createQtEventPump(MessageQueue& queue);
 
 // Shows or withdraws the hourglass cursor over every window.
