@@ -2,9 +2,9 @@
 # Takes a picture of the desktop program's three windows during a measurement
 # of the simulated room with the MLS: the program runs on a virtual X screen
 # (Xvfb, 1280x1024) with Qt's X11 platform, xdotool clicks "MLS" and "Start"
-# on the panel and moves the pointer over the frequency plot for its
-# read-out, and xwd takes the whole screen (docs/screenshot.png unless another
-# file is named). Build first: cmake --build build
+# on the panel, and xwd takes the whole screen a few seconds later
+# (docs/screenshot.png unless another file is named); then "Stop" and "Exit".
+# Build first: cmake --build build
 set -euo pipefail
 build=${1:-build}
 out=${2:-docs/screenshot.png}
@@ -33,7 +33,7 @@ mapfile -t centres < <(QT_QPA_PLATFORM=offscreen "$build/bin/ressona-panel-previ
 QT_QPA_PLATFORM=xcb "$build/bin/ressona" &
 program=$!
 panel=$(xdotool search --sync --name '^Ressona - acoustic response measurement$' | head -n 1)
-plot=$(xdotool search --sync --name '^Frequency Domain - Ressona$' | head -n 1)
+xdotool search --sync --name '^Frequency Domain - Ressona$' >/dev/null
 sleep 1
 click() {  # x y inside the panel
   xdotool mousemove --window "$panel" "$1" "$2" click 1
@@ -42,12 +42,23 @@ click() {  # x y inside the panel
 click ${centres[0]}
 click ${centres[1]}
 sleep 4
-# The read-out under the pointer, at 1 kHz or so on the frequency plot.
-xdotool mousemove --window "$plot" 560 120
-sleep 0.5
-xwd -root -silent | /usr/bin/convert xwd:- png:"$out"
+# The screen without the empty (black) desktop around the windows.
+xwd -root -silent | /usr/bin/convert xwd:- -trim +repage png:"$out"
 click ${centres[2]}
 click ${centres[3]}
-wait "$program"
+for _ in $(seq 100); do
+  kill -0 "$program" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$program" 2>/dev/null; then
+  echo "screenshot: ressona did not end after Exit" >&2
+  exit 1
+fi
+status=0
+wait "$program" || status=$?
 program=
+if ((status != 0)); then
+  echo "screenshot: ressona ended with status $status" >&2
+  exit 1
+fi
 echo "wrote $out"
