@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
     desktop.timeSurface().setShownListener(onShown);
     desktop.freqSurface().setShownListener(onShown);
     const int code = desktop.run();
-    std::printf("{\"from\": \"%s\", \"session_ms\": %.1f, \"started_ms\": %.1f, "
-                "\"first_frame_ms\": %.1f}\n",
-                fromLaunch ? "launch" : "main", sessionMs, startedMs, firstFrameMs);
+    std::printf(
+        "{\"from\": \"%s\", \"session_ms\": %.1f, \"started_ms\": %.1f, "
+        "\"first_frame_ms\": %.1f}\n",
+        fromLaunch ? "launch" : "main", sessionMs, startedMs, firstFrameMs);
     return code;
 }

@@ -21,7 +21,7 @@ using namespace ressona;
 
 // The panel's requests with nothing behind them, except closing and About.
 class PreviewActions final : public PanelActions {
-public:
+  public:
     explicit PreviewActions(MessageQueue& queue) : queue_(queue) {}
     void startMeasurement() override {}
     void stopMeasurement() override {}
@@ -35,11 +35,13 @@ public:
     void showAbout() override { showQtAbout(); }
     void closePanel() override { queue_.PostQuitMessage(0); }
 
-private:
+  private:
     MessageQueue& queue_;
 };
 
-LRESULT ignore(WindowHandle, std::uint32_t, WPARAM, LPARAM) { return 0; }
+LRESULT ignore(WindowHandle, std::uint32_t, WPARAM, LPARAM) {
+    return 0;
+}
 
 }  // namespace
 

@@ -29,8 +29,7 @@ int makeCard(ressona::SoundCard& card) {
 int main(int argc, char** argv) {
     using namespace ressona;
     if (!qtDisplayAvailable()) {
-        std::fprintf(stderr,
-                     "ressona: no display here; ressona-measure measures without one\n");
+        std::fprintf(stderr, "ressona: no display here; ressona-measure measures without one\n");
         return 1;
     }
     const std::unique_ptr<GuiSession> session = createQtSession(argc, argv);

@@ -45,7 +45,7 @@ bool hasColour(const QImage& image, Colour colour) {
 }
 
 class DesktopTest : public ::testing::Test {
-protected:
+  protected:
     DesktopTest() {
         SoundCardOptions options;
         options.instant = true;
@@ -213,15 +213,16 @@ TEST_F(DesktopTest, AResizedPlotShowsItsOldPictureStretchedUntilItsNextDraw) {
     ASSERT_TRUE(runUntil([&] { return plot.bitmapWidth == 601; }));
     EXPECT_EQ(plot.bitmapHeight, 201);
     const QImage redrawn = imageOf(desktop->timeSurface().windowImage());
-    EXPECT_EQ(redrawn, imageOf(static_cast<const QtImageCanvas&>(*plot.memoryDc)).copy(0, 0, 600, 200));
+    EXPECT_EQ(redrawn,
+              imageOf(static_cast<const QtImageCanvas&>(*plot.memoryDc)).copy(0, 0, 600, 200));
 
     // Now the pointer gets its read-out, on the window only.
     moveMouse(timeShell(), QPoint(300, 100));
     ASSERT_TRUE(runUntil([this] {
         return hasColour(imageOf(desktop->timeSurface().windowImage()), kReadoutColour);
     }));
-    EXPECT_FALSE(hasColour(imageOf(static_cast<const QtImageCanvas&>(*plot.memoryDc)),
-                           kReadoutColour));
+    EXPECT_FALSE(
+        hasColour(imageOf(static_cast<const QtImageCanvas&>(*plot.memoryDc)), kReadoutColour));
     ASSERT_TRUE(runUntil([this] { return hasColour(shown(timeShell()), kReadoutColour); }));
 }
 

@@ -16,7 +16,7 @@ namespace {
 // A shell that records what the surface asks of it; a repaint takes the
 // picture as a real paint does.
 class FakeShell final : public PlotShell {
-public:
+  public:
     void setImageSource(std::function<PixelView()> s) override { source = std::move(s); }
     void refresh() override { ++refreshes; }
     void repaintNow() override {
@@ -44,7 +44,7 @@ public:
 };
 
 class PlotWindowSurfaceTest : public ::testing::Test {
-protected:
+  protected:
     PlotWindowSurfaceTest() {
         shell.setImageSource([this] { return surface.picture(); });
         received.clear();  // WM_CREATE

@@ -93,7 +93,9 @@ Rect PlotWindowSurface::currentClient() const {
     return Rect{0, 0, size.width, size.height};
 }
 
-Rect PlotWindowSurface::clientRect() const { return currentClient(); }
+Rect PlotWindowSurface::clientRect() const {
+    return currentClient();
+}
 
 // A window whose size changed has lost its picture: a fresh black one of the
 // new size takes its place, and the next paint has the procedure fill it.

@@ -117,12 +117,24 @@ int Desktop::run() {
     return p.pump->run();
 }
 
-Program& Desktop::program() { return *parts_->program; }
-PanelSkin* Desktop::panel() { return parts_->panel.get(); }
-PlotShell* Desktop::timePlot() { return parts_->timeShell.get(); }
-PlotShell* Desktop::freqPlot() { return parts_->freqShell.get(); }
-PlotWindowSurface& Desktop::timeSurface() { return parts_->timeSurface; }
-PlotWindowSurface& Desktop::freqSurface() { return parts_->freqSurface; }
+Program& Desktop::program() {
+    return *parts_->program;
+}
+PanelSkin* Desktop::panel() {
+    return parts_->panel.get();
+}
+PlotShell* Desktop::timePlot() {
+    return parts_->timeShell.get();
+}
+PlotShell* Desktop::freqPlot() {
+    return parts_->freqShell.get();
+}
+PlotWindowSurface& Desktop::timeSurface() {
+    return parts_->timeSurface;
+}
+PlotWindowSurface& Desktop::freqSurface() {
+    return parts_->freqSurface;
+}
 
 bool Desktop::plotsShown() {
     return parts_->timeSurface.shownCount() > 0 && parts_->freqSurface.shownCount() > 0;

@@ -20,14 +20,14 @@ ControlTemplate textAt(const char* text, const DialogRect& r) {
 }
 
 ControlTemplate okAt(const DialogRect& r) {
-    return ControlTemplate{kOkButtonId, K::PushButton, "OK", r.x, r.y, r.width, r.height,
-                           kDefaultButton, ""};
+    return ControlTemplate{kOkButtonId, K::PushButton, "OK",           r.x, r.y,
+                           r.width,     r.height,      kDefaultButton, ""};
 }
 
 DialogTemplate frameOf(int id, const char* caption, const DialogRect& frame,
                        std::span<const ControlTemplate> controls) {
-    return DialogTemplate{id,          caption,     kDialogFontName, kDialogFontSize, frame.x,
-                          frame.y,     frame.width, frame.height,    controls};
+    return DialogTemplate{id,      caption,     kDialogFontName, kDialogFontSize, frame.x,
+                          frame.y, frame.width, frame.height,    controls};
 }
 
 QPushButton* acceptingOk(DialogWidgets& built, std::size_t index) {
@@ -95,8 +95,7 @@ ListDialogWidgets buildListDialog(const ListDialogTemplate& dialog,
 
 DialogEnd QtDialogService::runMessageDialog(const MessageDialogTemplate& dialog, WindowHandle) {
     MessageDialogWidgets built = buildMessageDialog(dialog);
-    return exec(built.dialog, owner_) == QDialog::Accepted ? DialogEnd::kOk
-                                                           : DialogEnd::kCloseBox;
+    return exec(built.dialog, owner_) == QDialog::Accepted ? DialogEnd::kOk : DialogEnd::kCloseBox;
 }
 
 ListChoice QtDialogService::runListDialog(const ListDialogTemplate& dialog, WindowHandle,
