@@ -185,6 +185,17 @@ TEST_F(DesktopTest, ThePanelsCloseBoxEndsARunAndTheProgramOnceThePlotsStay) {
     EXPECT_EQ(desktop->run(), 0);
 }
 
+TEST_F(DesktopTest, ClicksQueuedBehindExitDoNotRunOnTheClosedProgram) {
+    startAndShow();
+    click(ids::kExit);
+    click(ids::kStart);  // in the same turn of Qt's loop, before the queue runs
+    ASSERT_TRUE(runUntil([this] { return desktop->program().closed(); }));
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+    EXPECT_FALSE(state().measuring);
+    EXPECT_FALSE(desktop->program().program().wave.playDeviceOpen);
+    EXPECT_EQ(desktop->run(), 0);
+}
+
 TEST_F(DesktopTest, AResizedPlotShowsItsOldPictureStretchedUntilItsNextDraw) {
     startAndShow();
     TimePlotState& plot = desktop->program().program().timePlot;

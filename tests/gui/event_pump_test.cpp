@@ -60,10 +60,10 @@ TEST(EventPumpTest, HandlersThatKeepPostingLeaveRoomForQtEvents) {
 
 // A window that counts its paints.
 class PaintCounter final : public QWidget {
-public:
+  public:
     int paints = 0;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override { ++paints; }
 };
 
@@ -103,6 +103,23 @@ TEST(EventPumpTest, AQuitPostedBeforeTheLoopEndsItAtOnce) {
     queue.PostQuitMessage(3);
     EXPECT_EQ(pump->run(), 3);
     EXPECT_EQ(queue.pendingCount(), 0u);
+}
+
+TEST(EventPumpTest, NothingQueuedRunsOnceAHandlerHasPostedTheQuit) {
+    MessageQueue queue;
+    std::vector<WPARAM> seen;
+    const WindowHandle window = queue.CreateWindowA(
+        "probe", [&](WindowHandle, std::uint32_t message, WPARAM wParam, LPARAM) {
+            if (message != kPing) return LRESULT{0};
+            seen.push_back(wParam);
+            if (wParam == 1) queue.PostQuitMessage(5);
+            return LRESULT{0};
+        });
+    const std::unique_ptr<EventPump> pump = createQtEventPump(queue);
+    queue.PostMessageA(window, kPing, 1, 0);
+    queue.PostMessageA(window, kPing, 2, 0);  // queued before the quit
+    EXPECT_EQ(pump->run(), 5);
+    EXPECT_EQ(seen, std::vector<WPARAM>{1});
 }
 
 TEST(EventPumpTest, AGonePumpLeavesTheQueueUsable) {

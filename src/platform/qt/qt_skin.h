@@ -108,7 +108,8 @@ public:
 std::unique_ptr<PlotShell> createQtPlotShell(MessageQueue& queue, WindowHandle window);
 
 // Runs the message queue from Qt's event loop: every post schedules one
-// dispatch of what is queued; WM_QUIT ends run().
+// dispatch of what is queued; WM_QUIT ends run(), and messages still queued
+// when it is posted are not dispatched.
 class EventPump {
 public:
     virtual ~EventPump() = default;
