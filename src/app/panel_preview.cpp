@@ -1,8 +1,12 @@
 // Shows the control panel with its start-up settings and nothing behind it:
 // no sound, no plots. With a file name it writes a PNG picture of the panel
-// and ends; otherwise it runs until the panel is closed.
+// and ends; with --centre ID... it prints the centre of each control in the
+// window's pixels ("x y" per line, for scripts that click on the program);
+// otherwise it runs until the panel is closed.
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -17,7 +21,7 @@ using namespace ressona;
 
 // The panel's requests with nothing behind them, except closing and About.
 class PreviewActions final : public PanelActions {
-public:
+  public:
     explicit PreviewActions(MessageQueue& queue) : queue_(queue) {}
     void startMeasurement() override {}
     void stopMeasurement() override {}
@@ -31,11 +35,13 @@ public:
     void showAbout() override { showQtAbout(); }
     void closePanel() override { queue_.PostQuitMessage(0); }
 
-private:
+  private:
     MessageQueue& queue_;
 };
 
-LRESULT ignore(WindowHandle, std::uint32_t, WPARAM, LPARAM) { return 0; }
+LRESULT ignore(WindowHandle, std::uint32_t, WPARAM, LPARAM) {
+    return 0;
+}
 
 }  // namespace
 
@@ -68,6 +74,17 @@ int main(int argc, char** argv) {
     panel.showPlotLimits();
 
     const std::unique_ptr<PanelSkin> skin = createQtPanel(model, queue, panelWindow, drops);
+    if (argc > 1 && std::strcmp(argv[1], "--centre") == 0) {
+        for (int i = 2; i < argc; ++i) {
+            const PixelRect r = skin->controlRect(std::atoi(argv[i]));
+            if (r.width <= 0) {
+                std::fprintf(stderr, "ressona-panel-preview: no control %s\n", argv[i]);
+                return 1;
+            }
+            std::printf("%d %d\n", r.left + r.width / 2, r.top + r.height / 2);
+        }
+        return 0;
+    }
     skin->show();
     if (argc > 1) {
         if (skin->savePicture(argv[1])) return 0;

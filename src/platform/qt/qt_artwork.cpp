@@ -6,6 +6,7 @@
 #include <QPolygon>
 #include <vector>
 
+#include "platform/qt/qt_skin.h"
 #include "resources/artwork.h"
 
 namespace ressona {
@@ -68,6 +69,11 @@ QIcon programIcon() {
     QIcon icon;
     for (int side : artwork::kIconSizes) icon.addPixmap(QPixmap::fromImage(iconImage(side)));
     return icon;
+}
+
+bool saveQtIcon(const std::string& path, int side) {
+    if (side < 1) return false;
+    return iconImage(side).save(QString::fromStdString(path), "PNG");
 }
 
 }  // namespace ressona

@@ -2,7 +2,8 @@
 // call that dispatches what was queued at that moment; messages posted by the
 // handlers schedule the next call, so input and painting get their turn in
 // between. A WM_QUIT ends the loop that run() started (or, posted while no
-// loop runs, makes the next run() return at once).
+// loop runs, makes the next run() return at once), and nothing is dispatched
+// once it has been posted.
 
 #include <QEventLoop>
 #include <QMetaObject>
@@ -16,9 +17,11 @@ namespace ressona {
 namespace {
 
 class QtEventPump final : public EventPump {
-public:
+  public:
     explicit QtEventPump(MessageQueue& queue) : queue_(queue) {
         queue_.setPostListener([this] { schedule(); });
+        // What was posted before the pump existed is dispatched from the loop too.
+        if (queue_.pendingCount() > 0) schedule();
     }
     ~QtEventPump() override { queue_.setPostListener({}); }
     QtEventPump(const QtEventPump&) = delete;
@@ -34,30 +37,40 @@ public:
         return exitCode_;
     }
 
-private:
+  private:
     void schedule() {
         if (scheduled_) return;
         scheduled_ = true;
-        QMetaObject::invokeMethod(context_.get(), [this] { dispatch(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context_.get(), [this] { dispatch(); }, Qt::QueuedConnection);
     }
 
     void dispatch() {
         scheduled_ = false;
-        // Whatever the handlers post schedules the next call by itself.
-        queue_.dispatchPending();
+        // As many messages as were queued when the call started (whatever the
+        // handlers post schedules the next call by itself). Once a WM_QUIT
+        // waits, the program has ended: nothing queued before it runs any
+        // more, as a closed dialog's messages go with its window.
+        for (std::size_t left = queue_.pendingCount(); left > 0 && !queue_.quitPosted(); --left) {
+            Message message;
+            if (!queue_.PeekMessageA(message, kNoWindow, PM_REMOVE)) break;
+            queue_.DispatchMessageA(message);
+        }
         // A WM_QUIT outside run() waits for the next run() to take it.
         if (loop_ != nullptr && takeQuit()) loop_->exit(exitCode_);
     }
 
-    // Takes a WM_QUIT that waits at the head of the queue.
+    // Takes a waiting WM_QUIT; what was queued before it is dropped unhandled.
     bool takeQuit() {
-        Message head;
-        if (!queue_.PeekMessageA(head, kNoWindow, PM_NOREMOVE) || head.message != WM_QUIT) {
-            return false;
+        if (!queue_.quitPosted()) return false;
+        Message message;
+        while (queue_.PeekMessageA(message, kNoWindow, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                exitCode_ = static_cast<int>(message.wParam);
+                return true;
+            }
         }
-        queue_.PeekMessageA(head, kNoWindow, PM_REMOVE);
-        exitCode_ = static_cast<int>(head.wParam);
-        return true;
+        return false;
     }
 
     MessageQueue& queue_;

@@ -323,6 +323,15 @@ Colour QtImageCanvas::pixel(std::int32_t x, std::int32_t y) const {
                   static_cast<std::uint8_t>(qBlue(rgb))};
 }
 
+const std::uint32_t* QtImageCanvas::pixelData() const {
+    static_assert(sizeof(QRgb) == sizeof(std::uint32_t));
+    return impl_->pixels;
+}
+
+std::int32_t QtImageCanvas::bytesPerLine() const {
+    return static_cast<std::int32_t>(impl_->image.bytesPerLine());
+}
+
 int QtImageCanvas::savePng(const std::string& path) const {
     return impl_->image.save(QString::fromStdString(path), "PNG") ? 0 : 1;
 }

@@ -42,6 +42,10 @@ class QtImageCanvas final : public Canvas {
 
     // The colour of one pixel (black outside the image).
     Colour pixel(std::int32_t x, std::int32_t y) const;
+    // The image's pixels, 0xffRRGGBB, rows bytesPerLine() bytes apart; valid
+    // until the next resizeBitmap.
+    const std::uint32_t* pixelData() const;
+    std::int32_t bytesPerLine() const;
     // Writes the image as a PNG file: 0 on success, 1 when it cannot be written.
     int savePng(const std::string& path) const;
 

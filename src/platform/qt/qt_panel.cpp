@@ -108,6 +108,13 @@ bool QtPanel::savePicture(const std::string& path) const {
     return window()->grab().save(QString::fromStdString(path), "PNG");
 }
 
+PixelRect QtPanel::controlRect(int id) const {
+    const QWidget* widget = widgetOf(id);
+    if (widget == nullptr) return {};
+    const QRect area = widget->geometry();
+    return {area.left(), area.top(), area.width(), area.height()};
+}
+
 QWidget* QtPanel::widgetOf(int id) const {
     const auto found = widgets_.find(id);
     return found == widgets_.end() ? nullptr : found->second;

@@ -33,6 +33,7 @@ public:
     int height() const override;
     void DragAcceptFiles(bool accept) override;
     bool savePicture(const std::string& path) const override;
+    PixelRect controlRect(int id) const override;
 
     QWidget* window() const { return dialog_.window.get(); }
     // The widget of an addressed control, or nullptr.

@@ -36,6 +36,13 @@ struct ScreenSize {
 // The primary screen's size in pixels.
 ScreenSize qtScreenSize();
 
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
 // The control panel's window. Created hidden; the program shows and places it.
 class PanelSkin {
 public:
@@ -50,6 +57,9 @@ public:
     virtual void DragAcceptFiles(bool accept) = 0;
     // Writes a PNG picture of the window's inside; false when it cannot.
     virtual bool savePicture(const std::string& path) const = 0;
+    // Where the control's widget lies inside the window, in pixels; empty for
+    // an id the panel does not have.
+    virtual PixelRect controlRect(int id) const = 0;
 };
 
 // Builds the panel's widgets from the model's template at its dialog-unit
@@ -98,7 +108,8 @@ public:
 std::unique_ptr<PlotShell> createQtPlotShell(MessageQueue& queue, WindowHandle window);
 
 // Runs the message queue from Qt's event loop: every post schedules one
-// dispatch of what is queued; WM_QUIT ends run().
+// dispatch of what is queued; WM_QUIT ends run(), and messages still queued
+// when it is posted are not dispatched.
 class EventPump {
 public:
     virtual ~EventPump() = default;
@@ -106,7 +117,8 @@ public:
     virtual int run() = 0;
 };
 
-// The pump becomes the queue's post listener until it dies.
+// The pump becomes the queue's post listener until it dies; messages already
+// queued are dispatched at the loop's next turn.
 std::unique_ptr<EventPump> createQtEventPump(MessageQueue& queue);
 
 // Shows or withdraws the hourglass cursor over every window.
@@ -116,5 +128,9 @@ void setQtWaitCursor(bool on);
 void showQtMessage(std::string_view title, std::string_view text);
 // The About box (dialog template 103), modal.
 void showQtAbout();
+
+// Writes the program's icon, side x side pixels, as a PNG file (for the
+// desktop's application menus); false when it cannot be written.
+bool saveQtIcon(const std::string& path, int side);
 
 }  // namespace ressona
