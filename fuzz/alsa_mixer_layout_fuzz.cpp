@@ -3,8 +3,8 @@
 // controls the way the ALSA backend does, then served through the mixer
 // stand-in to the mixer set-up: MIC, levels, restore, LINE, levels, restore,
 // close. Checks: the layout refers only to elements that exist, the set-up
-// survives every name, a set-up without failures is undone by the restore,
-// and no mixer is left open.
+// survives every name, and without a failing call the restore undoes the
+// set-up and no mixer is left open.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -154,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     restoreMixer(mixerState, mixer);
     if (!failing && mixer.snapshot() != before) finding("the second restore left the mixer changed");
     closeMixer(mixerState, mixer);
-    if (mixer.openHandles() != 0) finding("a mixer left open");
+    // (A close that is made to fail leaves the mixer as the device decides.)
+    if (!failing && mixer.openHandles() != 0) finding("a mixer left open");
     return 0;
 }
