@@ -147,6 +147,26 @@ TEST(ProgramRunTest, FailingDeviceCallsStallTheRunAndStopRecovers) {
     }
 }
 
+// Two clicks on Start that reach the panel together (it was busy when they
+// were made): the second stops the first run and starts anew, and the first
+// run's completion, still queued, must not start a second chain of passes.
+TEST(ProgramRunTest, StartQueuedTwiceKeepsOneChainOfPasses) {
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    sim.program->click(ids::kStart);
+    sim.program->click(ids::kStart);
+    sim.runCaptures(6);
+    MessageQueue& queue = sim.program->queue();
+    int completions = 0;
+    Message message;
+    while (queue.PeekMessageA(message, kNoWindow, PM_REMOVE)) {
+        if (message.message == WM_COMMAND && commandId(message.wParam) == CMD_CAPTURE_DONE)
+            ++completions;
+    }
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(sim.program->state().sampleCounter, 5u) << "the stale completion counts no capture";
+}
+
 TEST(ProgramRunTest, SavedResultReadsBackAsTheCapturedCurve) {
     SimulatedProgram sim("room");
     ASSERT_TRUE(sim.program->start());
