@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "resources/error_dialog_templates.h"
 #include "sim/program_fixture.h"
@@ -165,6 +166,49 @@ TEST(ProgramRunTest, StartQueuedTwiceKeepsOneChainOfPasses) {
     }
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(sim.program->state().sampleCounter, 5u) << "the stale completion counts no capture";
+}
+
+// The dB range goes to the plot as floats and comes back rounded after each
+// capture: a range at the ends of the 32-bit numbers must come back as the
+// same ends, low still below high, never wrapped round to the other end.
+TEST(ProgramRunTest, ADbRangeAtTheEndsOfTheNumbersReadsBackUnwrapped) {
+    const std::vector<std::pair<const char*, const char*>> ranges = {
+        {"2147483600", "2147483647"}, {"-2147483648", "-2147483600"}, {"-2147483648", "2147483647"}};
+    for (const auto& [low, high] : ranges) {
+        SimulatedProgram sim;
+        ASSERT_TRUE(sim.program->start());
+        sim.program->click(ids::kFixDbScale);
+        sim.program->type(ids::kDbHighEdit, high);
+        sim.program->type(ids::kDbLowEdit, low);
+        sim.program->type(ids::kDbHighEdit, high);
+        sim.program->click(ids::kFixDbScale);  // the plot's range is read back again
+        sim.program->click(ids::kNoSignal);    // a flat trace: the range stays where it is
+        sim.program->click(ids::kStart);
+        sim.runCaptures(3);
+        const MeasurementState& state = sim.program->state();
+        EXPECT_LT(state.dbLow, state.dbHigh) << low << " " << high;
+        if (high[0] != '-') {
+            EXPECT_GT(state.dbHigh, 0) << low << " " << high;
+        }
+        if (low[0] == '-') {
+            EXPECT_LT(state.dbLow, 0) << low << " " << high;
+        }
+    }
+}
+
+// The shift bar's position is the negated shift; the most negative shift has
+// no negation in 32 bits and puts the bar at its top end.
+TEST(ProgramRunTest, TheMostNegativeShiftPutsTheShiftBarAtItsTop) {
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    sim.program->type(ids::kShiftEdit, "-2147483648");
+    sim.program->pumpMessages();
+    EXPECT_EQ(sim.program->state().shiftDb, -2147483648.0f);
+    EXPECT_GT(sim.program->state().shiftScroll.info.nPos, 0);
+    sim.program->scroll(ids::kShiftBar, SB_LINEUP);
+    sim.program->pumpMessages();
+    EXPECT_GE(sim.program->state().shiftDb, -60.0f);
+    EXPECT_LE(sim.program->state().shiftDb, 60.0f);
 }
 
 TEST(ProgramRunTest, SavedResultReadsBackAsTheCapturedCurve) {
