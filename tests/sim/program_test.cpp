@@ -101,18 +101,27 @@ TEST(ProgramRunTest, ExitDuringARunStopsClosesAndEndsOnce) {
 TEST(ProgramRunTest, EveryOpenFailureGivesItsDialog) {
     const std::vector<std::pair<MMRESULT, int>> cases = {
         {4, kErrorDialogDeviceAllocated}, {2, kErrorDialogBadDevice}, {6, kErrorDialogNoDriver},
-        {7, kErrorDialogDriverMemory},    {32, kErrorDialogUnknownDriver}};
-    for (const auto& [result, dialog] : cases) {
-        SimulatedProgram sim;
-        ASSERT_TRUE(sim.program->start());
-        sim.simulatedCard().faults().inOpenResult = result;
-        sim.program->click(ids::kStart);
-        sim.program->pumpMessages();
-        EXPECT_EQ(sim.shownTemplates(), std::vector<int>{dialog}) << result;
-        EXPECT_FALSE(sim.program->dialog().IsWindowEnabled(ids::kStart));
-        sim.program->click(ids::kStop);
-        sim.program->pumpMessages();
-        EXPECT_TRUE(sim.program->dialog().IsWindowEnabled(ids::kStart));
+        {7, kErrorDialogDriverMemory},    {32, kErrorDialogUnknownDriver}, {1, kErrorDialogUnknownDriver}};
+    for (const bool output : {true, false}) {
+        for (const auto& [result, dialog] : cases) {
+            SimulatedProgram sim;
+            ASSERT_TRUE(sim.program->start());
+            (output ? sim.simulatedCard().faults().outOpenResult
+                    : sim.simulatedCard().faults().inOpenResult) = result;
+            sim.program->click(ids::kStart);
+            sim.program->pumpMessages();
+            EXPECT_EQ(sim.shownTemplates(), std::vector<int>{dialog}) << result << " " << output;
+            EXPECT_FALSE(sim.program->state().measuring);
+            EXPECT_FALSE(sim.program->dialog().IsWindowEnabled(ids::kStart));
+            sim.program->click(ids::kStop);
+            sim.program->pumpMessages();
+            EXPECT_TRUE(sim.program->dialog().IsWindowEnabled(ids::kStart));
+            // Nothing is retried; once the device opens, Start measures.
+            sim.simulatedCard().faults() = SimulatedCardFaults{};
+            sim.program->click(ids::kStart);
+            sim.runCaptures(2);
+            EXPECT_EQ(sim.program->state().sampleCounter, 2u) << result << " " << output;
+        }
     }
     SimulatedProgram sim;
     ASSERT_TRUE(sim.program->start());
@@ -122,29 +131,128 @@ TEST(ProgramRunTest, EveryOpenFailureGivesItsDialog) {
     EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogUnknownDriver});
 }
 
+// A device call that fails during a run ends the chain of passes without a
+// word (the pass posts nothing); the run stays formally on until Stop, after
+// which the panel is as usable as before.
 TEST(ProgramRunTest, FailingDeviceCallsStallTheRunAndStopRecovers) {
-    for (int fault = 0; fault < 4; ++fault) {
+    const std::vector<std::pair<const char*, void (*)(SimulatedCardFaults&)>> faults = {
+        {"output prepare", [](SimulatedCardFaults& f) { f.outPrepareResult = MMSYSERR_NOMEM; }},
+        {"input prepare", [](SimulatedCardFaults& f) { f.inPrepareResult = MMSYSERR_NOMEM; }},
+        {"output unprepare", [](SimulatedCardFaults& f) { f.outUnprepareResult = MMSYSERR_ERROR; }},
+        {"input unprepare", [](SimulatedCardFaults& f) { f.inUnprepareResult = MMSYSERR_ERROR; }},
+        {"add buffer", [](SimulatedCardFaults& f) { f.addBufferResult = MMSYSERR_ERROR; }},
+        {"write", [](SimulatedCardFaults& f) { f.writeResult = MMSYSERR_ERROR; }},
+        {"record never done", [](SimulatedCardFaults& f) { f.recordNeverCompletes = true; }},
+        {"play never done", [](SimulatedCardFaults& f) { f.playNeverCompletes = true; }}};
+    for (const auto& [name, inject] : faults) {
         SimulatedProgram sim;
         ASSERT_TRUE(sim.program->start());
         sim.program->click(ids::kStart);
         sim.runCaptures(1);
-        SimulatedCardFaults& faults = sim.simulatedCard().faults();
-        if (fault == 0) faults.outPrepareResult = MMSYSERR_NOMEM;
-        if (fault == 1) faults.addBufferResult = MMSYSERR_ERROR;
-        if (fault == 2) faults.writeResult = MMSYSERR_ERROR;
-        if (fault == 3) faults.recordNeverCompletes = true;
+        inject(sim.simulatedCard().faults());
         const std::uint32_t counted = sim.program->state().sampleCounter;
         sim.runCaptures(3);
-        EXPECT_LE(sim.program->state().sampleCounter, counted + 1) << fault;
-        EXPECT_TRUE(sim.program->state().measuring);
-        EXPECT_TRUE(sim.dialogs.shown.empty());
+        EXPECT_LE(sim.program->state().sampleCounter, counted + 1) << name;
+        EXPECT_TRUE(sim.program->state().measuring) << name;
+        EXPECT_TRUE(sim.dialogs.shown.empty()) << name;
+        EXPECT_EQ(sim.program->queue().pendingCount(), 0u) << name << ": the chain has ended";
         sim.program->click(ids::kStop);
         sim.program->pumpMessages();
         EXPECT_FALSE(sim.program->state().measuring);
-        faults = SimulatedCardFaults{};
+        EXPECT_TRUE(sim.program->dialog().IsWindowEnabled(ids::kStart)) << name;
+        sim.simulatedCard().faults() = SimulatedCardFaults{};
         sim.program->click(ids::kStart);
         sim.runCaptures(2);
-        EXPECT_EQ(sim.program->state().sampleCounter, 2u) << "the panel stays usable";
+        EXPECT_EQ(sim.program->state().sampleCounter, 2u) << name << ": the panel stays usable";
+    }
+}
+
+// A buffer that never completes holds the pass only until its time-out: four
+// pass lengths and a second, here 4 x 4096 / 22050 s + 1 s.
+TEST(ProgramRunTest, ABufferThatNeverCompletesEndsThePassAfterItsTimeOut) {
+    for (const bool record : {true, false}) {
+        SimulatedProgram sim;
+        ASSERT_TRUE(sim.program->start());
+        sim.program->click(ids::kStart);
+        sim.runCaptures(1);
+        (record ? sim.simulatedCard().faults().recordNeverCompletes
+                : sim.simulatedCard().faults().playNeverCompletes) = true;
+        Clock& clock = *sim.card.clock;
+        const double before = double(clock.performanceCounter()) / double(clock.performanceFrequency());
+        sim.runCaptures(1);  // analyses the last good pass, then waits out the next one
+        const double waited =
+            double(clock.performanceCounter()) / double(clock.performanceFrequency()) - before;
+        const double timeOut = 4 * 4096.0 / 22050.0 + 1.0;
+        EXPECT_GE(waited, timeOut) << record;
+        EXPECT_LT(waited, timeOut + 0.1) << record;
+        sim.program->pumpMessages();  // the plots draw the last good capture; nothing follows
+        EXPECT_EQ(sim.program->queue().pendingCount(), 0u);
+        EXPECT_TRUE(sim.program->state().measuring);
+    }
+}
+
+// Each call of the mixer set-up failing in turn, at start-up and after a click
+// on "LINE": the status line names the failing call's code ("No MIXER!" when
+// not even the count of mixers comes back), "Error 2" is shown, and the
+// program goes on: it measures, and at exit it closes the mixer and puts back
+// what the set-up had changed. The read of the speakers' mute is the one call
+// whose failure the set-up passes over.
+TEST(ProgramMixerTest, EveryFailingMixerCallGivesMixerErrorAndErrorTwoAndTheProgramGoesOn) {
+    std::size_t startCalls = 0;
+    std::size_t lineCalls = 0;
+    {
+        SimulatedProgram clean;
+        ASSERT_TRUE(clean.program->start());
+        startCalls = clean.simulatedMixer().calls().size();
+        clean.simulatedMixer().clearCalls();
+        clean.program->click(ids::kInputLine);
+        clean.program->pumpMessages();
+        lineCalls = clean.simulatedMixer().calls().size() - 3;  // the three levels follow
+        ASSERT_TRUE(clean.dialogs.shown.empty());
+    }
+    ASSERT_GT(startCalls, 20u);
+    for (const bool atStart : {true, false}) {
+        for (std::size_t k = 1; k <= (atStart ? startCalls : lineCalls); ++k) {
+            SimulatedProgram sim;
+            SimulatedMixer& mixer = sim.simulatedMixer();
+            const std::vector<std::int32_t> original = mixer.snapshot();
+            const auto code = static_cast<MMRESULT>(700 + k);
+            if (atStart) mixer.failCall(k, code);
+            ASSERT_TRUE(sim.program->start()) << k;
+            if (!atStart) {
+                mixer.clearCalls();
+                mixer.failCall(k, code);
+                sim.program->click(ids::kInputLine);
+                sim.program->pumpMessages();
+            }
+            const MixerCall& failed = mixer.calls().at(k - 1);
+            const std::string status = sim.program->dialog().GetDlgItemTextA(ids::kTriggerText);
+            const SimControl* speakersMute =
+                mixer.findControl(0, "Speakers", "", MIXERCONTROL_CONTROLTYPE_MUTE);
+            const bool passedOver = failed.name == "mixerGetControlDetailsA" && speakersMute &&
+                                    failed.controlId == speakersMute->id;
+            const std::string where = std::string(atStart ? "start-up" : "LINE") + " call " +
+                                      std::to_string(k) + " " + failed.name;
+            if (passedOver) {
+                EXPECT_TRUE(sim.dialogs.shown.empty()) << where;
+            } else {
+                EXPECT_EQ(status, failed.name == "mixerGetNumDevs"
+                                      ? std::string("No MIXER!")
+                                      : "Mixer Error " + std::to_string(code))
+                    << where;
+                EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogMixer}) << where;
+            }
+            sim.program->click(ids::kStart);
+            sim.runCaptures(2);
+            EXPECT_EQ(sim.program->state().sampleCounter, 2u) << where;
+            sim.program->click(ids::kExit);
+            sim.program->pumpMessages();
+            EXPECT_TRUE(sim.program->closed()) << where;
+            EXPECT_EQ(mixer.openHandles(), 0u) << where;
+            if (atStart && !passedOver) {
+                EXPECT_EQ(mixer.snapshot(), original) << where;
+            }
+        }
     }
 }
 
