@@ -44,6 +44,36 @@ TEST(ProgramStartTest, MemoryFailuresAtStartUpShowTheirDialogAndEndCleanly) {
     sim.program->arrays().allocationBudget.remaining = 4;
     EXPECT_FALSE(sim.program->start());
     EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogModeMemory});
+    EXPECT_TRUE(sim.program->closed());
+    EXPECT_EQ(sim.simulatedMixer().openHandles(), 0u) << "the mixer opened before is closed again";
+    Message quit;
+    ASSERT_TRUE(sim.program->queue().PeekMessageA(quit, kNoWindow, PM_REMOVE));
+    EXPECT_EQ(quit.message, static_cast<std::uint32_t>(WM_QUIT));
+    EXPECT_EQ(quit.wParam, 0u);
+}
+
+// Arrays that cannot be built at Start: "Error 12", the run is stopped and
+// the panel is idle again (the devices stay open until the next open or the
+// close); with memory back, Start measures.
+TEST(ProgramStartTest, MemoryFailureAtStartShowsErrorTwelveAndStops) {
+    SimulatedProgram sim;
+    ASSERT_TRUE(sim.program->start());
+    sim.program->arrays().allocationBudget.remaining = 2;
+    sim.program->click(ids::kMls);
+    sim.program->click(ids::kStart);
+    sim.program->pumpMessages();
+    EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogModeMemory});
+    EXPECT_FALSE(sim.program->state().measuring);
+    EXPECT_TRUE(sim.program->dialog().IsWindowEnabled(ids::kStart));
+    EXPECT_FALSE(sim.program->dialog().IsWindowEnabled(ids::kStop));
+    sim.program->arrays().allocationBudget.remaining = AllocationBudget::kUnlimited;
+    sim.program->click(ids::kStart);
+    sim.runCaptures(2);
+    EXPECT_EQ(sim.program->state().sampleCounter, 2u);
+    sim.program->click(ids::kExit);  // the devices left open by the failed Start close with the rest
+    sim.program->pumpMessages();
+    EXPECT_FALSE(sim.program->program().wave.playDeviceOpen);
+    EXPECT_FALSE(sim.program->program().wave.recordDeviceOpen);
 }
 
 TEST(ProgramRunTest, MlsOnTheLoopbackGivesOnePeakAtTheLatencyAndAFlatResponse) {
