@@ -28,7 +28,10 @@
 #endif
 #endif
 #ifdef RESSONA_UNDER_ASAN
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count of live heap bytes, and the release of the
+// freed blocks it holds back to catch late uses (its header is clang's only).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+extern "C" void __sanitizer_purge_allocator();
 #endif
 
 namespace ressona {
@@ -42,8 +45,12 @@ int passesWanted() {
     return std::max(passes, 2000);
 }
 
-// Resident memory of this process in kilobytes.
+// Resident memory of this process in kilobytes. Under the sanitizers, freed
+// blocks are first given back: held in quarantine they would look like growth.
 long residentKb() {
+#ifdef RESSONA_UNDER_ASAN
+    __sanitizer_purge_allocator();
+#endif
     std::ifstream statm("/proc/self/statm");
     long size = 0;
     long resident = 0;
@@ -118,10 +125,16 @@ TEST_P(LongRunTest, TenThousandPassesHoldMemoryFlatAndCountRight) {
               << " passes): resident " << first.residentMax << " kB in the first thousand, "
               << last.residentMax << " kB in the last; heap " << first.heapMax / 1024 << " kB, "
               << last.heapMax / 1024 << " kB\n";
-    // The heap must not grow at all beyond noise; resident memory within a
-    // little (pages touched late, allocator bookkeeping).
+    // The heap must not grow beyond noise; resident memory within a little
+    // (pages touched late). Under the sanitizers the allocator's own shadow
+    // and bookkeeping for the addresses it cycles through add a few megabytes
+    // whatever the program holds, so there the heap count is the measure.
     EXPECT_LE(last.heapMax, first.heapMax + 64 * 1024);
-    EXPECT_LE(last.residentMax, first.residentMax + 2048);
+#ifdef RESSONA_UNDER_ASAN
+    EXPECT_LE(last.residentMax, first.residentMax + 4096);
+#else
+    EXPECT_LE(last.residentMax, first.residentMax + 1024);
+#endif
 
     const MeasurementState& state = sim.program->state();
     const SampleArrays& arrays = sim.program->arrays();
