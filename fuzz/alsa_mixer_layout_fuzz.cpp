@@ -27,12 +27,33 @@ namespace {
 using namespace ressona;
 
 // Names cards really give, so that the layout's special cases are met often.
-const char* const kKnownNames[] = {
-    "Master",     "PCM",         "Wave",        "Capture",      "Mic",         "Line",
-    "CD",         "Aux",         "Phone",       "Beep",         "Synth",       "Headphone",
-    "Front",      "Speaker",     "Mic Boost",   "Input Source", "Capture Source",
-    "Front Mic",  "Rear Mic",    "Line Out",    "Loopback Mixing",             "Internal Mic",
-    "Digital",    "Auto-Mute Mode",             "PC Speaker",   "Midi",        "Video"};
+const char* const kKnownNames[] = {"Master",
+                                   "PCM",
+                                   "Wave",
+                                   "Capture",
+                                   "Mic",
+                                   "Line",
+                                   "CD",
+                                   "Aux",
+                                   "Phone",
+                                   "Beep",
+                                   "Synth",
+                                   "Headphone",
+                                   "Front",
+                                   "Speaker",
+                                   "Mic Boost",
+                                   "Input Source",
+                                   "Capture Source",
+                                   "Front Mic",
+                                   "Rear Mic",
+                                   "Line Out",
+                                   "Loopback Mixing",
+                                   "Internal Mic",
+                                   "Digital",
+                                   "Auto-Mute Mode",
+                                   "PC Speaker",
+                                   "Midi",
+                                   "Video"};
 
 [[noreturn]] void finding(const char* what) {
     std::fprintf(stderr, "alsa_mixer_layout_fuzz: %s\n", what);
@@ -152,7 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     openMixer(state, mixerState, mixer, dialogs, text);
     setMixerLevels(state, mixerState, mixer, anyFraction(in), anyFraction(in), anyFraction(in));
     restoreMixer(mixerState, mixer);
-    if (!failing && mixer.snapshot() != before) finding("the second restore left the mixer changed");
+    if (!failing && mixer.snapshot() != before)
+        finding("the second restore left the mixer changed");
     closeMixer(mixerState, mixer);
     // (A close that is made to fail leaves the mixer as the device decides.)
     if (!failing && mixer.openHandles() != 0) finding("a mixer left open");

@@ -131,8 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecordingDialogService dialogs;
     RecordingSurface timeSurface{320, 120};
     RecordingSurface freqSurface{320, 120};
-    ProgramServices services{*card.wave, *card.mixer, *card.clock, dialogs,
-                             timeSurface, freqSurface, 480, 360, {}, {}};
+    ProgramServices services{*card.wave,  *card.mixer, *card.clock, dialogs, timeSurface,
+                             freqSurface, 480,         360,         {},      {}};
     auto program = std::make_unique<Program>(services);
     if (!program->start()) finding("the program did not start");
 

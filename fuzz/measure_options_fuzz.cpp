@@ -28,10 +28,12 @@ void checkAccepted(const ressona::MeasureOptions& o) {
     if (!oneOf(o.sampleRate, {8000, 11025, 22050, 44100, 48000})) finding("a rate the panel lacks");
     if (!oneOf(o.sampleLength, {64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384}))
         finding("a length the panel lacks");
-    if (!oneOf(o.excitationMode, {224, 221, 225, 251, 266, 222, 223})) finding("an unknown excitation");
+    if (!oneOf(o.excitationMode, {224, 221, 225, 251, 266, 222, 223}))
+        finding("an unknown excitation");
     if (!oneOf(o.view, {246, 252, 253, 265})) finding("an unknown view");
     if (o.toneHz < 1 || o.toneHz > o.sampleRate / 2) finding("a tone outside 1 .. rate/2");
-    if (o.lowerCut < 0 || o.lowerCut >= o.upperCut || o.upperCut > 1000) finding("cuts out of order");
+    if (o.lowerCut < 0 || o.lowerCut >= o.upperCut || o.upperCut > 1000)
+        finding("cuts out of order");
     if (o.dbRange && o.dbRange->first >= o.dbRange->second) finding("dB range out of order");
     if (o.hzRange && o.hzRange->first >= o.hzRange->second) finding("Hz range out of order");
     if (o.shiftDb < -60 || o.shiftDb > 60) finding("a shift beyond the bar");

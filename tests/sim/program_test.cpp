@@ -34,8 +34,8 @@ TEST(ProgramStartTest, MemoryFailuresAtStartUpShowTheirDialogAndEndCleanly) {
         sim.program->arrays().allocationBudget.remaining = allowed;
         EXPECT_FALSE(sim.program->start()) << allowed;
         EXPECT_TRUE(sim.program->closed());
-        EXPECT_EQ(sim.shownTemplates(),
-                  std::vector<int>{allowed < 2 ? kErrorDialogPlayMemory : kErrorDialogRecordMemory});
+        EXPECT_EQ(sim.shownTemplates(), std::vector<int>{allowed < 2 ? kErrorDialogPlayMemory
+                                                                     : kErrorDialogRecordMemory});
         EXPECT_TRUE(sim.program->queue().quitPosted());
         EXPECT_FALSE(sim.program->state().device.playMemoryHeld);
         EXPECT_FALSE(sim.program->state().device.recordMemoryHeld);
@@ -70,7 +70,8 @@ TEST(ProgramStartTest, MemoryFailureAtStartShowsErrorTwelveAndStops) {
     sim.program->click(ids::kStart);
     sim.runCaptures(2);
     EXPECT_EQ(sim.program->state().sampleCounter, 2u);
-    sim.program->click(ids::kExit);  // the devices left open by the failed Start close with the rest
+    sim.program->click(
+        ids::kExit);  // the devices left open by the failed Start close with the rest
     sim.program->pumpMessages();
     EXPECT_FALSE(sim.program->program().wave.playDeviceOpen);
     EXPECT_FALSE(sim.program->program().wave.recordDeviceOpen);
@@ -130,8 +131,9 @@ TEST(ProgramRunTest, ExitDuringARunStopsClosesAndEndsOnce) {
 
 TEST(ProgramRunTest, EveryOpenFailureGivesItsDialog) {
     const std::vector<std::pair<MMRESULT, int>> cases = {
-        {4, kErrorDialogDeviceAllocated}, {2, kErrorDialogBadDevice}, {6, kErrorDialogNoDriver},
-        {7, kErrorDialogDriverMemory},    {32, kErrorDialogUnknownDriver}, {1, kErrorDialogUnknownDriver}};
+        {4, kErrorDialogDeviceAllocated}, {2, kErrorDialogBadDevice},
+        {6, kErrorDialogNoDriver},        {7, kErrorDialogDriverMemory},
+        {32, kErrorDialogUnknownDriver},  {1, kErrorDialogUnknownDriver}};
     for (const bool output : {true, false}) {
         for (const auto& [result, dialog] : cases) {
             SimulatedProgram sim;
@@ -208,7 +210,8 @@ TEST(ProgramRunTest, ABufferThatNeverCompletesEndsThePassAfterItsTimeOut) {
         (record ? sim.simulatedCard().faults().recordNeverCompletes
                 : sim.simulatedCard().faults().playNeverCompletes) = true;
         Clock& clock = *sim.card.clock;
-        const double before = double(clock.performanceCounter()) / double(clock.performanceFrequency());
+        const double before =
+            double(clock.performanceCounter()) / double(clock.performanceFrequency());
         sim.runCaptures(1);  // analyses the last good pass, then waits out the next one
         const double waited =
             double(clock.performanceCounter()) / double(clock.performanceFrequency()) - before;
@@ -310,8 +313,9 @@ TEST(ProgramRunTest, StartQueuedTwiceKeepsOneChainOfPasses) {
 // capture: a range at the ends of the 32-bit numbers must come back as the
 // same ends, low still below high, never wrapped round to the other end.
 TEST(ProgramRunTest, ADbRangeAtTheEndsOfTheNumbersReadsBackUnwrapped) {
-    const std::vector<std::pair<const char*, const char*>> ranges = {
-        {"2147483600", "2147483647"}, {"-2147483648", "-2147483600"}, {"-2147483648", "2147483647"}};
+    const std::vector<std::pair<const char*, const char*>> ranges = {{"2147483600", "2147483647"},
+                                                                     {"-2147483648", "-2147483600"},
+                                                                     {"-2147483648", "2147483647"}};
     for (const auto& [low, high] : ranges) {
         SimulatedProgram sim;
         ASSERT_TRUE(sim.program->start());

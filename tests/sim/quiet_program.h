@@ -88,8 +88,16 @@ struct QuietProgram {
         SoundCardOptions options;
         options.instant = true;
         makeSimulatedSoundCard(preset, options, card);
-        services = std::make_unique<ProgramServices>(ProgramServices{
-            *card.wave, *card.mixer, *card.clock, dialogs, timeSurface, freqSurface, 1024, 768, {}, {}});
+        services = std::make_unique<ProgramServices>(ProgramServices{*card.wave,
+                                                                     *card.mixer,
+                                                                     *card.clock,
+                                                                     dialogs,
+                                                                     timeSurface,
+                                                                     freqSurface,
+                                                                     1024,
+                                                                     768,
+                                                                     {},
+                                                                     {}});
         program = std::make_unique<Program>(*services);
     }
     SimulatedCard& simulatedCard() { return dynamic_cast<SimulatedCard&>(*card.wave); }

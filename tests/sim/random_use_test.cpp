@@ -212,7 +212,7 @@ class RandomUser {
         const int id = edits[static_cast<std::size_t>(pick(static_cast<int>(edits.size())))];
         // The waterfall draws one transform per step; steps are mostly kept
         // small so that the long lengths stay affordable.
-        const std::string text = id == ids::kFileNameEdit                ? anyFileName()
+        const std::string text = id == ids::kFileNameEdit              ? anyFileName()
                                  : id == ids::kStepsEdit && chance(80) ? std::to_string(pick(100))
                                                                        : anyText();
         sim_->program->type(id, text);
@@ -225,8 +225,8 @@ class RandomUser {
         if (bars.empty()) return;
         const int id = bars[static_cast<std::size_t>(pick(static_cast<int>(bars.size())))];
         const int code = chance(95) ? pick(9) : pick(65536);
-        const int thumb = chance(20) ? std::vector<int>{-32768, 32767, -1, 0, 1}[pick(5)]
-                                     : pick(65536) - 32768;
+        const int thumb =
+            chance(20) ? std::vector<int>{-32768, 32767, -1, 0, 1}[pick(5)] : pick(65536) - 32768;
         sim_->program->scroll(id, code, thumb);
         actionText_ += "scroll " + std::to_string(id) + " code " + std::to_string(code) +
                        " thumb " + std::to_string(thumb) + "; ";
@@ -259,9 +259,10 @@ class RandomUser {
         if (kind < 25) return std::to_string(pick(3400) - 200);
         if (kind < 40) return std::to_string(static_cast<std::int32_t>(random_()));
         if (kind < 50) {
-            return std::vector<std::string>{"-2147483648", "2147483647", "4294967295", "-1",
-                                            "0",           "-0",         "2147483648", "-2147483649",
-                                            "4294967296",  "99999999999999999999", " 12 ", "+5"}[pick(12)];
+            return std::vector<std::string>{
+                "-2147483648", "2147483647", "4294967295",  "-1",         "0",
+                "-0",          "2147483648", "-2147483649", "4294967296", "99999999999999999999",
+                " 12 ",        "+5"}[pick(12)];
         }
         if (kind < 58) return std::to_string(static_cast<std::int64_t>(random_()));
         if (kind < 75) return garbage(static_cast<std::size_t>(pick(24)), true);
@@ -292,7 +293,8 @@ class RandomUser {
         if (kind < 65) return "missing" + std::to_string(pick(1000)) + ".rsn";
         if (kind < 75) return garbage(static_cast<std::size_t>(1 + pick(300)), false);
         if (kind < 85) return std::string(255 + pick(5000), static_cast<char>('a' + pick(26)));
-        if (kind < 90) return std::vector<std::string>{"/dev/null", ".", "", "/no/such/dir/x.rsn"}[pick(4)];
+        if (kind < 90)
+            return std::vector<std::string>{"/dev/null", ".", "", "/no/such/dir/x.rsn"}[pick(4)];
         return (directory_ / ("result" + std::to_string(pick(6)) + ".rsn")).string();
     }
 
@@ -309,8 +311,8 @@ class RandomUser {
 
     // Dispatches the queue one message at a time until it is empty, or holds
     // only the completion of a pass once at least `captures` completions have
-    // been handled (a run then goes on at the next action). The file name in force before and after each message is the
-    // one a save may write; the tone is checked after every edit of it and
+    // been handled (a run then goes on at the next action). The file name in force before and after
+    // each message is the one a save may write; the tone is checked after every edit of it and
     // every Start.
     std::string pump(int captures) {
         MessageQueue& queue = sim_->program->queue();
@@ -331,8 +333,9 @@ class RandomUser {
             }
             if (handled > captures + 50) {
                 std::ostringstream out;
-                out << "the queue never settles: " << queue.pendingCount() << " messages wait, last "
-                    << message.window << "/" << message.message << "/" << message.wParam;
+                out << "the queue never settles: " << queue.pendingCount()
+                    << " messages wait, last " << message.window << "/" << message.message << "/"
+                    << message.wParam;
                 Message m;
                 while (queue.PeekMessageA(m, kNoWindow, PM_REMOVE))
                     out << " [" << m.window << " " << m.message << " " << m.wParam << "]";
@@ -374,7 +377,8 @@ class RandomUser {
         if (message.message == WM_COMMAND) {
             const int id = commandId(message.wParam);
             const bool rate = id == ids::kRate8000 || id == ids::kRate11025 ||
-                              id == ids::kRate22050 || id == ids::kRate44100 || id == ids::kRate48000;
+                              id == ids::kRate22050 || id == ids::kRate44100 ||
+                              id == ids::kRate48000;
             if (rate || (id >= ids::kLength64 && id <= ids::kLength16384)) delayExact_ = false;
         } else if ((message.message == WM_HSCROLL || message.message == WM_VSCROLL) &&
                    static_cast<WindowHandle>(message.lParam) == dialog().handleOf(ids::kDelayBar) &&
@@ -394,7 +398,8 @@ class RandomUser {
                 checkedId = id;
             }
         }
-        if (checked != 1) return std::string(what) + ": " + std::to_string(checked) + " buttons checked";
+        if (checked != 1)
+            return std::string(what) + ": " + std::to_string(checked) + " buttons checked";
         if (checkedId != setting) {
             return std::string(what) + ": button " + std::to_string(checkedId) +
                    " checked, setting " + std::to_string(setting);
@@ -439,15 +444,18 @@ class RandomUser {
         // bar makes the two agree exactly again.
         const double samplePeriod = 1000.0 / s.sampleRate;
         const double fromSamples = s.recordDelaySamples * samplePeriod;
-        const double tolerance = delayExact_ ? 1e-5 * (1.0 + std::fabs(fromSamples)) : 2 * samplePeriod;
+        const double tolerance =
+            delayExact_ ? 1e-5 * (1.0 + std::fabs(fromSamples)) : 2 * samplePeriod;
         if (!(std::fabs(s.recordDelayMs - fromSamples) <= tolerance))
-            out << "delay " << s.recordDelayMs << " ms against " << s.recordDelaySamples << " samples";
+            out << "delay " << s.recordDelayMs << " ms against " << s.recordDelaySamples
+                << " samples";
         if (std::abs(s.recordDelaySamples) > static_cast<std::int32_t>(s.sampleLength / 2))
             out << "delay " << s.recordDelaySamples << " samples beyond half the length";
-        for (auto [level, maximum] : {std::pair{s.micLevel, s.micLevelMax},
-                                      std::pair{s.speakerLevel, s.speakerLevelMax},
-                                      std::pair{s.lineLevel, s.lineLevelMax}}) {
-            if (level < 0 || level > maximum) out << "level " << level << " outside 0 .. " << maximum;
+        for (auto [level, maximum] :
+             {std::pair{s.micLevel, s.micLevelMax}, std::pair{s.speakerLevel, s.speakerLevelMax},
+              std::pair{s.lineLevel, s.lineLevelMax}}) {
+            if (level < 0 || level > maximum)
+                out << "level " << level << " outside 0 .. " << maximum;
         }
         for (auto [id, flag] : {std::pair{ids::kArtificial, s.artificialMode},
                                 std::pair{ids::kHalfHanning, s.halfHanning},
@@ -521,7 +529,8 @@ class RandomUser {
 
 TEST(RandomUseTest, RandomActionsKeepTheSettingsPromisesAndWriteOnlyTheChosenFile) {
     const std::uint64_t seed = numberFromEnvironment("RESSONA_RANDOM_SEED", kDefaultSeed);
-    const auto actions = static_cast<long>(numberFromEnvironment("RESSONA_RANDOM_ACTIONS", kDefaultActions));
+    const auto actions =
+        static_cast<long>(numberFromEnvironment("RESSONA_RANDOM_ACTIONS", kDefaultActions));
     std::cout << "random use: seed " << seed << ", " << actions
               << " actions (RESSONA_RANDOM_SEED=" << seed << " repeats this run)\n";
     ScratchDirectory scratch;
