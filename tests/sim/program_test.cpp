@@ -70,8 +70,8 @@ TEST(ProgramStartTest, MemoryFailureAtStartShowsErrorTwelveAndStops) {
     sim.program->click(ids::kStart);
     sim.runCaptures(2);
     EXPECT_EQ(sim.program->state().sampleCounter, 2u);
-    sim.program->click(
-        ids::kExit);  // the devices left open by the failed Start close with the rest
+    // The devices left open by the failed Start close with the rest.
+    sim.program->click(ids::kExit);
     sim.program->pumpMessages();
     EXPECT_FALSE(sim.program->program().wave.playDeviceOpen);
     EXPECT_FALSE(sim.program->program().wave.recordDeviceOpen);
