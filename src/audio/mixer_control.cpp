@@ -232,6 +232,11 @@ class MixerSetUp {
             switch (control.dwControlType) {
                 case MIXERCONTROL_CONTROLTYPE_VOLUME: {
                     if (!roomInRestoreList()) break;
+                    MIXERCONTROLDETAILS_SIGNED value;
+                    if (const MMRESULT r = readValue(control, value)) return r;
+                    record(control.dwControlID, {&value, 1}, 0);
+                    // A level bar drives only a control that is put back at exit:
+                    // one whose read failed is not in the restore list.
                     if (LevelSlot* slot = slotFor(mixer_, kind, source.dwComponentType)) {
                         slot->details = detailsFor(control.dwControlID, 0, kValueSize, nullptr);
                         slot->minimum = control.lMinimum;
@@ -239,7 +244,7 @@ class MixerSetUp {
                         slot->filled = true;
                     }
                     if (const MMRESULT r =
-                            change(control, wanted ? control.lMaximum : control.lMinimum))
+                            writeValue(control, wanted ? control.lMaximum : control.lMinimum))
                         return r;
                     break;
                 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "control/hand_over.h"
@@ -41,6 +42,14 @@ bool isToneMode(std::int32_t mode) { return mode == kModeSineWave || mode == kMo
 float levelFraction(std::int32_t position, std::int32_t maximum) {
     return maximum == 0 ? 0.0f : static_cast<float>(maximum - position) / static_cast<float>(maximum);
 }
+
+// One below and one above, stopping at the ends of the 32-bit range: a range
+// read back from the plot may lie at either end.
+std::int32_t oneBelow(std::int32_t value) { return value == INT32_MIN ? value : value - 1; }
+std::int32_t oneAbove(std::int32_t value) { return value == INT32_MAX ? value : value + 1; }
+
+// The shift bar's position for a shift: its negation, -2147483648 giving the top end.
+std::int32_t negated(std::int32_t value) { return value == INT32_MIN ? INT32_MAX : -value; }
 
 std::uint16_t lowWord(WPARAM value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
 std::int16_t highWordSigned(WPARAM value) { return static_cast<std::int16_t>((value >> 16) & 0xFFFF); }
@@ -224,32 +233,32 @@ void ControlPanel::onToneEdit() {
 
 void ControlPanel::onDbLowEdit() {
     state_.dbLow = readSigned(ids::kDbLowEdit);
-    if (state_.dbLow >= state_.dbHigh) state_.dbLow = state_.dbHigh - 1;
+    if (state_.dbLow >= state_.dbHigh) state_.dbLow = oneBelow(state_.dbHigh);
     if (state_.editEchoEnabled) handDbRange(state_, state_.dbLow, state_.dbHigh, state_.shiftDb);
 }
 
 void ControlPanel::onDbHighEdit() {
     state_.dbHigh = readSigned(ids::kDbHighEdit);
-    if (state_.dbLow >= state_.dbHigh) state_.dbHigh = state_.dbLow + 1;
+    if (state_.dbLow >= state_.dbHigh) state_.dbHigh = oneAbove(state_.dbLow);
     if (state_.editEchoEnabled) handDbRange(state_, state_.dbLow, state_.dbHigh, state_.shiftDb);
 }
 
 void ControlPanel::onFreqLowEdit() {
     state_.freqLowHz = readSigned(ids::kFreqLowEdit);
-    if (state_.freqLowHz >= state_.freqHighHz) state_.freqLowHz = state_.freqHighHz - 1;
+    if (state_.freqLowHz >= state_.freqHighHz) state_.freqLowHz = oneBelow(state_.freqHighHz);
     if (state_.editEchoEnabled) handFrequencyRange(state_, state_.freqLowHz, state_.freqHighHz);
 }
 
 void ControlPanel::onFreqHighEdit() {
     state_.freqHighHz = readSigned(ids::kFreqHighEdit);
-    if (state_.freqLowHz >= state_.freqHighHz) state_.freqHighHz = state_.freqLowHz + 1;
+    if (state_.freqLowHz >= state_.freqHighHz) state_.freqHighHz = oneAbove(state_.freqLowHz);
     if (state_.editEchoEnabled) handFrequencyRange(state_, state_.freqLowHz, state_.freqHighHz);
 }
 
 void ControlPanel::onShiftEdit() {
     const std::int32_t shift = readSigned(ids::kShiftEdit);
     state_.shiftDb = static_cast<float>(shift);
-    setScrollPosition(ids::kShiftBar, -shift);
+    setScrollPosition(ids::kShiftBar, negated(shift));
     handDbRange(state_, state_.dbLow, state_.dbHigh, state_.shiftDb);
     requestFreqPlotRedraw();
 }

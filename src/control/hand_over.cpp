@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "signals/sample_arrays.h"
 
@@ -9,8 +10,13 @@ namespace ressona {
 
 namespace {
 
-// Nearest integer with halves away from zero.
-std::int32_t nearest(float value) { return static_cast<std::int32_t>(std::lround(value)); }
+// Nearest integer with halves away from zero; a value beyond the 32-bit range
+// gives the nearer end of it (the plot's range follows a shift of any size).
+std::int32_t nearest(float value) {
+    if (!(value > -2147483648.0f)) return value != value ? 0 : INT32_MIN;
+    if (value >= 2147483648.0f) return INT32_MAX;
+    return static_cast<std::int32_t>(std::lround(value));
+}
 
 }  // namespace
 

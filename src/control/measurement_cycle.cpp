@@ -23,6 +23,10 @@ MeasurementCycle::MeasurementCycle(ProgramState& program, DialogModel& dialog, C
       card_(card), feedback_(feedback), clock_(clock), analyse_(std::move(analyse)) {}
 
 void MeasurementCycle::startMeasurement() {
+    // A completion still queued from an earlier run (a second Start queued
+    // behind the first) must not be taken for one of this run's passes: it
+    // would start a second chain of passes beside this one.
+    staleCompletions_ = completionsQueued_;
     if (state_.measuring) stopMeasurement();
     panel_.arrangeForRun();
     prepareHzSlider();
@@ -46,7 +50,11 @@ void MeasurementCycle::startMeasurement() {
     state_.measuring = true;
     state_.sampleCounter = 0;
     ++runNumber_;
-    card_.runPass();
+    runPass();
+}
+
+void MeasurementCycle::runPass() {
+    if (card_.runPass() == 0) ++completionsQueued_;
 }
 
 // The tone is fixed for the run: the slider's position goes through the edit
@@ -78,6 +86,11 @@ void MeasurementCycle::stopMeasurement() {
 }
 
 void MeasurementCycle::onCaptureDone() {
+    if (completionsQueued_ > 0) --completionsQueued_;
+    if (staleCompletions_ > 0) {
+        --staleCompletions_;
+        return;  // the pass of a run that has ended
+    }
     if (!state_.measuring) return;  // a completion still queued after Stop
     const std::uint64_t run = runNumber_;
     dialog_.SetDlgItemTextA(ids::kLatencyText, texts::format(texts::kLatency, int(state_.latencySamples)));
@@ -88,7 +101,7 @@ void MeasurementCycle::onCaptureDone() {
     drainPanelMessages();
     // A Stop in the drain closed the devices; a Stop and Start there began a
     // new run with its own first pass. Either way this run's chain ends here.
-    if (state_.measuring && run == runNumber_) card_.runPass();
+    if (state_.measuring && run == runNumber_) runPass();
     if (!state_.fixDbScale) readBackPlotRange();
     if (state_.measuring && state_.excitationMode == kModeWhiteNoise) {
         generateWhiteNoise(state_.device.playBuffer, program_.arrays, clock_.timeOfDay());

@@ -35,6 +35,7 @@ private:
     void showResults();
     void drainPanelMessages();
     void readBackPlotRange();
+    void runPass();
 
     ProgramState& program_;
     MeasurementState& state_;
@@ -47,6 +48,10 @@ private:
     Analyser analyse_;
     // Counts Starts, so a capture's handling knows whether its run is still the current one.
     std::uint64_t runNumber_ = 0;
+    // Completions posted by passes and not handled yet, and how many of those
+    // (the oldest) belong to a run that was stopped and started again since.
+    int completionsQueued_ = 0;
+    int staleCompletions_ = 0;
 };
 
 }  // namespace ressona

@@ -9,6 +9,7 @@
 #include "control/program.h"
 #include "platform/canvas/recording_canvas.h"
 #include "platform/sim/simulated_card.h"
+#include "platform/sim/simulated_mixer.h"
 #include "platform/sim/simulated_sound_card.h"
 #include "resources/control_ids.h"
 
@@ -24,6 +25,7 @@ struct SimulatedProgram {
         program = std::make_unique<Program>(*services);
     }
     SimulatedCard& simulatedCard() { return dynamic_cast<SimulatedCard&>(*card.wave); }
+    SimulatedMixer& simulatedMixer() { return dynamic_cast<SimulatedMixer&>(*card.mixer); }
     // Handles queued messages one by one until `captures` pass completions have
     // been handled (or the queue is empty), then lets the plots draw the last one.
     void runCaptures(int captures) {

@@ -89,8 +89,12 @@ std::vector<double> SimulatedCard::impulseResponse(std::uint32_t sampleRate) con
 }
 
 MMRESULT SimulatedCard::log(const char* call, MMRESULT result) {
-    calls_.emplace_back(call);
+    if (config_.keepCallLog) calls_.emplace_back(call);
     return result;
+}
+
+void SimulatedCard::forgetLastCall() {
+    if (!calls_.empty()) calls_.pop_back();
 }
 
 bool SimulatedCard::formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits) const {
@@ -211,7 +215,7 @@ MMRESULT SimulatedCard::waveOutReset(HWAVEOUT handle) {
 MMRESULT SimulatedCard::waveOutClose(HWAVEOUT handle) {
     if (handle == 0 || handle != outHandle_) return log("waveOutClose", MMSYSERR_INVALHANDLE);
     waveOutReset(handle);
-    calls_.pop_back();  // the reset is part of the close
+    forgetLastCall();  // the reset is part of the close
     outHandle_ = 0;
     outRate_ = 0;
     return log("waveOutClose", MMSYSERR_NOERROR);
@@ -338,7 +342,7 @@ MMRESULT SimulatedCard::waveInReset(HWAVEIN handle) {
 MMRESULT SimulatedCard::waveInClose(HWAVEIN handle) {
     if (handle == 0 || handle != inHandle_) return log("waveInClose", MMSYSERR_INVALHANDLE);
     waveInReset(handle);
-    calls_.pop_back();  // the reset is part of the close
+    forgetLastCall();  // the reset is part of the close
     inHandle_ = 0;
     inRate_ = 0;
     return log("waveInClose", MMSYSERR_NOERROR);

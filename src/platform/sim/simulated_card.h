@@ -67,6 +67,9 @@ struct SimulatedCardConfig {
     double outputFifoSamples = 64.0;     // output done this long before its last sample sounds
     double inputHandOverSamples = 16.0;  // input done this long after its last sample
     double gain = 1.0;                   // scales the recording, unless a gain source is attached
+    // Keep every wave call by name (calls()). Tests look at them; a card that
+    // runs for hours must not, or the list grows with every pass.
+    bool keepCallLog = true;
 };
 
 class SimulatedCard final : public WaveService {
@@ -82,7 +85,7 @@ class SimulatedCard final : public WaveService {
     // Makes the level of each recording come from `source` (the simulated
     // mixer's settings) instead of config().gain.
     void setGainSource(std::function<double()> source) { gainSource_ = std::move(source); }
-    // Every wave call so far, by name, oldest first.
+    // Every wave call so far, by name, oldest first (empty without keepCallLog).
     const std::vector<std::string>& calls() const { return calls_; }
     // The impulse response the recording is made with at that rate.
     std::vector<double> impulseResponse(std::uint32_t sampleRate) const;
@@ -116,6 +119,7 @@ class SimulatedCard final : public WaveService {
     class CardClock;
 
     MMRESULT log(const char* call, MMRESULT result);
+    void forgetLastCall();
     bool formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits) const;
     std::int64_t ticksFor(double samples, std::uint32_t rate) const;
     void completeInput(Pending& buffer, std::int64_t samplesFilled);

@@ -87,6 +87,7 @@ int makeSimulatedSoundCard(std::string_view preset, const SoundCardOptions& opti
         return kSoundCardUnknownName;
     }
     config.seed = options.seed;
+    config.keepCallLog = false;  // the program's card runs as long as the program does
 
     card = SoundCard{};
     card.name = "sim:" + std::string(presetName(config.preset));
