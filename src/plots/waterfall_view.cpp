@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -179,19 +180,33 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
         return nearestPixel(sliceScale * (plot_.positionLog[i] - plot_.logFreqLow)) + left;
     };
     Staircase outline(arrays_.plotPoints.raw(), plot_.frameBottom);
-    // One point of the slice: its level, lowered by the slice's drop, and the
-    // level that lowered position stands for (what the scaling follows).
+    // The highest and lowest point of the slice before clamping to the frame.
+    std::int32_t highestY = std::numeric_limits<std::int32_t>::max();
+    std::int32_t lowestY = std::numeric_limits<std::int32_t>::min();
+    // One point of the slice: its level, lowered by the slice's drop.
     const auto addPoint = [&](std::int32_t x, std::size_t i) {
         const float m = layout.squared ? std::sqrt(magnitude[i]) : magnitude[i];
         const float d = decibels(m, nFloat) + state_.plotShiftDb;
         const std::int32_t y =
             plot_.frameBottom - nearestPixel((d - state_.plotDbLow) * plot_.yScale) + drop;
-        extremes.add(static_cast<float>(plot_.frameBottom - y) / plot_.yScale + state_.plotDbLow);
+        highestY = std::min(highestY, y);
+        lowestY = std::max(lowestY, y);
         outline.add(x, std::clamp(y, plot_.frameTop, plot_.frameBottom));
+    };
+    // The scaling follows the levels the lowered points stand for. Those only
+    // fall as y grows, so the slice's highest and lowest points give its
+    // extremes. A frame without height has no levels to give.
+    const auto addExtremes = [&] {
+        if (highestY > lowestY || plot_.yScale <= 0.0f) return;
+        for (const std::int32_t y : {highestY, lowestY}) {
+            extremes.add(static_cast<float>(plot_.frameBottom - y) / plot_.yScale +
+                         state_.plotDbLow);
+        }
     };
 
     if (!plot_.reduceTraces) {
         for (std::size_t i = layout.firstShown; i <= bins; ++i) addPoint(sliceX(i), i);
+        addExtremes();
         return outline.close();
     }
     // Per pixel column only the first and last positions and those of the
@@ -217,6 +232,7 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
         i = last + 1;
         x = nextX;
     }
+    addExtremes();
     std::span<PlotPoint> vertices = outline.close();
     return vertices.first(reduceToColumns(vertices));
 }
