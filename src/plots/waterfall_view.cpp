@@ -209,20 +209,53 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
         addExtremes();
         return outline.close();
     }
+    // The positions drawn in one pixel column follow one another, since x
+    // never falls as the position rises (the positions' logarithms never
+    // fall, and scaling by a positive factor and rounding keep their order):
+    // a column's last position is found by doubling steps and halving rather
+    // than position by position.
+    const bool ordered = std::isfinite(sliceScale) && sliceScale >= 0.0f;
+    const auto columnEnd = [&](std::size_t i, std::int32_t x) {
+        std::size_t inside = i;          // drawn at x
+        std::size_t outside = bins + 1;  // drawn past x, or past the last position
+        if (!ordered) {
+            while (inside + 1 <= bins && sliceX(inside + 1) == x) ++inside;
+            return inside;
+        }
+        for (std::size_t step = 1; inside + step <= bins; step *= 2) {
+            if (sliceX(inside + step) != x) {
+                outside = inside + step;
+                break;
+            }
+            inside += step;
+        }
+        while (outside - inside > 1) {
+            const std::size_t middle = inside + (outside - inside) / 2;
+            (sliceX(middle) == x ? inside : outside) = middle;
+        }
+        return inside;
+    };
     // Per pixel column only the first and last positions and those of the
     // smallest and largest magnitude decide the picture and the extremes:
     // a point's height only grows with its magnitude.
     std::size_t i = layout.firstShown;
     std::int32_t x = i <= bins ? sliceX(i) : 0;
     while (i <= bins) {
-        std::size_t last = i;
+        const std::size_t last = columnEnd(i, x);
         std::size_t smallest = i;
         std::size_t largest = i;
-        std::int32_t nextX = 0;
-        while (last + 1 <= bins && (nextX = sliceX(last + 1)) == x) {
-            ++last;
-            if (magnitude[last] < magnitude[smallest]) smallest = last;
-            if (magnitude[last] > magnitude[largest]) largest = last;
+        float low = magnitude[i];
+        float high = low;
+        for (std::size_t j = i + 1; j <= last; ++j) {
+            const float m = magnitude[j];
+            if (m < low) {
+                low = m;
+                smallest = j;
+            }
+            if (m > high) {
+                high = m;
+                largest = j;
+            }
         }
         const std::array<std::size_t, 4> order{i, std::min(smallest, largest),
                                                std::max(smallest, largest), last};
@@ -230,7 +263,7 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
             if (r == 0 || order[r] != order[r - 1]) addPoint(x, order[r]);
         }
         i = last + 1;
-        x = nextX;
+        if (i <= bins) x = sliceX(i);
     }
     addExtremes();
     std::span<PlotPoint> vertices = outline.close();
