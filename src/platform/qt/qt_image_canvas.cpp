@@ -57,7 +57,9 @@ struct QtImageCanvas::Impl {
     // The image's pixels, taken once per image before the painter starts on
     // it (taking them later could copy the image away from the painter).
     QRgb* pixels = nullptr;
-    std::int64_t stride = 0;  // pixels per row
+    std::int64_t stride = 0;   // pixels per row
+    std::int64_t columns = 0;  // the image's width and height
+    std::int64_t rows = 0;
 
     void begin() {
         painter.begin(&image);
@@ -73,6 +75,8 @@ struct QtImageCanvas::Impl {
         image.fill(Qt::black);
         pixels = reinterpret_cast<QRgb*>(image.bits());
         stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+        columns = image.width();
+        rows = image.height();
     }
     // A solid one-pixel segment from a up to, not including, b: the pixel
     // nearest the ideal line at every step along the longer axis. Each
@@ -196,7 +200,7 @@ struct QtImageCanvas::Impl {
     void paintStaircasesFrontToBack(std::span<const PlotPoint> points,
                                     std::span<const std::size_t> sizes, std::int64_t base, QRgb pen,
                                     QRgb brush) {
-        covered.assign(static_cast<std::size_t>(image.width()), base + 1);
+        covered.assign(static_cast<std::size_t>(columns), base + 1);
         std::size_t end = 0;
         for (const std::size_t size : sizes) end += size;
         for (std::size_t j = sizes.size(); j-- > 0;) {
@@ -215,7 +219,6 @@ struct QtImageCanvas::Impl {
     // leaving level counts.
     void paintStaircaseBehind(std::span<const PlotPoint> points, std::int64_t base, QRgb pen,
                               QRgb brush) {
-        const std::int64_t width = image.width();
         std::int64_t arriving = base;
         std::size_t i = 0;
         while (i < points.size()) {
@@ -229,7 +232,7 @@ struct QtImageCanvas::Impl {
             const std::int64_t leaving = points[i - 1].y;
             paintColumnBehind(x, top, penBottom, base, pen, brush);
             if (i < points.size()) {
-                const std::int64_t stepEnd = std::min<std::int64_t>(points[i].x, width);
+                const std::int64_t stepEnd = std::min<std::int64_t>(points[i].x, columns);
                 for (std::int64_t c = std::max<std::int64_t>(x + 1, 0); c < stepEnd; ++c) {
                     paintColumnBehind(c, leaving, leaving, base, pen, brush);
                 }
@@ -241,10 +244,10 @@ struct QtImageCanvas::Impl {
     // down to penBottom and on the base, the brush between.
     void paintColumnBehind(std::int64_t x, std::int64_t top, std::int64_t penBottom,
                            std::int64_t base, QRgb pen, QRgb brush) {
-        if (x < 0 || x >= image.width()) return;
+        if (x < 0 || x >= columns) return;
         std::int64_t& frontTop = covered[static_cast<std::size_t>(x)];
         const std::int64_t first = std::max<std::int64_t>(top, 0);
-        const std::int64_t end = std::min<std::int64_t>(frontTop, image.height());
+        const std::int64_t end = std::min(frontTop, rows);
         frontTop = std::min(frontTop, top);
         if (first >= end) return;
         QRgb* pixel = pixels + x;
