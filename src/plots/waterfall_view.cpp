@@ -64,8 +64,10 @@ void shortenedRecord(const OneBasedArray<ComplexValue>& record, std::size_t star
     const std::span<ComplexValue> to = slice.raw().first(n);
     const std::size_t advanced = k < n - start ? n - start - k : 0;
     std::copy_n(from.begin(), start, to.begin());
-    std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(start + k), advanced,
-                to.begin() + static_cast<std::ptrdiff_t>(start));
+    if (advanced > 0) {
+        std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(start + k), advanced,
+                    to.begin() + static_cast<std::ptrdiff_t>(start));
+    }
     std::fill(to.begin() + static_cast<std::ptrdiff_t>(start + advanced), to.end(), from[n - 1]);
 }
 
