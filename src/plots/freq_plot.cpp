@@ -192,6 +192,9 @@ void FreqPlotDrawing::preparePositionLog() {
     plot_.positionLog.assign(static_cast<std::size_t>(bins) + 1, 0.0f);
     for (std::size_t k = 2; k <= static_cast<std::size_t>(bins); ++k) {
         plot_.positionLog[k] = std::log10(positionFrequency(k, arrays_.binWidth));
+        // Held from falling, should a logarithm round below the one before:
+        // the traces and the waterfall's column search rely on x never falling.
+        if (k > 2) plot_.positionLog[k] = std::max(plot_.positionLog[k], plot_.positionLog[k - 1]);
     }
     plot_.positionLogBins = bins;
     plot_.positionLogBinWidth = arrays_.binWidth;

@@ -46,6 +46,10 @@ struct FreqPlotState {
     // The waterfall's slice magnitudes (positions 1..M, index 0 unused), kept
     // apart from the measured magnitude spectrum.
     std::vector<float> sliceMagnitudes;
+    // Slice outlines waiting to go to the canvas together: their points back
+    // to back and how many each has.
+    std::vector<PlotPoint> sliceOutlines;
+    std::vector<std::size_t> sliceSizes;
     // log10 of each spectrum position's frequency, rebuilt when M or the bin width changes.
     std::vector<float> positionLog;
     std::int32_t positionLogBins = 0;

@@ -3,7 +3,9 @@
 // preamble, the axes, the automatic dB scaling, the final copy) and the views
 // themselves. Used only by the plot's own sources.
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "plots/freq_plot.h"
 
@@ -27,6 +29,15 @@ struct DbExtremes {
         if (d < min) min = d;
         any = true;
     }
+};
+
+// What every slice of a waterfall draw shares.
+struct WaterfallLayout {
+    std::int32_t steps = 1;
+    std::int32_t inset = 0;      // of the back slice, on either side
+    float decades = 1.0f;        // across the frequency limits
+    std::size_t firstShown = 2;  // the first spectrum position at or above the low limit
+    bool squared = false;        // the slice magnitudes are held squared
 };
 
 enum class HorizontalScale { Logarithmic, Linear };
@@ -71,6 +82,12 @@ class FreqPlotDrawing {
                               DbExtremes& extremes);
     void capturedCaption();
     void waterfallSlices();
+    // The transformed slice's magnitudes (or their squares) in plot.sliceMagnitudes.
+    void sliceMagnitudes(bool squared);
+    // Slice k's outline, reduced per pixel column unless plot.reduceTraces is
+    // off, in arrays.plotPoints; its levels go to the extremes.
+    std::span<PlotPoint> sliceOutline(const WaterfallLayout& layout, std::int32_t k,
+                                      DbExtremes& extremes);
 
     FreqPlotState& plot_;
     const PlotEnvironment& env_;

@@ -4,7 +4,11 @@
 // behind it.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
+#include <span>
+#include <vector>
 
 #include "plots/freq_plot_drawing.h"
 #include "plots/plot_numbers.h"
@@ -19,6 +23,9 @@ namespace {
 constexpr float kWaterfallDeadBand = 1.0f;
 constexpr std::int32_t kSliceDrop = 3;     // pixels each slice sits below the one behind it
 constexpr std::int32_t kInsetDivisor = 5;  // the back slice is inset by a fifth of the frame
+// Outline points handed to the canvas at once: a few dozen reduced slices,
+// while thousands of steps do not hold all their outlines.
+constexpr std::size_t kSliceBatchPoints = std::size_t{1} << 18;
 
 // One slice's outline under construction: a staircase that runs along each
 // level to the next point's x, then steps to that point's level.
@@ -49,6 +56,21 @@ class Staircase {
     std::size_t count_ = 0;
 };
 
+// The record of slice k: the first `start` samples stay, the rest advance by
+// k, and the freed end repeats the last sample.
+void shortenedRecord(const OneBasedArray<ComplexValue>& record, std::size_t start, std::size_t k,
+                     std::size_t n, OneBasedArray<ComplexValue>& slice) {
+    const std::span<const ComplexValue> from = record.raw().first(n);
+    const std::span<ComplexValue> to = slice.raw().first(n);
+    const std::size_t advanced = k < n - start ? n - start - k : 0;
+    std::copy_n(from.begin(), start, to.begin());
+    if (advanced > 0) {
+        std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(start + k), advanced,
+                    to.begin() + static_cast<std::ptrdiff_t>(start));
+    }
+    std::fill(to.begin() + static_cast<std::ptrdiff_t>(start + advanced), to.end(), from[n - 1]);
+}
+
 }  // namespace
 
 void FreqPlotDrawing::drawWaterfall() {
@@ -71,99 +93,183 @@ void FreqPlotDrawing::waterfallSlices() {
     Canvas& dc = *plot_.memoryDc;
     const auto n = static_cast<std::size_t>(arrays_.pointCount);
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
-    const auto nFloat = static_cast<float>(n);
     dc.selectPen(kPurplePen);
     dc.selectBrush(kBlueBrush);
-    DbExtremes extremes;
-    const std::int32_t steps = std::max(state_.plotWaterfallSteps, 1);
+    WaterfallLayout layout;
+    layout.steps = std::max(state_.plotWaterfallSteps, 1);
+    layout.inset = (plot_.frameRight - plot_.frameLeft) / kInsetDivisor;
+    layout.decades = std::log10(state_.plotFreqHigh) - std::log10(state_.plotFreqLow);
     const auto start =
         static_cast<std::size_t>(std::clamp(state_.plotWaterfallStart, 0, arrays_.pointCount));
-    const std::int32_t inset = (plot_.frameRight - plot_.frameLeft) / kInsetDivisor;
-    const float decades = std::log10(state_.plotFreqHigh) - std::log10(state_.plotFreqLow);
 
     preparePositionLog();
     // The slices' magnitudes go to the view's own buffer: the measured result
     // stays what the analysis made of the capture.
     std::vector<float>& magnitude = plot_.sliceMagnitudes;
     if (magnitude.size() != bins + 1) magnitude.assign(bins + 1, 0.0f);
-    std::size_t firstShown = 2;
-    while (firstShown <= bins &&
-           positionFrequency(firstShown, arrays_.binWidth) < state_.plotFreqLow) {
-        ++firstShown;
+    layout.firstShown = 2;
+    while (layout.firstShown <= bins &&
+           positionFrequency(layout.firstShown, arrays_.binWidth) < state_.plotFreqLow) {
+        ++layout.firstShown;
     }
+    // Squares of the magnitudes serve as well where only the square root lies
+    // between them and the levels (no averaging over frequency, no smoothing):
+    // the root keeps their order, so each pixel column keeps the same points,
+    // and only the points kept need the root and the logarithm.
+    layout.squared =
+        arrays_.analysisAverageInTime && !(state_.analysisThirdOctave && tools_.smooth);
 
-    for (std::int32_t k = 0; k <= steps; ++k) {
-        // The first `start` samples stay; the rest advance by k; the freed end
-        // repeats the last sample.
-        for (std::size_t i = 1; i <= n; ++i) {
-            const std::size_t from = i <= start ? i : std::min(i + static_cast<std::size_t>(k), n);
-            arrays_.spectrumWork[i] = arrays_.timeComplex[from];
-        }
+    // The outlines go to the canvas a batch at a time, back to front, so that
+    // it may leave out what the slices in front cover.
+    std::vector<PlotPoint>& outlines = plot_.sliceOutlines;
+    std::vector<std::size_t>& sizes = plot_.sliceSizes;
+    outlines.clear();
+    sizes.clear();
+    DbExtremes extremes;
+    for (std::int32_t k = 0; k <= layout.steps; ++k) {
+        shortenedRecord(arrays_.timeComplex, start, static_cast<std::size_t>(k), n,
+                        arrays_.spectrumWork);
         tools_.transform(arrays_.spectrumWork.view());
-        const float averages = static_cast<float>(arrays_.averagesDone + 1);
-        for (std::size_t i = 1; i <= bins; ++i) {
-            const ComplexValue v = arrays_.spectrumWork[i];
-            const float m = std::sqrt(v.re * v.re + v.im * v.im);
-            magnitude[i] =
-                arrays_.analysisAverageInTime ? m : (m + arrays_.averageSum[i]) / averages;
+        sliceMagnitudes(layout.squared);
+        const std::span<const PlotPoint> vertices = sliceOutline(layout, k, extremes);
+        if (vertices.empty()) continue;
+        outlines.insert(outlines.end(), vertices.begin(), vertices.end());
+        sizes.push_back(vertices.size());
+        if (outlines.size() >= kSliceBatchPoints) {
+            dc.polygons(outlines, sizes);
+            outlines.clear();
+            sizes.clear();
         }
-        if (state_.analysisThirdOctave && tools_.smooth) {
-            tools_.smooth(OneBasedSpan<float>(std::span<float>(magnitude).subspan(1)),
-                          arrays_.binWidth);
-        }
+    }
+    if (!sizes.empty()) dc.polygons(outlines, sizes);
+    autoScaleDb(extremes, kWaterfallDeadBand);
+}
 
-        const std::int32_t sliceInset = (steps - k) * inset / steps;
-        const std::int32_t left = plot_.frameLeft + sliceInset;
-        const std::int32_t right = plot_.frameRight - sliceInset;
-        const float sliceScale = static_cast<float>(right - left) / decades;
-        const std::int32_t drop = kSliceDrop * k;
-        const auto sliceX = [&](std::size_t i) {
-            return nearestPixel(sliceScale * (plot_.positionLog[i] - plot_.logFreqLow)) + left;
-        };
-        Staircase outline(arrays_.plotPoints.raw(), plot_.frameBottom);
-        // One point of the slice: its level, lowered by the slice's drop, and the
-        // level that lowered position stands for (what the scaling follows).
-        const auto addPoint = [&](std::int32_t x, std::size_t i) {
-            const float d = decibels(magnitude[i], nFloat) + state_.plotShiftDb;
-            const std::int32_t y =
-                plot_.frameBottom - nearestPixel((d - state_.plotDbLow) * plot_.yScale) + drop;
+void FreqPlotDrawing::sliceMagnitudes(bool squared) {
+    std::vector<float>& magnitude = plot_.sliceMagnitudes;
+    const auto bins = static_cast<std::size_t>(arrays_.binCount);
+    const ComplexValue* spectrum = arrays_.spectrumWork.raw().data() - 1;  // 1-based
+    if (squared) {
+        for (std::size_t i = 1; i <= bins; ++i) {
+            const ComplexValue v = spectrum[i];
+            magnitude[i] = v.re * v.re + v.im * v.im;
+        }
+        return;
+    }
+    const float averages = static_cast<float>(arrays_.averagesDone + 1);
+    for (std::size_t i = 1; i <= bins; ++i) {
+        const ComplexValue v = spectrum[i];
+        const float m = std::sqrt(v.re * v.re + v.im * v.im);
+        magnitude[i] = arrays_.analysisAverageInTime ? m : (m + arrays_.averageSum[i]) / averages;
+    }
+    if (state_.analysisThirdOctave && tools_.smooth) {
+        tools_.smooth(OneBasedSpan<float>(std::span<float>(magnitude).subspan(1)),
+                      arrays_.binWidth);
+    }
+}
+
+std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout, std::int32_t k,
+                                                   DbExtremes& extremes) {
+    const std::vector<float>& magnitude = plot_.sliceMagnitudes;
+    const auto bins = static_cast<std::size_t>(arrays_.binCount);
+    const auto nFloat = static_cast<float>(arrays_.pointCount);
+    const std::int32_t sliceInset = (layout.steps - k) * layout.inset / layout.steps;
+    const std::int32_t left = plot_.frameLeft + sliceInset;
+    const std::int32_t right = plot_.frameRight - sliceInset;
+    const float sliceScale = static_cast<float>(right - left) / layout.decades;
+    const std::int32_t drop = kSliceDrop * k;
+    const auto sliceX = [&](std::size_t i) {
+        return nearestPixel(sliceScale * (plot_.positionLog[i] - plot_.logFreqLow)) + left;
+    };
+    Staircase outline(arrays_.plotPoints.raw(), plot_.frameBottom);
+    // The highest and lowest point of the slice before clamping to the frame.
+    std::int32_t highestY = std::numeric_limits<std::int32_t>::max();
+    std::int32_t lowestY = std::numeric_limits<std::int32_t>::min();
+    // One point of the slice: its level, lowered by the slice's drop.
+    const auto addPoint = [&](std::int32_t x, std::size_t i) {
+        const float m = layout.squared ? std::sqrt(magnitude[i]) : magnitude[i];
+        const float d = decibels(m, nFloat) + state_.plotShiftDb;
+        const std::int32_t y =
+            plot_.frameBottom - nearestPixel((d - state_.plotDbLow) * plot_.yScale) + drop;
+        highestY = std::min(highestY, y);
+        lowestY = std::max(lowestY, y);
+        outline.add(x, std::clamp(y, plot_.frameTop, plot_.frameBottom));
+    };
+    // The scaling follows the levels the lowered points stand for. Those only
+    // fall as y grows, so the slice's highest and lowest points give its
+    // extremes. A frame without height has no levels to give.
+    const auto addExtremes = [&] {
+        if (highestY > lowestY || plot_.yScale <= 0.0f) return;
+        for (const std::int32_t y : {highestY, lowestY}) {
             extremes.add(static_cast<float>(plot_.frameBottom - y) / plot_.yScale +
                          state_.plotDbLow);
-            outline.add(x, std::clamp(y, plot_.frameTop, plot_.frameBottom));
-        };
+        }
+    };
 
-        if (!plot_.reduceTraces) {
-            for (std::size_t i = firstShown; i <= bins; ++i) addPoint(sliceX(i), i);
-        } else {
-            // Per pixel column only the first and last positions and those of the
-            // smallest and largest magnitude decide the picture and the extremes:
-            // a point's height only grows with its magnitude.
-            std::size_t i = firstShown;
-            std::int32_t x = i <= bins ? sliceX(i) : 0;
-            while (i <= bins) {
-                std::size_t last = i;
-                std::size_t smallest = i;
-                std::size_t largest = i;
-                std::int32_t nextX = 0;
-                while (last + 1 <= bins && (nextX = sliceX(last + 1)) == x) {
-                    ++last;
-                    if (magnitude[last] < magnitude[smallest]) smallest = last;
-                    if (magnitude[last] > magnitude[largest]) largest = last;
-                }
-                const std::array<std::size_t, 4> order{i, std::min(smallest, largest),
-                                                       std::max(smallest, largest), last};
-                for (std::size_t r = 0; r < order.size(); ++r) {
-                    if (r == 0 || order[r] != order[r - 1]) addPoint(x, order[r]);
-                }
-                i = last + 1;
-                x = nextX;
+    if (!plot_.reduceTraces) {
+        for (std::size_t i = layout.firstShown; i <= bins; ++i) addPoint(sliceX(i), i);
+        addExtremes();
+        return outline.close();
+    }
+    // The positions drawn in one pixel column follow one another, since x
+    // never falls as the position rises (the positions' logarithms never
+    // fall, and scaling by a positive factor and rounding keep their order):
+    // a column's last position is found by doubling steps and halving rather
+    // than position by position.
+    const bool ordered = std::isfinite(sliceScale) && sliceScale >= 0.0f;
+    const auto columnEnd = [&](std::size_t i, std::int32_t x) {
+        std::size_t inside = i;          // drawn at x
+        std::size_t outside = bins + 1;  // drawn past x, or past the last position
+        if (!ordered) {
+            while (inside + 1 <= bins && sliceX(inside + 1) == x) ++inside;
+            return inside;
+        }
+        for (std::size_t step = 1; inside + step <= bins; step *= 2) {
+            if (sliceX(inside + step) != x) {
+                outside = inside + step;
+                break;
+            }
+            inside += step;
+        }
+        while (outside - inside > 1) {
+            const std::size_t middle = inside + (outside - inside) / 2;
+            (sliceX(middle) == x ? inside : outside) = middle;
+        }
+        return inside;
+    };
+    // Per pixel column only the first and last positions and those of the
+    // smallest and largest magnitude decide the picture and the extremes:
+    // a point's height only grows with its magnitude.
+    std::size_t i = layout.firstShown;
+    std::int32_t x = i <= bins ? sliceX(i) : 0;
+    while (i <= bins) {
+        const std::size_t last = columnEnd(i, x);
+        std::size_t smallest = i;
+        std::size_t largest = i;
+        float low = magnitude[i];
+        float high = low;
+        for (std::size_t j = i + 1; j <= last; ++j) {
+            const float m = magnitude[j];
+            if (m < low) {
+                low = m;
+                smallest = j;
+            }
+            if (m > high) {
+                high = m;
+                largest = j;
             }
         }
-        std::span<PlotPoint> vertices = outline.close();
-        if (plot_.reduceTraces) vertices = vertices.first(reduceToColumns(vertices));
-        if (!vertices.empty()) dc.polygon(vertices);
+        const std::array<std::size_t, 4> order{i, std::min(smallest, largest),
+                                               std::max(smallest, largest), last};
+        for (std::size_t r = 0; r < order.size(); ++r) {
+            if (r == 0 || order[r] != order[r - 1]) addPoint(x, order[r]);
+        }
+        i = last + 1;
+        if (i <= bins) x = sliceX(i);
     }
-    autoScaleDb(extremes, kWaterfallDeadBand);
+    addExtremes();
+    std::span<PlotPoint> vertices = outline.close();
+    return vertices.first(reduceToColumns(vertices));
 }
 
 }  // namespace ressona::freq_plot_detail

@@ -5,10 +5,11 @@
 #include <QImage>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace ressona {
 namespace {
@@ -90,6 +91,79 @@ TEST(QtImageCanvas, StaircaseFillingMatchesTheGeneralFilling) {
         }
     }
     EXPECT_GT(green, 500);
+}
+
+// A series of random staircases on one base, some vertices and steps off the
+// image, several vertices per column, empty and one-column polygons among them.
+struct Series {
+    std::vector<PlotPoint> points;
+    std::vector<std::size_t> sizes;
+};
+Series randomStaircases(std::mt19937& random, std::int32_t base, int count) {
+    std::uniform_int_distribution<int> level(-8, 70);
+    std::uniform_int_distribution<int> stepWidth(0, 4);
+    std::uniform_int_distribution<int> startX(-10, 60);
+    std::uniform_int_distribution<int> vertices(1, 3);
+    Series series;
+    for (int k = 0; k < count; ++k) {
+        const std::size_t before = series.points.size();
+        std::int32_t x = startX(random);
+        const std::int32_t end = x + std::uniform_int_distribution<int>(0, 100)(random);
+        series.points.push_back({x, base});
+        std::int32_t previous = base;
+        while (x < end) {
+            series.points.push_back({x, previous});
+            for (int v = vertices(random); v > 0; --v) {
+                previous = std::min(level(random), base);
+                series.points.push_back({x, previous});
+            }
+            x += stepWidth(random);
+        }
+        series.points.push_back({x, previous});
+        series.points.push_back({x, base});
+        series.sizes.push_back(series.points.size() - before);
+        if (k % 7 == 3) series.sizes.push_back(0);
+    }
+    series.sizes.push_back(1);
+    series.points.push_back({5, 5});
+    return series;
+}
+
+int differingPixels(const QtImageCanvas& a, const QtImageCanvas& b) {
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) differing += a.pixel(x, y) == b.pixel(x, y) ? 0 : 1;
+    }
+    return differing;
+}
+
+// A series drawn as a whole must leave the picture that drawing its polygons
+// one by one leaves: over a background, with bases inside, on the edge of and
+// outside the image, and for series the canvas cannot take as a whole.
+TEST(QtImageCanvas, PolygonSeriesPaintWhatPolygonsOneByOnePaint) {
+    std::mt19937 random(17);
+    for (const std::int32_t base : {50, 59, 60, 75, 0, -3}) {
+        for (int round = 0; round < 20; ++round) {
+            Series series = randomStaircases(random, base, 1 + round % 9);
+            if (round == 18) series.points[3].y = base + 1;  // one vertex below the base
+            if (round == 19) {
+                series.points.push_back({1, base - 4});  // another base
+                series.points.push_back({1, base - 9});
+                series.points.push_back({9, base - 9});
+                series.points.push_back({9, base - 4});
+                series.sizes.push_back(4);
+            }
+            QtImageCanvas whole(100, 60), oneByOne(100, 60);
+            for (QtImageCanvas* canvas : {&whole, &oneByOne}) {
+                canvas->fillRect(Rect{0, 0, 100, 30}, Brush{kGrey});
+                canvas->selectPen(Pen{round == 17 ? PenStyle::Dot : PenStyle::Solid, 1, kRed});
+                canvas->selectBrush(Brush{kGreen});
+            }
+            whole.polygons(series.points, series.sizes);
+            oneByOne.Canvas::polygons(series.points, series.sizes);
+            ASSERT_EQ(differingPixels(whole, oneByOne), 0) << "base " << base << " round " << round;
+        }
+    }
 }
 
 TEST(QtImageCanvas, TextSitsAboveABottomAnchorAndBelowATopAnchor) {

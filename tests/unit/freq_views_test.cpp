@@ -247,6 +247,22 @@ TEST_F(WaterfallTest, FrequencyAveragingAddsTheRunningSumAndScalingFollowsTheLow
     EXPECT_NEAR(f.state().plotDbLow, low - 0.05f * (low - frontLevel), 1e-3);
 }
 
+// A window without height has no levels to read back from its slices: the
+// scaling must leave the dB limits as they are rather than run them off to
+// infinity.
+TEST_F(WaterfallTest, AWindowWithoutHeightLeavesTheDbLimitsAlone) {
+    f.flatResults(0.0f);
+    recordSine(3.0f);
+    handWaterfall(f.state(), 0, 4);
+    start();
+    f.surface.setClientSize(800, 0);
+    handDbRange(f.state(), -70, 10, 0.0f);
+    draw(MSG_DRAW_WATERFALL);
+    EXPECT_EQ(f.freqBitmap().callsOf(CanvasCallKind::Polygon).size(), 5u);
+    EXPECT_EQ(f.state().plotDbLow, -70.0f);
+    EXPECT_EQ(f.state().plotDbHigh, 10.0f);
+}
+
 TEST_F(FreqViewsTest, WithoutArraysPhaseAndWaterfallLeaveThePictureAlone) {
     start();
     f.arrays().pointCount = 0;

@@ -9,6 +9,7 @@
 // rectangles are (left, top, right, bottom) with the right and bottom edges
 // outside the filled area; text is placed by its top or bottom edge.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -98,6 +99,17 @@ class Canvas {
     // A closed polygon: interior with the selected brush (alternate filling),
     // outline with the selected pen.
     virtual void polygon(std::span<const PlotPoint> points) = 0;
+    // Polygons drawn in turn, each over those before it, exactly as polygon()
+    // draws them one by one: `points` holds their vertices back to back,
+    // `sizes` how many each has. A backend may draw the series faster as a
+    // whole (for example leaving out what later polygons cover).
+    virtual void polygons(std::span<const PlotPoint> points, std::span<const std::size_t> sizes) {
+        for (const std::size_t size : sizes) {
+            const std::size_t taken = size < points.size() ? size : points.size();
+            polygon(points.first(taken));
+            points = points.subspan(taken);
+        }
+    }
     // Text in the plot font at (x, y), placed by the text alignment.
     virtual void textOut(std::int32_t x, std::int32_t y, std::string_view text) = 0;
 

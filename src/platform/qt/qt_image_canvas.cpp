@@ -51,10 +51,15 @@ struct QtImageCanvas::Impl {
     Colour textColour;
     bool transparent = false;
     std::vector<QPoint> scratch;  // reused for polylines and polygons
+    // Per column, the highest row the staircases in front have painted (the
+    // base + 1 where they have painted none), while a series is drawn.
+    std::vector<std::int64_t> covered;
     // The image's pixels, taken once per image before the painter starts on
     // it (taking them later could copy the image away from the painter).
     QRgb* pixels = nullptr;
-    std::int64_t stride = 0;  // pixels per row
+    std::int64_t stride = 0;   // pixels per row
+    std::int64_t columns = 0;  // the image's width and height
+    std::int64_t rows = 0;
 
     void begin() {
         painter.begin(&image);
@@ -70,6 +75,8 @@ struct QtImageCanvas::Impl {
         image.fill(Qt::black);
         pixels = reinterpret_cast<QRgb*>(image.bits());
         stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+        columns = image.width();
+        rows = image.height();
     }
     // A solid one-pixel segment from a up to, not including, b: the pixel
     // nearest the ideal line at every step along the longer axis. Each
@@ -161,6 +168,97 @@ struct QtImageCanvas::Impl {
             fillSpan(a.x, b.x, std::min<std::int64_t>(a.y, base), std::max<std::int64_t>(a.y, base),
                      colour);
         }
+    }
+
+    // True when every polygon of a series is such a staircase, all on one base
+    // row with no vertex below it; `base` receives that row. Polygons of fewer
+    // than two points draw nothing and may stand anywhere.
+    static bool staircasesOnOneBase(std::span<const PlotPoint> points,
+                                    std::span<const std::size_t> sizes, std::int32_t& base) {
+        bool first = true;
+        for (const std::size_t size : sizes) {
+            if (size > points.size()) return false;
+            const std::span<const PlotPoint> polygon = points.first(size);
+            points = points.subspan(size);
+            if (size < 2) continue;
+            if (!isStaircase(polygon)) return false;
+            if (first) base = polygon.front().y;
+            first = false;
+            if (polygon.front().y != base) return false;
+            for (const PlotPoint& p : polygon) {
+                if (p.y > base) return false;
+            }
+        }
+        return true;
+    }
+
+    // A series of staircases on one base, each filled and outlined over those
+    // before it, drawn front to back instead: every column of such a staircase
+    // is painted from its top down to the base, so what the staircases in
+    // front have painted of a column is one run ending at the base, and each
+    // staircase paints only above it. Every pixel is written once at most.
+    void paintStaircasesFrontToBack(std::span<const PlotPoint> points,
+                                    std::span<const std::size_t> sizes, std::int64_t base, QRgb pen,
+                                    QRgb brush) {
+        covered.assign(static_cast<std::size_t>(columns), base + 1);
+        std::size_t end = 0;
+        for (const std::size_t size : sizes) end += size;
+        for (std::size_t j = sizes.size(); j-- > 0;) {
+            const std::size_t begin = end - sizes[j];
+            if (sizes[j] >= 2)
+                paintStaircaseBehind(points.subspan(begin, sizes[j]), base, pen, brush);
+            end = begin;
+        }
+    }
+    // One staircase of such a series, column by column. Over a column the
+    // outline runs from the level arriving from the left through the levels
+    // of the vertices there to the level leaving it, and the filling runs from
+    // the leaving level down to the base, so the column shows the pen from the
+    // highest to the lowest of those levels, the brush below that and the pen
+    // again on the base (the closing edge). Between vertex columns only the
+    // leaving level counts.
+    void paintStaircaseBehind(std::span<const PlotPoint> points, std::int64_t base, QRgb pen,
+                              QRgb brush) {
+        std::int64_t arriving = base;
+        std::size_t i = 0;
+        while (i < points.size()) {
+            const std::int64_t x = points[i].x;
+            std::int64_t top = arriving;
+            std::int64_t penBottom = arriving;
+            for (; i < points.size() && points[i].x == x; ++i) {
+                top = std::min<std::int64_t>(top, points[i].y);
+                penBottom = std::max<std::int64_t>(penBottom, points[i].y);
+            }
+            const std::int64_t leaving = points[i - 1].y;
+            paintColumnBehind(x, top, penBottom, base, pen, brush);
+            if (i < points.size()) {
+                const std::int64_t stepEnd = std::min<std::int64_t>(points[i].x, columns);
+                for (std::int64_t c = std::max<std::int64_t>(x + 1, 0); c < stepEnd; ++c) {
+                    paintColumnBehind(c, leaving, leaving, base, pen, brush);
+                }
+            }
+            arriving = leaving;
+        }
+    }
+    // Rows top..base of column x that nothing in front has painted: the pen
+    // down to penBottom and on the base, the brush between.
+    void paintColumnBehind(std::int64_t x, std::int64_t top, std::int64_t penBottom,
+                           std::int64_t base, QRgb pen, QRgb brush) {
+        if (x < 0 || x >= columns) return;
+        std::int64_t& frontTop = covered[static_cast<std::size_t>(x)];
+        const std::int64_t first = std::max<std::int64_t>(top, 0);
+        const std::int64_t end = std::min(frontTop, rows);
+        frontTop = std::min(frontTop, top);
+        if (first >= end) return;
+        QRgb* pixel = pixels + x;
+        const auto paintRows = [&](std::int64_t from, std::int64_t to, QRgb colour) {
+            for (std::int64_t y = std::max(from, first); y < std::min(to, end); ++y) {
+                pixel[y * stride] = colour;
+            }
+        };
+        paintRows(first, penBottom + 1, pen);
+        paintRows(penBottom + 1, base, brush);
+        paintRows(base, base + 1, pen);
     }
 
     QRgb penColour() const { return qRgb(pen.colour.red, pen.colour.green, pen.colour.blue); }
@@ -285,6 +383,18 @@ void QtImageCanvas::polygon(std::span<const PlotPoint> points) {
     for (std::size_t i = 0; i < points.size(); ++i) {
         impl_->solidSegment(points[i], points[(i + 1) % points.size()], colour);
     }
+}
+
+void QtImageCanvas::polygons(std::span<const PlotPoint> points,
+                             std::span<const std::size_t> sizes) {
+    std::int32_t base = 0;
+    if (!impl_->solidPen() || !Impl::staircasesOnOneBase(points, sizes, base)) {
+        Canvas::polygons(points, sizes);
+        return;
+    }
+    const Colour b = impl_->brush.colour;
+    impl_->paintStaircasesFrontToBack(points, sizes, base, impl_->penColour(),
+                                      qRgb(b.red, b.green, b.blue));
 }
 
 void QtImageCanvas::textOut(std::int32_t x, std::int32_t y, std::string_view text) {

@@ -35,6 +35,8 @@ class QtImageCanvas final : public Canvas {
     void line(PlotPoint from, PlotPoint to) override;
     void polyline(std::span<const PlotPoint> points) override;
     void polygon(std::span<const PlotPoint> points) override;
+    // Staircases on one base go front to back, each pixel written once.
+    void polygons(std::span<const PlotPoint> points, std::span<const std::size_t> sizes) override;
     void textOut(std::int32_t x, std::int32_t y, std::string_view text) override;
     // Copies from another QtImageCanvas; any other source is ignored.
     void copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) override;
