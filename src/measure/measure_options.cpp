@@ -241,7 +241,7 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
         bool hasInlineValue = false;
         if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
             value = name.substr(eq + 1);
-            name = name.substr(0, eq);
+            name.resize(eq);
             hasInlineValue = true;
         }
         if (const auto flag = flagOptions().find(name); flag != flagOptions().end()) {

@@ -305,7 +305,7 @@ std::string productName(const std::string& ctlName) {
 
 class AlsaMixerService final : public MixerService {
   public:
-    explicit AlsaMixerService(std::string pcmName) {
+    explicit AlsaMixerService(const std::string& pcmName) {
         snd_lib_error_set_handler(&quietAlsaErrors);
         // The device's own mixer first, then every card's.
         std::string own = controlNameFor(pcmName);

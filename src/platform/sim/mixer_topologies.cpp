@@ -53,7 +53,7 @@ SimLine speakers() {
     return dst;
 }
 
-SimLine recordingSource(std::uint32_t type, std::string name, std::int32_t level, bool withSwitch) {
+SimLine recordingSource(std::uint32_t type, const std::string& name, std::int32_t level, bool withSwitch) {
     SimLine source =
         line(type, name, {volume(name + " Volume", level), mute(name + " Mute", true)});
     if (withSwitch)
