@@ -53,7 +53,7 @@ LogSweep makeLogSweep(const LogSweepSettings& settings) {
     LogSweep sweep;
     sweep.settings = settings;
     const std::uint32_t count = settings.samples;
-    sweep.rateSamples = count / std::log(settings.toHz / settings.fromHz);
+    sweep.rateSamples = sweepRateSamples(settings);
     sweep.amplitude = kSweepFullScale * std::pow(10.0, settings.levelDbfs / 20.0);
     sweep.fadeInSamples = fadeSamples(sweep.rateSamples, kFadeInOctaves, count);
     sweep.fadeOutSamples = fadeSamples(sweep.rateSamples, kFadeOutOctaves, count);
@@ -72,6 +72,10 @@ LogSweep makeLogSweep(const LogSweepSettings& settings) {
             static_cast<std::int16_t>(std::lround(sweep.amplitude * envelope * std::sin(phase)));
     }
     return sweep;
+}
+
+double sweepRateSamples(const LogSweepSettings& settings) {
+    return settings.samples / std::log(settings.toHz / settings.fromHz);
 }
 
 double harmonicLeadSamples(const LogSweep& sweep, int harmonic) {

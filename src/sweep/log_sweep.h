@@ -42,6 +42,9 @@ std::string checkLogSweepSettings(const LogSweepSettings& settings);
 // The sweep for settings that checkLogSweepSettings accepts.
 LogSweep makeLogSweep(const LogSweepSettings& settings);
 
+// Ls = S / ln(f2/f1): the samples in which the frequency rises by a factor e.
+double sweepRateSamples(const LogSweepSettings& settings);
+
 // How far before the fundamental's impulse response harmonic k's lies: Ls ln(k) samples.
 double harmonicLeadSamples(const LogSweep& sweep, int harmonic);
 

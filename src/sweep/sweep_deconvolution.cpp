@@ -67,13 +67,14 @@ void multiply(std::span<const ComplexValue> a, std::span<const ComplexValue> b,
 
 }  // namespace
 
-std::uint32_t sweepTransformSize(const LogSweep& sweep, std::uint32_t recordSamples) {
-    const double harmonics = kHarmonicRoomShare * harmonicLeadSamples(sweep, kHighestHarmonic);
+std::uint32_t sweepTransformSize(const LogSweepSettings& settings, std::uint32_t recordSamples) {
+    const double harmonics =
+        kHarmonicRoomShare * sweepRateSamples(settings) * std::log(double(kHighestHarmonic));
     return nextPowerOfTwo(recordSamples + static_cast<std::uint64_t>(std::ceil(harmonics)));
 }
 
 SweepDeconvolver::SweepDeconvolver(const LogSweep& sweep, std::uint32_t recordSamples)
-    : transform_(sweepTransformSize(sweep, recordSamples)) {
+    : transform_(sweepTransformSize(sweep.settings, recordSamples)) {
     const std::uint32_t size = transform_.size();
     if (size == 0 || sweep.played.size() > size) return;
     padded_.assign(size, 0.0f);

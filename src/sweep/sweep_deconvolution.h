@@ -29,7 +29,7 @@ struct SweepResponses {
 // The transform size for a recording of recordSamples samples: a power of
 // two that holds the recording and, before it, the harmonics' responses
 // (wrapped round to the end); 0 when that is beyond kRealTransformLargest.
-std::uint32_t sweepTransformSize(const LogSweep& sweep, std::uint32_t recordSamples);
+std::uint32_t sweepTransformSize(const LogSweepSettings& settings, std::uint32_t recordSamples);
 
 class SweepDeconvolver {
   public:
