@@ -141,8 +141,10 @@ std::vector<double> logFrequencies(double from, double to, int pointsPerOctave) 
 std::vector<double> thirdOctaveCentres(double from, double to) {
     std::vector<double> centres;
     if (!(from > 0.0) || !(to >= from)) return centres;
-    constexpr double kTolerance = 1e-9;
-    for (int n = static_cast<int>(std::ceil(10.0 * std::log10(from / 1000.0) - kTolerance));; ++n) {
+    // A centre within 1 % of an end counts: 19.95 Hz is the band called 20 Hz.
+    constexpr double kTolerance = 0.01;
+    const double first = 10.0 * std::log10(from / (1.0 + kTolerance) / 1000.0);
+    for (int n = static_cast<int>(std::ceil(first));; ++n) {
         const double centre = 1000.0 * std::pow(10.0, n / 10.0);
         if (centre > to * (1.0 + kTolerance)) break;
         centres.push_back(centre);

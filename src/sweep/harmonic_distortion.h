@@ -60,7 +60,8 @@ DistortionCurves distortionCurves(const HarmonicSpectra& spectra,
 
 // Frequencies from `from` to `to` Hz, pointsPerOctave to the octave, from `from` up.
 std::vector<double> logFrequencies(double from, double to, int pointsPerOctave);
-// The third-octave centres 1000 x 10^(n/10) Hz from `from` to `to`.
+// The third-octave centres 1000 x 10^(n/10) Hz from `from` to `to`, each end
+// taken 1 % wide (19.95 Hz is the band called 20 Hz).
 std::vector<double> thirdOctaveCentres(double from, double to);
 
 // 100 x 10^(dB/20): a level in dB as a share in per cent.
