@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -116,13 +117,15 @@ void addChoice(CLI::App& app, const std::string& name, std::int32_t& id,
 }
 
 void addSweepSettings(CLI::App& app, MeasureOptions& o) {
-    for (auto [option, field] : {std::pair{"--sweep-from", &o.sweepFromHz},
-                                 {"--sweep-to", &o.sweepToHz},
-                                 {"--sweep-level", &o.sweepLevelDbfs}}) {
+    for (auto [option, field] :
+         {std::pair{"--sweep-from", &o.sweepFromHz}, {"--sweep-level", &o.sweepLevelDbfs}}) {
         addRead<double>(
             app, option, [](const std::string& v) { return decimalNumber(v); }, "must be a number",
             [&o, field](double v) { *field = v, o.sweepOptionGiven = true; });
     }
+    addRead<double>(
+        app, "--sweep-to", [](const std::string& v) { return decimalNumber(v); },
+        "must be a number", [&o](double v) { o.sweepToHz = v, o.sweepOptionGiven = true; });
     addRead<std::int64_t>(
         app, "--sweep-samples",
         [](const std::string& v) -> std::optional<std::int64_t> {
@@ -342,7 +345,9 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
 LogSweepSettings sweepSettingsOf(const MeasureOptions& o) {
     LogSweepSettings settings;
     settings.fromHz = o.sweepFromHz;
-    settings.toHz = o.sweepToHz;
+    constexpr double kDefaultEndHz = 20000.0;
+    settings.toHz =
+        o.sweepToHz.value_or(std::min(kDefaultEndHz, kSweepHighestShareOfRate * o.sampleRate));
     settings.samples = o.sweepSamples;
     settings.levelDbfs = o.sweepLevelDbfs;
     settings.sampleRate = o.sampleRate;
@@ -364,8 +369,8 @@ Panel settings:
   --length N            64 .. 16384, a power of two (default 2048)
   --excitation E        pulse (default), mls, noise, silence, sweep, sine, square,
                         logsweep (an exponential sine sweep, 16-bit, deconvolved)
-  --sweep-from HZ       logsweep: start (default 20);  --sweep-to HZ  end (default
-                        20000, at most 0.45 x the rate)
+  --sweep-from HZ       logsweep: start (default 20);  --sweep-to HZ  end (at most
+                        0.45 x the rate; default 20000, or that limit when lower)
   --sweep-samples S     logsweep: length, a power of two 16384 .. 1048576 (default 65536)
   --sweep-level DBFS    logsweep: peak level, -60 .. 0 (default -6)
   --tone HZ             tone of sine and square (default 2000)

@@ -52,7 +52,7 @@ struct MeasureOptions {
     // sweep is played under its passes (measure/sweep_pass_service.h).
     bool logSweep = false;
     double sweepFromHz = 20.0;
-    double sweepToHz = 20000.0;
+    std::optional<double> sweepToHz;  // none: 20000, or 0.45 x the rate when that is lower
     std::uint32_t sweepSamples = 1u << 16;
     double sweepLevelDbfs = -6.0;
     bool sweepOptionGiven = false;  // any --sweep-... option

@@ -13,6 +13,7 @@ namespace ressona {
 namespace {
 
 constexpr double kNotMeasured = std::numeric_limits<double>::quiet_NaN();
+constexpr double kFloorRatio = 1e-30;  // -300 dB
 // The window takes this share of the gap between harmonics 4 and 5, the
 // smallest gap, and starts an eighth of itself before the response.
 constexpr double kWindowShareOfGap = 0.9;
@@ -112,7 +113,9 @@ DistortionPoint HarmonicSpectra::at(double frequencyHz, double bandOctaves) cons
         level = kNotMeasured;
         if (!(fundamental > 0.0) || k * frequencyHz > kSweepHighestShareOfRate * sampleRate_)
             continue;
-        const double ratio = bandPower(k, k * frequencyHz, bandOctaves) / fundamental;
+        // A harmonic of no power at all reads as the floor, not as minus infinity.
+        const double ratio =
+            std::max(bandPower(k, k * frequencyHz, bandOctaves) / fundamental, kFloorRatio);
         level = 10.0 * std::log10(ratio);
         sum += ratio;
         any = true;
