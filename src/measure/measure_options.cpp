@@ -121,7 +121,7 @@ void addSweepSettings(CLI::App& app, MeasureOptions& o) {
          {std::pair{"--sweep-from", &o.sweepFromHz}, {"--sweep-level", &o.sweepLevelDbfs}}) {
         addRead<double>(
             app, option, [](const std::string& v) { return decimalNumber(v); }, "must be a number",
-            [&o, field](double v) { *field = v, o.sweepOptionGiven = true; });
+            [&o, target = field](double v) { *target = v, o.sweepOptionGiven = true; });
     }
     addRead<double>(
         app, "--sweep-to", [](const std::string& v) { return decimalNumber(v); },
@@ -215,7 +215,8 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
         addRead<std::string>(
             app, option,
             [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
-            "must not be empty", [field](std::string v) { *field = std::move(v); });
+            // A copy: clang does not capture structured bindings.
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
     }
 }
 
