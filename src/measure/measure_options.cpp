@@ -8,8 +8,8 @@
 #include <functional>
 #include <utility>
 
-#include "control/measurement_state.h"
 #include "measure/sweep_pass_service.h"
+#include "state/measurement_state.h"
 #include "sweep/log_sweep.h"
 #include "sweep/sweep_deconvolution.h"
 

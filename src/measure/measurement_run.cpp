@@ -11,7 +11,7 @@
 #include "measure/sweep_pass_service.h"
 #include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
-#include "platform/dialog/scroll_info.h"
+#include "state/scroll_info.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
 

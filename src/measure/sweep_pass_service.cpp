@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 

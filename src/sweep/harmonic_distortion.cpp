@@ -5,7 +5,7 @@
 #include <limits>
 #include <numbers>
 
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 #include "sweep/real_transform.h"
 
 namespace ressona {

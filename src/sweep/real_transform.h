@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "analysis/fft.h"
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 

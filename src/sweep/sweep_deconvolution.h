@@ -14,7 +14,7 @@
 #include <span>
 #include <vector>
 
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 #include "sweep/log_sweep.h"
 #include "sweep/real_transform.h"
 
