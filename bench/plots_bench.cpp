@@ -100,6 +100,11 @@ struct PlotScene {
         tools.transform = [this](OneBasedSpan<ComplexValue> data) {
             fft(program.transform, data.raw(), static_cast<std::int32_t>(data.size()), -1);
         };
+        tools.leadingTransform = [this](OneBasedSpan<ComplexValue> data,
+                                        std::span<ComplexValue> leading) {
+            fftLeading(program.transform, data.raw(), static_cast<std::int32_t>(data.size()), -1,
+                       leading);
+        };
         tools.smooth = [](OneBasedSpan<float>, float) {};
     }
 

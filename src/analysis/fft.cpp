@@ -81,11 +81,12 @@ void rebuildTwiddles(FourierTransform& t, std::int32_t n, std::int32_t direction
     }
 }
 
-}  // namespace
-
-void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
-         std::int32_t direction) {
-    if (!acceptableSize(pointCount, data.size())) return;
+// Brings the cache up to the size and direction, then runs the butterfly
+// stages: the values end in bit-reversed order, unscaled. False (nothing done)
+// for a size fft() refuses.
+bool runStages(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+               std::int32_t direction, bool& vector) {
+    if (!acceptableSize(pointCount, data.size())) return false;
     bool rebuild = false;
     if (pointCount != transform.cachedSize) {
         rebuildForSize(transform, pointCount);
@@ -96,13 +97,23 @@ void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t
     if (rebuild || signProduct < 1) rebuildTwiddles(transform, pointCount, direction);
 
     const auto n = static_cast<std::size_t>(pointCount);
-    const bool scaled = direction <= 0;
-    const bool vector = transform.allowVector && n >= 8 && fft_detail::vectorFormAvailable();
+    vector = transform.allowVector && n >= 8 && fft_detail::vectorFormAvailable();
     if (vector) {
         fft_detail::runStagesVector(data.data(), n, transform.stageFactors.data());
     } else {
         fft_detail::runStagesPortable(data.data(), n, transform.stageFactors.data());
     }
+    return true;
+}
+
+}  // namespace
+
+void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+         std::int32_t direction) {
+    bool vector = false;
+    if (!runStages(transform, data, pointCount, direction, vector)) return;
+    const auto n = static_cast<std::size_t>(pointCount);
+    const bool scaled = direction <= 0;
     fft_detail::reverseBitOrder(data.data(), transform.cachedStages, transform.reversalPairs.data(),
                                 transform.reversalPairs.size() / 2);
     if (!scaled) return;
@@ -110,6 +121,34 @@ void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t
         fft_detail::scaleVector(data.data(), n, transform.inverseSize);
     } else {
         fft_detail::scalePortable(data.data(), n, transform.inverseSize);
+    }
+}
+
+void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+                std::int32_t direction, std::span<ComplexValue> leading) {
+    if (pointCount < 0 || leading.size() > static_cast<std::size_t>(pointCount)) return;
+    bool vector = false;
+    if (!runStages(transform, data, pointCount, direction, vector)) return;
+    std::vector<std::uint32_t>& positions = transform.reversedPositions;
+    if (positions.size() != static_cast<std::size_t>(pointCount)) {
+        positions.resize(static_cast<std::size_t>(pointCount));
+        for (std::uint32_t k = 0; k < positions.size(); ++k) {
+            positions[k] = fft_detail::reversed(k, transform.cachedStages);
+        }
+    }
+    const ComplexValue* from = data.data();
+    const std::uint32_t* position = positions.data();
+    ComplexValue* to = leading.data();
+    const std::size_t count = leading.size();
+    if (direction > 0) {
+        for (std::size_t k = 0; k < count; ++k) to[k] = from[position[k]];
+        return;
+    }
+    // The same products the scaling of fft() forms, value by value.
+    const float scale = transform.inverseSize;
+    for (std::size_t k = 0; k < count; ++k) {
+        const ComplexValue v = from[position[k]];
+        to[k] = {v.re * scale, v.im * scale};
     }
 }
 

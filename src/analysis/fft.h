@@ -35,6 +35,9 @@ struct FourierTransform {
     // the bit-reversal reordering.
     std::vector<ComplexValue> stageFactors;
     std::vector<std::uint32_t> reversalPairs;  // i, j with i < j, pairwise
+    // Where X(k) stands before the reordering, for fftLeading: k's bits reversed.
+    // Built at its first use for a size.
+    std::vector<std::uint32_t> reversedPositions;
     // Use the processor's vector unit when it has one; tests clear it to
     // check the portable path against the vector path.
     bool allowVector = true;
@@ -48,5 +51,14 @@ struct FourierTransform {
 // size leaves data untouched.
 void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
          std::int32_t direction);
+
+// The first leading.size() values X(0..) of fft(transform, data, pointCount,
+// direction), bit for bit, written to leading; data is left holding all N values
+// in the transform's own (bit-reversed, unscaled) order. For callers that need
+// only part of the spectrum: the values not asked for are neither reordered nor
+// scaled. leading.size() must not exceed pointCount; with a size fft() refuses,
+// nothing is touched.
+void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+                std::int32_t direction, std::span<ComplexValue> leading);
 
 }  // namespace ressona

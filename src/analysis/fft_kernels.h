@@ -22,6 +22,9 @@ inline constexpr std::size_t kTiledReversalMinSize = 8192;
 void reverseBitOrder(ComplexValue* data, std::int32_t stages, const std::uint32_t* pairs,
                      std::size_t pairCount);
 
+// The `bits` low bits of value in reverse order.
+std::uint32_t reversed(std::uint32_t value, std::int32_t bits);
+
 // Multiplies the real and imaginary part of every value by scale.
 void scalePortable(ComplexValue* data, std::size_t n, float scale);
 

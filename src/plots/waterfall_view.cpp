@@ -129,8 +129,7 @@ void FreqPlotDrawing::waterfallSlices() {
     for (std::int32_t k = 0; k <= layout.steps; ++k) {
         shortenedRecord(arrays_.timeComplex, start, static_cast<std::size_t>(k), n,
                         arrays_.spectrumWork);
-        tools_.transform(arrays_.spectrumWork.view());
-        sliceMagnitudes(layout.squared);
+        sliceMagnitudes(layout.squared, sliceSpectrum());
         const std::span<const PlotPoint> vertices = sliceOutline(layout, k, extremes);
         if (vertices.empty()) continue;
         outlines.insert(outlines.end(), vertices.begin(), vertices.end());
@@ -145,10 +144,21 @@ void FreqPlotDrawing::waterfallSlices() {
     autoScaleDb(extremes, kWaterfallDeadBand);
 }
 
-void FreqPlotDrawing::sliceMagnitudes(bool squared) {
+const ComplexValue* FreqPlotDrawing::sliceSpectrum() {
+    if (!tools_.leadingTransform) {
+        tools_.transform(arrays_.spectrumWork.view());
+        return arrays_.spectrumWork.raw().data() - 1;  // 1-based
+    }
+    // Only the lower half is drawn: the rest is neither reordered nor scaled.
+    std::vector<ComplexValue>& leading = plot_.sliceSpectrum;
+    leading.resize(static_cast<std::size_t>(arrays_.binCount));
+    tools_.leadingTransform(arrays_.spectrumWork.view(), leading);
+    return leading.data() - 1;
+}
+
+void FreqPlotDrawing::sliceMagnitudes(bool squared, const ComplexValue* spectrum) {
     std::vector<float>& magnitude = plot_.sliceMagnitudes;
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
-    const ComplexValue* spectrum = arrays_.spectrumWork.raw().data() - 1;  // 1-based
     if (squared) {
         for (std::size_t i = 1; i <= bins; ++i) {
             const ComplexValue v = spectrum[i];
