@@ -129,27 +129,9 @@ void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::
     if (pointCount < 0 || leading.size() > static_cast<std::size_t>(pointCount)) return;
     bool vector = false;
     if (!runStages(transform, data, pointCount, direction, vector)) return;
-    std::vector<std::uint32_t>& positions = transform.reversedPositions;
-    if (positions.size() != static_cast<std::size_t>(pointCount)) {
-        positions.resize(static_cast<std::size_t>(pointCount));
-        for (std::uint32_t k = 0; k < positions.size(); ++k) {
-            positions[k] = fft_detail::reversed(k, transform.cachedStages);
-        }
-    }
-    const ComplexValue* from = data.data();
-    const std::uint32_t* position = positions.data();
-    ComplexValue* to = leading.data();
-    const std::size_t count = leading.size();
-    if (direction > 0) {
-        for (std::size_t k = 0; k < count; ++k) to[k] = from[position[k]];
-        return;
-    }
-    // The same products the scaling of fft() forms, value by value.
-    const float scale = transform.inverseSize;
-    for (std::size_t k = 0; k < count; ++k) {
-        const ComplexValue v = from[position[k]];
-        to[k] = {v.re * scale, v.im * scale};
-    }
+    const float scale = direction <= 0 ? transform.inverseSize : 1.0f;
+    fft_detail::copyReversedLeading(data.data(), transform.cachedStages, leading.data(),
+                                    leading.size(), direction <= 0, scale);
 }
 
 namespace fft_detail {
@@ -235,6 +217,41 @@ void reverseBitOrder(ComplexValue* data, std::int32_t stages, const std::uint32_
         load(second, partner);
         storeTransposed(first, partner);
         storeTransposed(second, middle);
+    }
+}
+
+// The same split into tiles as reverseBitOrder, but out of place and only for
+// the positions below count: each tile's eight runs of eight neighbours are read
+// whole, and each run written is eight neighbours of the output.
+void copyReversedLeading(const ComplexValue* data, std::int32_t stages, ComplexValue* out,
+                         std::size_t count, bool scaled, float scale) {
+    const auto put = [&](std::size_t to, ComplexValue v) {
+        out[to] = scaled ? ComplexValue{v.re * scale, v.im * scale} : v;
+    };
+    constexpr std::int32_t kEdgeBits = 3;
+    if (stages < 2 * kEdgeBits) {
+        for (std::size_t k = 0; k < count; ++k) {
+            put(k, data[reversed(static_cast<std::uint32_t>(k), stages)]);
+        }
+        return;
+    }
+    constexpr std::size_t kEdge = 1u << kEdgeBits;
+    constexpr std::uint32_t kRev[kEdge] = {0, 4, 2, 6, 1, 5, 3, 7};
+    const std::int32_t middleBits = stages - 2 * kEdgeBits;
+    const std::size_t rowStride = std::size_t{1} << (stages - kEdgeBits);
+    const std::size_t middleCount = std::size_t{1} << middleBits;
+    for (std::size_t middle = 0; middle < middleCount; ++middle) {
+        const std::size_t partner = reversed(static_cast<std::uint32_t>(middle), middleBits);
+        const ComplexValue* tile = data + (middle << kEdgeBits);
+        for (std::size_t low = 0; low < kEdge; ++low) {
+            // Value (top, low) goes to row kRev[low], column kRev[top] of the partner's tile.
+            const std::size_t run = kRev[low] * rowStride + (partner << kEdgeBits);
+            if (run >= count) continue;
+            for (std::size_t top = 0; top < kEdge; ++top) {
+                const std::size_t to = run + kRev[top];
+                if (to < count) put(to, tile[top * rowStride + low]);
+            }
+        }
     }
 }
 

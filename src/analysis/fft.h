@@ -35,9 +35,6 @@ struct FourierTransform {
     // the bit-reversal reordering.
     std::vector<ComplexValue> stageFactors;
     std::vector<std::uint32_t> reversalPairs;  // i, j with i < j, pairwise
-    // Where X(k) stands before the reordering, for fftLeading: k's bits reversed.
-    // Built at its first use for a size.
-    std::vector<std::uint32_t> reversedPositions;
     // Use the processor's vector unit when it has one; tests clear it to
     // check the portable path against the vector path.
     bool allowVector = true;
