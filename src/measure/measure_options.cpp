@@ -215,7 +215,6 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
         addRead<std::string>(
             app, option,
             [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
-            // A copy: clang does not capture structured bindings.
             "must not be empty", [target = field](std::string v) { *target = std::move(v); });
     }
 }
