@@ -13,6 +13,7 @@
 #include "state/measurement_state.h"
 #include "platform/canvas/canvas.h"
 #include "platform/messages/message_queue.h"
+#include "plots/level_offsets.h"
 #include "plots/plot_environment.h"
 
 namespace ressona {
@@ -46,6 +47,8 @@ struct FreqPlotState {
     // The waterfall's slice magnitudes (positions 1..M, index 0 unused), kept
     // apart from the measured magnitude spectrum.
     std::vector<float> sliceMagnitudes;
+    // The slices' levels in pixels, remembered while the scale stays.
+    LevelOffsets sliceLevels;
     // A slice's spectrum at positions 0..M-1, where the transform gives only those.
     std::vector<ComplexValue> sliceSpectrum;
     // Slice outlines waiting to go to the canvas together: their points back
