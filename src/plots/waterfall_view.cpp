@@ -188,7 +188,7 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
     // One point of the slice: its level, lowered by the slice's drop.
     const auto addPoint = [&](std::int32_t x, std::size_t i) {
         const float m = layout.squared ? std::sqrt(magnitude[i]) : magnitude[i];
-        const float d = decibels(m, nFloat) + state_.plotShiftDb;
+        const float d = levelDecibels(m, nFloat) + state_.plotShiftDb;
         const std::int32_t y =
             plot_.frameBottom - nearestPixel((d - state_.plotDbLow) * plot_.yScale) + drop;
         highestY = std::min(highestY, y);
