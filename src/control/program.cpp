@@ -202,7 +202,10 @@ void Program::stopMeasurement() { cycle_.stopMeasurement(); }
 
 int Program::saveResult() { return ressona::saveResult(program_->state, program_->arrays); }
 
-int Program::readResult() { return ressona::readResult(program_->state, program_->arrays); }
+int Program::readResult() {
+    if (services_.readResponse) return services_.readResponse(program_->state, program_->arrays);
+    return ressona::readResult(program_->state, program_->arrays);
+}
 
 int Program::openMixer() {
     return ressona::openMixer(program_->state, program_->mixer, services_.mixer, services_.dialogs,
@@ -272,7 +275,7 @@ void Program::analyse() {
     MeasurementState& state = program_->state;
     analyseCapture(state, program_->arrays, program_->transform, state.device.recordBuffer,
                    state.recordDelaySamples, state.artificialMode, state.sampleCounter,
-                   state.latencySamples);
+                   state.latencySamples, &program_->analysisExtras);
 }
 
 }  // namespace ressona

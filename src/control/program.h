@@ -37,6 +37,10 @@ struct ProgramServices {
     // Optional: the About box, the hourglass cursor, the end after "Major error !".
     std::function<void()> showAbout;
     std::function<void(bool)> showWaitCursor;
+    // Optional: reads the file named for "Read From" as the captured curve in
+    // place of the saved-file reader, answering as readResult does (0; -1 not
+    // opened, "Error 8"; -2 not readable, "Error 9").
+    std::function<int(MeasurementState&, SampleArrays&)> readResponse = nullptr;
 };
 
 class Program final : private PanelActions, private CycleDevices, private UserFeedback,
