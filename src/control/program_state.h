@@ -24,7 +24,8 @@ struct ProgramState {
     FreqPlotState freqPlot;
     WaveDeviceState wave;  // the open output and input devices
     MixerState mixer;      // the mixer in use, its level slots and restore list
-    AnalysisExtras analysisExtras;  // what the headless measurer adds to each analysis
+    // What the headless measurer adds to each analysis.
+    AnalysisExtras analysisExtras;
 };
 
 }  // namespace ressona

@@ -46,6 +46,12 @@ struct MeasureOptions {
     std::int32_t pictureWidth = 1200;
     std::int32_t pictureHeight = 400;
     bool help = false;
+    // Results for other programs, and a calibration applied before the smoothing.
+    std::string exportWav;
+    std::string exportFrd;
+    std::string exportCsv;
+    std::string calibrationFile;
+    bool gridGiven = false;  // --rate or --length was on the command line
 };
 
 struct ParsedOptions {
