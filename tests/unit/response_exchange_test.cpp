@@ -19,10 +19,17 @@
 #include "exchange/log_interpolation.h"
 #include "exchange/response_export.h"
 #include "exchange/response_text.h"
+#include "measure/response_reading.h"
 #include "signals/spectrum_scale.h"
+#include "storage/result_file.h"
 
 namespace ressona {
 namespace {
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 std::string parsed(std::string_view text, ResponseText& response) {
     return parseResponseText(text, response);
@@ -245,6 +252,95 @@ TEST(AnalysisExtras, ImpulseAverageRunsOverTheAverageBeforeTheTaper) {
     EXPECT_EQ(extras.impulses.sum[0], 50.0);
     capture(70, 0);  // a new run starts one too
     EXPECT_EQ(extras.impulses.count, 1u);
+}
+
+// A file in the test's temporary folder, removed with the fixture.
+class ResponseFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("ressona-response-files-" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+    std::string file(const std::string& name, const std::string& text) const {
+        const std::string path = (folder_ / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    std::filesystem::path folder_;
+};
+
+TEST_F(ResponseFiles, SavedFileGridOnlyFromAHeaderThePanelCouldHaveWritten) {
+    const auto header = [](const char* rate, const char* count) {
+        return std::string(" Ressona saved file\n Samples per second ") + rate +
+               "\n   Number of points " + count + "\n";
+    };
+    EXPECT_EQ(savedFileGrid(file("a.rsn", header("     48000", "      2048"))),
+              (std::pair<std::uint32_t, std::uint32_t>{48000, 4096}));
+    EXPECT_EQ(savedFileGrid(file("b.rsn", header("     8 000", "        32"))),
+              (std::pair<std::uint32_t, std::uint32_t>{8000, 64}))
+        << "blanks are ignored";
+    for (const std::string& damaged :
+         {header("     12345", "      2048"), header("     48000", "      1000"),
+          header("     48000", "     16384"), header("     48000", "        16"),
+          header("      4.8e", "      2048"), header("     48000", ""),
+          std::string(" Ressona saved file\n"), std::string("")}) {
+        EXPECT_FALSE(savedFileGrid(file("c.rsn", damaged))) << damaged;
+    }
+    EXPECT_FALSE(savedFileGrid((folder_ / "absent.rsn").string()));
+}
+
+TEST_F(ResponseFiles, ReadingMakesTheCurveTheResultOnlyWhenAsked) {
+    auto p = testing::preparedProgram({.mode = kModePulse, .n = 64, .rate = 8000});
+    MeasurementState& state = p->state;
+    SampleArrays& arrays = p->arrays;
+    for (std::size_t k = 1; k <= 32; ++k) {
+        arrays.magnitudeSpectrum[k] = static_cast<float>(k);
+        arrays.phaseSpectrum[k] = 0.01f * static_cast<float>(k);
+    }
+    const std::string saved = (folder_ / "r.rsn").string();
+    setStorageFileName(state, saved);
+    ASSERT_EQ(saveResult(state, arrays), kResultFileDone);
+    arrays.magnitudeSpectrum.fill(0.0f);
+    arrays.phaseSpectrum.fill(0.0f);
+
+    ResponseReading reading;
+    ASSERT_EQ(readResponseFile(state, arrays, false, reading), 0);
+    EXPECT_FALSE(reading.text);
+    EXPECT_EQ(arrays.capturedSpectrum[5], 5.0f);
+    EXPECT_EQ(arrays.magnitudeSpectrum[5], 0.0f) << "a captured curve only";
+    ASSERT_EQ(readResponseFile(state, arrays, true, reading), 0);
+    EXPECT_TRUE(reading.hasPhase);
+    EXPECT_EQ(arrays.magnitudeSpectrum[5], 5.0f);
+    EXPECT_NEAR(arrays.phaseSpectrum[5], 0.05f, 1e-6);
+    EXPECT_TRUE(arrays.resultsReady);
+
+    // A phase column that does not read leaves the phase at 0, the levels as read.
+    std::string text = contents(saved);
+    text.replace(text.find('\n', text.find("0.05")) - 4, 4, "abcd");
+    setStorageFileName(state, file("damaged.rsn", text));
+    ASSERT_EQ(readResponseFile(state, arrays, true, reading), 0);
+    EXPECT_FALSE(reading.hasPhase);
+    EXPECT_EQ(arrays.phaseSpectrum[3], 0.0f);
+    EXPECT_EQ(arrays.magnitudeSpectrum[3], 3.0f);
+
+    // A response text: levels onto the grid at (k - 1) x 125 Hz, label from the name.
+    setStorageFileName(state, file("curve.frd", "125 -20 10\n250 -10 20\n"));
+    ASSERT_EQ(readResponseFile(state, arrays, true, reading), 0);
+    EXPECT_TRUE(reading.text && reading.hasPhase);
+    EXPECT_NEAR(levelDecibels(arrays.capturedSpectrum[2], 64), -20.0f, 1e-4);
+    EXPECT_NEAR(levelDecibels(arrays.capturedSpectrum[1], 64), -20.0f, 1e-4) << "held below";
+    EXPECT_NEAR(levelDecibels(arrays.capturedSpectrum[32], 64), -10.0f, 1e-4) << "held above";
+    EXPECT_NEAR(arrays.phaseSpectrum[3], 20 * std::numbers::pi / 180, 1e-6);
+    EXPECT_EQ(std::string(state.capturedLabel.data(), 10), "curve.frd ");
+    EXPECT_TRUE(state.plotShowCaptured);
+
+    setStorageFileName(state, file("bad.csv", "a,b\n1,2\n"));
+    EXPECT_EQ(readResponseFile(state, arrays, false, reading), kResultFileBadHeader);
+    EXPECT_NE(reading.problem.find("bad.csv: holds 1 point"), std::string::npos);
+    setStorageFileName(state, (folder_ / "absent.txt").string());
+    EXPECT_EQ(readResponseFile(state, arrays, false, reading), kResultFileNotOpened);
 }
 
 }  // namespace
