@@ -212,6 +212,10 @@ std::string exchangeCheck(const MeasureOptions& o) {
         if (o.capture || o.subtract) {
             return "--passes 0 measures nothing to capture or subtract from";
         }
+        if (!o.saveFile.empty()) {
+            return "--save needs passes: the panel saves only after a measurement; with "
+                   "--passes 0 write the curve with --export-frd or --export-csv";
+        }
         if (!o.exportWav.empty())
             return "--export-wav needs passes: a curve read has no impulse response";
         if (!o.calibrationFile.empty()) {

@@ -321,6 +321,7 @@ TEST_F(MeasureExchange, CommandLinesThatCannotBeCarriedOutAreRefused) {
         {"--passes", "0", "--read", "a.rsn", "--capture"},
         {"--passes", "0", "--read", "a.rsn", "--subtract"},
         {"--passes", "0", "--read", "a.rsn", "--export-wav", "a.wav"},
+        {"--passes", "0", "--read", "a.rsn", "--save", "b.rsn"},
         {"--passes", "0", "--read", "a.rsn", "--calibration", "mic.txt"},
         {"--export-frd", "same", "--export-csv", "same"},
         {"--export-csv", "same", "--save", "same"},
