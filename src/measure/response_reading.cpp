@@ -120,7 +120,11 @@ int readResponseFile(MeasurementState& state, SampleArrays& arrays, bool becomes
         status = readText(path, state, arrays, phases, reading);
     } else {
         status = readResult(state, arrays);
-        if (status != kResultFileDone) reading.problem = path + ": not a readable saved file";
+        if (status != kResultFileDone) {
+            reading.problem =
+                path + (status == kResultFileNotOpened ? ": cannot be opened"
+                                                       : ": not a readable saved file");
+        }
         if (status == kResultFileDone && becomesResult) phases = savedPhases(path, bins);
     }
     if (status != kResultFileDone) return status;
