@@ -125,7 +125,7 @@ std::string readDataLine(std::string_view text, std::size_t lineNumber, DataLine
         return lineReason(lineNumber, "the frequency must lie from 0 to 10 MHz");
     }
     if (!std::isfinite(level) || std::fabs(level) > kResponseLargestDb) {
-        return lineReason(lineNumber, "the level must lie within +-1000 dB");
+        return lineReason(lineNumber, "the level must lie within +-300 dB");
     }
     if (!std::isfinite(phase) || std::fabs(phase) > kResponseLargestDegrees) {
         return lineReason(lineNumber, "the phase must lie within +-1000000 degrees");

@@ -21,9 +21,11 @@ namespace ressona {
 // Largest file and most points read; a response has a few thousand.
 inline constexpr std::size_t kResponseTextMostBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kResponseTextMostPoints = std::size_t{1} << 20;
-// Values beyond these are taken for damage, not for a response.
+// Values beyond these are taken for damage, not for a response. Levels (and
+// sensitivities) within +-300 dB keep every magnitude, gain and level formed
+// from them, together, within what a 32-bit float holds.
 inline constexpr double kResponseHighestHz = 10'000'000.0;
-inline constexpr double kResponseLargestDb = 1000.0;
+inline constexpr double kResponseLargestDb = 300.0;
 inline constexpr double kResponseLargestDegrees = 1'000'000.0;
 
 struct ResponseText {

@@ -3,8 +3,10 @@
 // formed: the one place both the frequency plot and the exported responses
 // take them from, so that a curve written to a file is the curve drawn.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace ressona {
 
@@ -28,10 +30,13 @@ inline float levelDecibels(float magnitude, float n) {
 }
 
 // The linear magnitude whose level is `decibels` (the inverse of
-// levelDecibels), 0 for levels at or below the -120 dB floor.
+// levelDecibels), 0 for levels at or below the -120 dB floor, and at most the
+// largest float.
 inline float magnitudeOfLevel(double decibels, float n) {
     const double relative = std::pow(10.0, decibels / 20.0) - static_cast<double>(kLevelFloor);
-    return relative > 0.0 ? static_cast<float>(relative * kLevelReference / n) : 0.0f;
+    if (!(relative > 0.0)) return 0.0f;
+    return static_cast<float>(
+        std::min(relative * kLevelReference / n, double{std::numeric_limits<float>::max()}));
 }
 
 }  // namespace ressona

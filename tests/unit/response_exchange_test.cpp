@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <string>
@@ -93,6 +94,7 @@ TEST(ResponseText, RefusesDamageWithTheLineThatHoldsIt) {
         {"100 1\n2e7 1\n", "line 2: the frequency must lie"},
         {"100 nan\n200 1\n", "line 1: the level must lie"},
         {"100 1e300\n200 1\n", "line 1: the level must lie"},
+        {"100 1\n200 -300.5\n", "line 2: the level must lie within +-300 dB"},
         {"100 1 inf\n200 1 0\n", "line 1: the phase must lie"},
         {"100 1\n200 1\n+-300 1\n", "line 3: not a frequency"},
         {"100 1\n.\n", "line 2: not a frequency"},
@@ -181,6 +183,7 @@ TEST(SpectrumScale, LevelAndMagnitudeAreInverses) {
             EXPECT_NEAR(levelDecibels(magnitudeOfLevel(db, n), n), db, 1e-4) << n << " " << db;
         }
         EXPECT_EQ(magnitudeOfLevel(-130.0, n), 0.0f);
+        EXPECT_EQ(magnitudeOfLevel(1e4, n), std::numeric_limits<float>::max());
         EXPECT_NEAR(levelDecibels(0.0f, n), -120.0f, 1e-4);
     }
     EXPECT_EQ(positionFrequency(1, 10.5f), 0.0f);
