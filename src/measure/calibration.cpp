@@ -1,7 +1,6 @@
 #include "measure/calibration.h"
 
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 #include "exchange/log_interpolation.h"

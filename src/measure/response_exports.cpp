@@ -1,6 +1,6 @@
 #include "measure/response_exports.h"
 
-#include <cmath>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <numbers>

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <numbers>
 
 #include "control/hand_over.h"
 #include "control/measurement_state.h"

@@ -1,7 +1,6 @@
 #include "measure/result_exchange.h"
 
 #include <charconv>
-#include <chrono>
 #include <ctime>
 
 #include "control/hand_over.h"
