@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "control/hand_over.h"
+#include "state/hand_over.h"
 #include "control/program_state.h"
 #include "measure/response_reading.h"
 

@@ -7,7 +7,7 @@
 #include "analysis/analysis_extras.h"
 #include "analysis/fft.h"
 #include "analysis/smoothing.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "signals/sample_arrays.h"
 
 namespace ressona {

@@ -37,6 +37,8 @@ struct ProgramServices {
     // Optional: the About box, the hourglass cursor, the end after "Major error !".
     std::function<void()> showAbout;
     std::function<void(bool)> showWaitCursor;
+    // Optional: restores minimised plot windows and brings the panel back (at Start).
+    std::function<void()> restoreWindows = nullptr;
     // Optional: reads the file named for "Read From" as the captured curve in
     // place of the saved-file reader, answering as readResult does (0; -1 not
     // opened, "Error 8"; -2 not readable, "Error 9").
@@ -99,6 +101,7 @@ private:
     // User feedback.
     void showWaveDeviceError(std::uint32_t resultCode) override;
     void showWaitCursor(bool waiting) override;
+    void restoreWindows() override;
     void endWithMajorError() override;
     // Dialog item text (the mixer's status line and label).
     bool SetDlgItemTextA(WindowHandle dialog, int itemId, const char* text) override;

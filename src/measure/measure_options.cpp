@@ -6,7 +6,7 @@
 #include <functional>
 #include <utility>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 
@@ -172,7 +172,7 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
         addRead<std::string>(
             app, option,
             [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
-            "must not be empty", [field = field](std::string v) { *field = std::move(v); });
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
     }
 }
 
@@ -201,7 +201,7 @@ void addExchange(CLI::App& app, MeasureOptions& o) {
         addRead<std::string>(
             app, option,
             [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
-            "must not be empty", [field = field](std::string v) { *field = std::move(v); });
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
     }
 }
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "control/hand_over.h"
-#include "control/measurement_state.h"
+#include "state/hand_over.h"
+#include "state/measurement_state.h"
 #include "exchange/log_interpolation.h"
 #include "exchange/response_text.h"
 #include "signals/sample_arrays.h"

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <ctime>
 
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "control/program_state.h"
 #include "exchange/response_text.h"
 #include "measure/response_exports.h"
