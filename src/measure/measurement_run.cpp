@@ -9,6 +9,8 @@
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
 #include "measure/result_exchange.h"
+#include "measure/sweep_pass_service.h"
+#include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "state/scroll_info.h"
 #include "resources/control_ids.h"
@@ -161,7 +163,10 @@ struct PassCount {
     bool stalled = false;  // the run was on when no further completion came
 };
 
-PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
+// With a sweep, each capture's response is handed to the program just
+// before it handles the capture (sweep may be null).
+PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
+                    const SweepPassService* sweep) {
     MessageQueue& queue = program.queue();
     std::uint32_t analysed = 0;
     if (!user.press(ids::kStart)) return {};
@@ -171,6 +176,8 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
         const bool counts =
             isCaptureDone(message, program.panelWindow()) && program.state().measuring;
         if (counts && analysed + 1 == passes) user.press(ids::kStop);
+        if (sweep != nullptr && isCaptureDone(message, program.panelWindow()))
+            sweep->handOver(program.state());
         queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
         queue.TranslateMessage(message);
         queue.DispatchMessageA(message);
@@ -229,6 +236,24 @@ void drawPictures(const MeasureBackends& backends, Program& program, const Measu
     };
     draw(MeasurePicture::Time, o.timePng);
     draw(frequencyPicture(program.state().analysisView), o.freqPng);
+}
+
+// The sweep's figures, and its distortion picture when asked for.
+void finishSweep(const MeasureBackends& backends, const SweepPassService& sweep,
+                 const MeasureOptions& o, MeasureOutcome& outcome) {
+    outcome.sweep = summariseSweeps(sweep, o.sampleLength);
+    if (o.distortionPng.empty()) return;
+    if (!outcome.sweep->curves) {
+        outcome.failures.push_back("no sweep was measured for the picture '" + o.distortionPng +
+                                   "'");
+        return;
+    }
+    const DistortionPlotData data = distortionPlotData(*outcome.sweep->curves);
+    const int status = backends.saveDrawing(
+        o.pictureWidth, o.pictureHeight,
+        [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); }, o.distortionPng);
+    if (status != 0)
+        outcome.failures.push_back("the picture '" + o.distortionPng + "' could not be written");
 }
 
 // The number in a title "Ressona: Error N"; 0 when it has none.
@@ -295,6 +320,10 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
+    if (!options.distortionPng.empty() && !backends.saveDrawing) {
+        err << kName << ": this build cannot draw pictures\n";
+        return kMeasureFailed;
+    }
     if (backends.prepare) backends.prepare();
     const MeasureOptions settings = exchange.settings();
     SoundCard card;
@@ -307,7 +336,13 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     outcome.deviceByDefault = options.device.empty();
     outcome.passesRequested = options.passes;
 
-    PassTimer timer(*card.wave);
+    // A logsweep is played under the program's passes, between them and the card.
+    std::unique_ptr<SweepPassService> sweep;
+    if (options.logSweep) {
+        sweep = std::make_unique<SweepPassService>(*card.wave, *card.clock,
+                                                   sweepSettingsOf(options), options.sampleLength);
+    }
+    PassTimer timer(sweep ? static_cast<WaveService&>(*sweep) : *card.wave);
     const std::unique_ptr<WindowSurface> timeSurface =
         backends.makePlotSurface(options.pictureWidth, options.pictureHeight);
     const std::unique_ptr<WindowSurface> freqSurface =
@@ -334,7 +369,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         exchange.prepareAnalysis(program.program());
         PassCount count;
         if (outcome.failures.empty() && options.passes > 0) {
-            count = runPasses(user, program, options.passes);
+            count = runPasses(user, program, options.passes, sweep.get());
         }
         if (options.passes == 0 &&
             !ResultExchange::prepareWithoutPasses(program.program(), *card.clock)) {
@@ -345,6 +380,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         if (count.analysed == options.passes) {
             workCapturedCurve(user, program, options);
             drawPictures(backends, program, options, outcome.failures);
+            if (sweep) finishSweep(backends, *sweep, options, outcome);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
@@ -359,10 +395,12 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         exchange.finish(program.program(), outcome);
     }
 
+    if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {
         writeJsonReport(out, options, outcome, program);
     } else {
         writeTextReport(out, outcome, program);
+        if (options.distortionTable && outcome.sweep) writeDistortionTable(out, *outcome.sweep);
     }
     for (const ShownError& error : outcome.errors) {
         err << error.title << ": " << error.message << '\n';

@@ -106,7 +106,10 @@ void ResultExchange::finish(ProgramState& program, MeasureOutcome& outcome) {
     } else {
         comments.push_back("device: " + outcome.deviceName + " (" + outcome.deviceDescription +
                            ")");
-        comments.push_back(grid + "; excitation: " + excitationName(state.excitationMode) +
+        // A log sweep plays under the panel's "No Signal".
+        const std::string excitation =
+            options_.logSweep ? "logsweep" : excitationName(state.excitationMode);
+        comments.push_back(grid + "; excitation: " + excitation +
                            "; passes: " + std::to_string(outcome.passesCompleted));
     }
     if (!calibration_.file.empty()) {
