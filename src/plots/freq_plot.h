@@ -15,6 +15,7 @@
 #include "platform/messages/message_queue.h"
 #include "plots/level_offsets.h"
 #include "plots/plot_environment.h"
+#include "signals/spectrum_scale.h"
 
 namespace ressona {
 
@@ -72,11 +73,5 @@ LRESULT FreqPlot(FreqPlotState& plot, const PlotEnvironment& env, const Spectrum
 // Creates a FreqPlot window in env.windows; plot and tools must outlive it.
 WindowHandle createFreqPlotWindow(FreqPlotState& plot, const SpectrumTools& tools,
                                   const PlotEnvironment& env);
-
-// The frequency at which spectrum position k is drawn: (k - 1) x binWidth, since
-// position 1 holds the transform's zero-frequency value.
-inline float positionFrequency(std::size_t position, float binWidth) {
-    return static_cast<float>(position - 1) * binWidth;
-}
 
 }  // namespace ressona

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "plots/freq_plot_drawing.h"
 #include "plots/plot_numbers.h"
+#include "signals/spectrum_scale.h"
 
 namespace ressona {
 
@@ -32,7 +32,7 @@ void LevelOffsets::prepare(const Scale& scale) {
 
 float LevelOffsets::unrounded(float value) const {
     const float m = scale_.squared ? std::sqrt(value) : value;
-    const float d = freq_plot_detail::decibels(m, scale_.points) + scale_.shiftDb;
+    const float d = levelDecibels(m, scale_.points) + scale_.shiftDb;
     return (d - scale_.dbLow) * scale_.pixelsPerDb;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The waterfall's levels in pixels, remembered per narrow band of magnitudes.
-// A slice point's height is nearestPixel((decibels(m) + shift - dbLow) * yScale)
+// A slice point's height is nearestPixel((levelDecibels(m) + shift - dbLow) * yScale)
 // of its magnitude m (or of the square root of the square the slice holds):
 // a logarithm per point, tens of thousands per draw, and the same function for
 // every slice of a draw. Every band of magnitudes that share the top 16 bits of
@@ -19,7 +19,7 @@ class LevelOffsets {
     // How a level is formed; the remembered bands are dropped when any of it changes.
     struct Scale {
         bool squared = false;  // the value is the square of the magnitude
-        float points = 1.0f;   // the transform's size N, as decibels() takes it
+        float points = 1.0f;   // the transform's size N, as levelDecibels() takes it
         float shiftDb = 0.0f;
         float dbLow = 0.0f;
         float pixelsPerDb = 0.0f;
@@ -27,8 +27,8 @@ class LevelOffsets {
     };
 
     void prepare(const Scale& scale);
-    // nearestPixel((decibels(m, points) + shiftDb - dbLow) * pixelsPerDb) for the value's magnitude
-    // m.
+    // nearestPixel((levelDecibels(m, points) + shiftDb - dbLow) * pixelsPerDb) for the value's
+    // magnitude m.
     std::int32_t offset(float value);
 
   private:

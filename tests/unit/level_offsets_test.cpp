@@ -9,15 +9,15 @@
 #include <limits>
 #include <random>
 
-#include "plots/freq_plot_drawing.h"
 #include "plots/plot_numbers.h"
+#include "signals/spectrum_scale.h"
 
 namespace ressona {
 namespace {
 
 std::int32_t direct(const LevelOffsets::Scale& s, float value) {
     const float m = s.squared ? std::sqrt(value) : value;
-    const float d = freq_plot_detail::decibels(m, s.points) + s.shiftDb;
+    const float d = levelDecibels(m, s.points) + s.shiftDb;
     return nearestPixel((d - s.dbLow) * s.pixelsPerDb);
 }
 
