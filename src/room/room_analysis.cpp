@@ -1,0 +1,137 @@
+#include "room/room_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "room/band_filter.h"
+#include "room/energy_decay.h"
+#include "room/reliability.h"
+
+namespace ressona {
+
+namespace {
+
+// The response starts where its level first comes within 20 dB of its peak.
+constexpr double kStartBelowPeak = 0.01;  // -20 dB in energy
+constexpr double kEarly50 = 0.050;
+constexpr double kEarly80 = 0.080;
+constexpr double kDeepestDb = 300.0;
+
+std::size_t startOf(std::span<const double> response) {
+    double peak = 0.0;
+    for (const double x : response) peak = std::max(peak, x * x);
+    const double threshold = peak * kStartBelowPeak;
+    for (std::size_t n = 0; n < response.size(); ++n) {
+        if (response[n] * response[n] >= threshold) return n;
+    }
+    return 0;
+}
+
+double ratioDb(double numerator, double denominator) {
+    return 10.0 * std::log10(numerator / denominator);
+}
+
+void keepCurve(const EnergyDecay& decay, std::size_t points, RoomBand& band) {
+    if (points == 0 || !(decay.total() > 0.0)) return;
+    const std::size_t length = decay.crossIndex() + 1;
+    const std::size_t step = std::max<std::size_t>(1, (length + points - 1) / points);
+    band.curveStepSeconds = static_cast<double>(step) / decay.sampleRate;
+    for (std::size_t n = 0; n < length; n += step)
+        band.curveDb.push_back(static_cast<float>(decay.levelDb(n)));
+}
+
+void measureBand(std::span<const double> energy, double rate, const RoomOptions& options,
+                 RoomBand& band) {
+    const EnergyDecay decay = analyseDecay(energy, rate);
+    const NoiseFloor& used = decay.floor;
+    band.hasEnergy = decay.total() > 0.0;
+    band.noiseReached = used.noiseReached;
+    band.crossSeconds = static_cast<double>(used.crossIndex) / rate;
+    if (band.hasEnergy) {
+        // A background of exact zeros counts as 300 dB down, which keeps the ratio finite.
+        const double startDb =
+            used.decayFound ? std::max(used.peakDb, used.interceptDb) : used.peakDb;
+        const double noiseDb =
+            std::max(10.0 * std::log10(std::max(used.noiseEnergy, 1e-300)), startDb - kDeepestDb);
+        band.inrDb = startDb - noiseDb;
+    }
+
+    band.edt = fitDecayTime(decay, kEdtRange);
+    band.t20 = fitDecayTime(decay, kT20Range);
+    band.t30 = fitDecayTime(decay, kT30Range);
+
+    if (band.hasEnergy) {
+        const double total = decay.total();
+        const auto at = [rate](double seconds) {
+            return static_cast<std::size_t>(std::lround(seconds * rate));
+        };
+        const double early50 = decay.energyBefore(at(kEarly50));
+        const double early80 = decay.energyBefore(at(kEarly80));
+        band.c50Db = ratioDb(early50, total - early50);
+        band.c80Db = ratioDb(early80, total - early80);
+        band.d50 = early50 / total;
+        band.centreTimeSeconds = decay.firstMoment / total;
+    }
+    keepCurve(decay, options.curvePoints, band);
+}
+
+}  // namespace
+
+std::string analyseRoom(std::span<const double> response, std::uint32_t sampleRate,
+                        const RoomOptions& options, RoomAnalysis& analysis) {
+    analysis = RoomAnalysis{};
+    if (sampleRate < kRoomLowestRate || sampleRate > kRoomHighestRate)
+        return "the sample rate " + std::to_string(sampleRate) + " Hz is outside 8000..192000 Hz";
+    if (response.empty()) return "the impulse response is empty";
+    for (const double x : response) {
+        if (!std::isfinite(x)) return "the impulse response holds a value that is not finite";
+    }
+    const std::size_t start = startOf(response);
+    if (response[start] == 0.0) return "the impulse response is silent";
+
+    const double rate = sampleRate;
+    analysis.sampleRate = sampleRate;
+    analysis.durationSeconds = static_cast<double>(response.size()) / rate;
+    analysis.startSeconds = static_cast<double>(start) / rate;
+    const std::vector<FrequencyBand> bands =
+        roomBands(sampleRate, options.octaves, options.thirdOctaves);
+    analysis.bands.resize(bands.size());
+    std::vector<double> energy(response.size());
+    std::vector<double> second(response.size());
+    auto measure = [&](std::size_t index, std::span<const double> bandEnergy) {
+        RoomBand& result = analysis.bands[index];
+        result.band = bands[index];
+        measureBand(bandEnergy.subspan(start), rate, options, result);
+        for (DecayTime* time : {&result.edt, &result.t20, &result.t30})
+            judgeDecayTime(*time, result);
+        judgeClarity(result);
+    };
+    // The broadband response first, then the bands two by two.
+    for (std::size_t n = 0; n < response.size(); ++n) energy[n] = response[n] * response[n];
+    measure(0, energy);
+    auto design = [&](std::size_t index) {
+        return designBandPass(bands[index].lowerHz, bands[index].upperHz, rate);
+    };
+    for (std::size_t index = 1; index < bands.size(); index += 2) {
+        if (index + 1 < bands.size()) {
+            filterPairBackwardsSquared(design(index), design(index + 1), response, energy, second);
+            measure(index, energy);
+            measure(index + 1, second);
+        } else {
+            filterBackwardsSquared(design(index), response, energy);
+            measure(index, energy);
+        }
+    }
+    return {};
+}
+
+const RoomBand* findBand(const RoomAnalysis& analysis, BandKind kind, double nominalHz) {
+    for (const RoomBand& band : analysis.bands) {
+        if (band.band.kind == kind &&
+            (kind == BandKind::Broadband || band.band.nominalHz == nominalHz))
+            return &band;
+    }
+    return nullptr;
+}
+
+}  // namespace ressona
