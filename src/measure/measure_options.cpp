@@ -193,6 +193,40 @@ void addFlags(CLI::App& app, MeasureOptions& o) {
     app.add_flag("--mic{true},--line{false}", o.inputMic);
 }
 
+// --room, --ir-wav FILE and --decay-png FILE.
+void addRoomOptions(CLI::App& app, MeasureOptions& o) {
+    app.add_flag("--room", o.room);
+    for (auto [option, field] : {std::pair{"--ir-wav", &o.irWav}, {"--decay-png", &o.decayPng}}) {
+        addRead<std::string>(
+            app, option,
+            [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
+            "must not be empty", [field](std::string v) { *field = std::move(v); });
+    }
+}
+
+// A file's response is analysed without measuring, so no option of the
+// measurement may come with it.
+std::string roomCheck(const CLI::App& app, const MeasureOptions& o) {
+    if (!o.irWav.empty()) {
+        for (const CLI::Option* option : app.get_options()) {
+            std::string name = option->get_name(false, true);  // "--mic,--line" for the pair
+            for (char& c : name) c = c == ',' ? '/' : c;
+            const bool allowed = name == "--ir-wav" || name == "--room" || name == "--json" ||
+                                 name == "--decay-png" || name == "--size" || name == "--help";
+            if (!allowed && option->count() > 0) {
+                return "--ir-wav analyses a file and measures nothing, so " + name +
+                       " does not apply";
+            }
+        }
+        return "";
+    }
+    if (!o.decayPng.empty() && !o.room) return "--decay-png needs --room or --ir-wav";
+    if (o.room && o.excitationMode != kModeMls && o.excitationMode != kModePulse) {
+        return "--room needs an impulse response: --excitation mls or pulse (or --ir-wav FILE)";
+    }
+    return "";
+}
+
 // The panel keeps a file's name in a field of kStorageNameLength characters,
 // padded with blanks: a longer name, or one ending in a blank, would name
 // another file.
@@ -262,6 +296,7 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     addSettings(app, o);
     addFlags(app, o);
+    addRoomOptions(app, o);
     for (CLI::Option* option : app.get_options()) option->disable_flag_override();
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -271,7 +306,8 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
         parsed.error = oneLine(error);
         return parsed;
     }
-    if (!o.help) parsed.error = crossCheck(o);
+    if (!o.help) parsed.error = roomCheck(app, o);
+    if (!o.help && parsed.error.empty()) parsed.error = crossCheck(o);
     return parsed;
 }
 
@@ -309,6 +345,10 @@ After the passes:
   --subtract            turn Subtract on (needs --read or --capture)
   --save FILE           save the result as FILE
   File names: at most 250 characters, not ending in a blank.
+Room parameters (ISO 3382-1: EDT, T20, T30, C50, C80, D50, Ts per octave and third-octave band):
+  --room                of the measured impulse response (--excitation mls or pulse)
+  --ir-wav FILE         of the impulse response in a WAV file (first channel), measuring nothing
+  --decay-png FILE      picture of the octave bands' decay curves with their fitted lines
 Output:
   --json                print a JSON summary on stdout;  --arrays  include the result arrays
   --time-png FILE       picture of the time plot;  --freq-png FILE  of the frequency plot

@@ -8,6 +8,7 @@
 #include "control/program.h"
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
+#include "measure/room_measurement.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "platform/dialog/scroll_info.h"
 #include "resources/control_ids.h"
@@ -285,7 +286,12 @@ int makeCard(const MeasureOptions& o, const MeasureBackends& backends, SoundCard
 
 int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
                    std::ostream& out, std::ostream& err) {
+    if (!options.irWav.empty()) return runRoomFile(options, backends, out, err);
     if ((!options.timePng.empty() || !options.freqPng.empty()) && !backends.savePicture) {
+        err << kName << ": this build cannot draw pictures\n";
+        return kMeasureFailed;
+    }
+    if (!options.decayPng.empty() && !backends.saveDrawing) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
@@ -324,8 +330,11 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         if (outcome.failures.empty()) count = runPasses(user, program, options.passes);
         outcome.passesCompleted = count.analysed;
         if (count.analysed == options.passes) {
+            // Before anything else, while the last capture is still in the record buffer.
+            if (options.room) outcome.room = measuredRoom(program, options);
             workCapturedCurve(user, program, options);
             drawPictures(backends, program, options, outcome.failures);
+            if (outcome.room) saveDecayPicture(backends, options, *outcome.room, outcome.failures);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
@@ -335,11 +344,18 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     }
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
+    if (options.room && !outcome.room) {
+        outcome.room =
+            RoomOutcome{excitationName(options.excitationMode), "", "no pass was measured", {}};
+    }
+    if (outcome.room && !outcome.room->error.empty())
+        outcome.failures.push_back("no room parameters: " + outcome.room->error);
 
     if (options.json) {
         writeJsonReport(out, options, outcome, program);
     } else {
         writeTextReport(out, outcome, program);
+        if (outcome.room) writeRoomTable(out, *outcome.room);
     }
     for (const ShownError& error : outcome.errors) {
         err << error.title << ": " << error.message << '\n';
