@@ -9,6 +9,8 @@ namespace ressona {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// Above this share of the rate the upper edge makes the filter 8th-order.
+constexpr double kHighOrderShareOfRate = 0.25;
 using Complex = std::complex<double>;
 
 // One analog section k s / (s^2 + c1 s + c0) made digital by s = K (1 - 1/z) / (1 + 1/z).
@@ -33,13 +35,14 @@ double sectionGain(const BandPassSection& s, double frequencyHz, double sampleRa
 // lane doing exactly the single filter's operations.
 using DoublePair = double __attribute__((vector_size(16)));
 
-// Runs the three sections in direct form I over input from its last sample to
+// Runs `Count` sections in direct form I over input from its last sample to
 // its first, for one filter (double) or two side by side (DoublePair, filter a
-// in lane 0), and hands each output with its position to store. The previous
+// in lane 0), and hands the sums of the squared outputs from the end to store
+// with their positions. The previous
 // output's term comes last, so that each sample waits for one product and one
 // sum of the sample before. The states are locals, so they stay in registers
 // (the stores could alias members).
-template <typename Value, typename Store>
+template <typename Value, std::size_t Count, typename Store>
 void runBackwards(const BandPassFilter& a, const BandPassFilter& b, std::span<const double> input,
                   Store store) {
     auto pick = [](double first, double second) {
@@ -50,29 +53,39 @@ void runBackwards(const BandPassFilter& a, const BandPassFilter& b, std::span<co
             return Value{first, second};
         }
     };
-    const BandPassSection* sa = a.sections.data();
-    const BandPassSection* sb = b.sections.data();
-    const Value b00 = pick(sa[0].b0, sb[0].b0), b20 = pick(sa[0].b2, sb[0].b2);
-    const Value a10 = pick(sa[0].a1, sb[0].a1), a20 = pick(sa[0].a2, sb[0].a2);
-    const Value b01 = pick(sa[1].b0, sb[1].b0), b21 = pick(sa[1].b2, sb[1].b2);
-    const Value a11 = pick(sa[1].a1, sb[1].a1), a21 = pick(sa[1].a2, sb[1].a2);
-    const Value b02 = pick(sa[2].b0, sb[2].b0), b22 = pick(sa[2].b2, sb[2].b2);
-    const Value a12 = pick(sa[2].a1, sb[2].a1), a22 = pick(sa[2].a2, sb[2].a2);
-    Value x1{}, x2{}, u1{}, u2{}, v1{}, v2{}, y1{}, y2{};
+    std::array<Value, Count> b0, b2, a1, a2;
+    std::array<Value, Count> in1{}, in2{}, out1{}, out2{};
+    Value sum{};
+    for (std::size_t k = 0; k < Count; ++k) {
+        b0[k] = pick(a.sections[k].b0, b.sections[k].b0);
+        b2[k] = pick(a.sections[k].b2, b.sections[k].b2);
+        a1[k] = pick(a.sections[k].a1, b.sections[k].a1);
+        a2[k] = pick(a.sections[k].a2, b.sections[k].a2);
+    }
     for (std::size_t i = input.size(); i-- > 0;) {
-        const Value x = pick(input[i], input[i]);
-        const Value u = (b00 * x + b20 * x2 - a20 * u2) - a10 * u1;
-        const Value v = (b01 * u + b21 * u2 - a21 * v2) - a11 * v1;
-        const Value y = (b02 * v + b22 * v2 - a22 * y2) - a12 * y1;
-        x2 = x1;
-        x1 = x;
-        u2 = u1;
-        u1 = u;
-        v2 = v1;
-        v1 = v;
-        y2 = y1;
-        y1 = y;
-        store(i, y * y);
+        Value x = pick(input[i], input[i]);
+        // Unrolled, so that the arrays become registers.
+#pragma GCC unroll 4
+        for (std::size_t k = 0; k < Count; ++k) {
+            const Value y = (b0[k] * x + b2[k] * in2[k] - a2[k] * out2[k]) - a1[k] * out1[k];
+            in2[k] = in1[k];
+            in1[k] = x;
+            out2[k] = out1[k];
+            out1[k] = y;
+            x = y;
+        }
+        sum += x * x;
+        store(i, sum);
+    }
+}
+
+template <typename Value, typename Store>
+void runBackwards(const BandPassFilter& a, const BandPassFilter& b, std::span<const double> input,
+                  Store store) {
+    if (a.count == kMostSections) {
+        runBackwards<Value, kMostSections>(a, b, input, store);
+    } else {
+        runBackwards<Value, 3>(a, b, input, store);
     }
 }
 
@@ -86,22 +99,30 @@ BandPassFilter designBandPass(double lowerHz, double upperHz, double sampleRate)
     const double width = w2 - w1;
     const double centreSquared = w1 * w2;
 
-    // Butterworth poles of the 3rd-order prototype: -1 and -1/2 +- j sqrt(3)/2.
-    // s -> (s^2 + w0^2) / (B s) turns the real pole into one section and each
-    // pole of the complex pair into two poles of the band-pass.
     BandPassFilter filter;
-    filter.sections[0] = bilinearSection(width, centreSquared, bilinearK);
-    const Complex p(-0.5, std::sqrt(3.0) / 2.0);
-    const Complex root = std::sqrt(p * p * width * width - 4.0 * centreSquared);
-    const Complex poles[2] = {(p * width + root) / 2.0, (p * width - root) / 2.0};
-    for (int i = 0; i < 2; ++i) {
-        // (s - q)(s - conj(q)) = s^2 - 2 Re(q) s + |q|^2
-        filter.sections[static_cast<std::size_t>(i) + 1] =
-            bilinearSection(-2.0 * poles[i].real(), std::norm(poles[i]), bilinearK);
+    filter.count = upperHz > kHighOrderShareOfRate * sampleRate ? 4 : 3;
+    const int order = static_cast<int>(filter.count);
+    // The prototype's Butterworth poles in the upper half plane,
+    // exp(j pi (2k + order - 1) / (2 order)). s -> (s^2 + w0^2) / (B s) turns a
+    // real pole into one section and each pole of a complex pair into two.
+    std::size_t next = 0;
+    for (int k = 1; 2 * k <= order + 1; ++k) {
+        const Complex p = std::polar(1.0, kPi * (2 * k + order - 1) / (2.0 * order));
+        if (std::abs(p.imag()) < 1e-12) {
+            filter.sections[next++] = bilinearSection(width, centreSquared, bilinearK);
+            continue;
+        }
+        const Complex root = std::sqrt(p * p * width * width - 4.0 * centreSquared);
+        for (const Complex pole : {(p * width + root) / 2.0, (p * width - root) / 2.0}) {
+            // (s - q)(s - conj(q)) = s^2 - 2 Re(q) s + |q|^2
+            filter.sections[next++] =
+                bilinearSection(-2.0 * pole.real(), std::norm(pole), bilinearK);
+        }
     }
     // Gain 1 at the digital centre, the frequency that prewarps to sqrt(w1 w2).
     const double centreHz = sampleRate / kPi * std::atan(std::sqrt(centreSquared) / bilinearK);
-    for (BandPassSection& section : filter.sections) {
+    for (std::size_t i = 0; i < filter.count; ++i) {
+        BandPassSection& section = filter.sections[i];
         const double gain = sectionGain(section, centreHz, sampleRate);
         section.b0 /= gain;
         section.b2 /= gain;
@@ -111,22 +132,25 @@ BandPassFilter designBandPass(double lowerHz, double upperHz, double sampleRate)
 
 double bandPassGain(const BandPassFilter& filter, double frequencyHz, double sampleRate) {
     double gain = 1.0;
-    for (const BandPassSection& section : filter.sections)
-        gain *= sectionGain(section, frequencyHz, sampleRate);
+    for (std::size_t i = 0; i < filter.count; ++i)
+        gain *= sectionGain(filter.sections[i], frequencyHz, sampleRate);
     return gain;
 }
 
-void filterBackwardsSquared(const BandPassFilter& filter, std::span<const double> input,
-                            std::span<double> energy) {
-    double* out = energy.data();
+void filterBackwardsSummed(const BandPassFilter& filter, std::span<const double> input,
+                           std::span<double> after) {
+    double* out = after.data();
+    out[input.size()] = 0.0;
     runBackwards<double>(filter, filter, input, [out](std::size_t i, double e) { out[i] = e; });
 }
 
-void filterPairBackwardsSquared(const BandPassFilter& filterA, const BandPassFilter& filterB,
-                                std::span<const double> input, std::span<double> energyA,
-                                std::span<double> energyB) {
-    double* outA = energyA.data();
-    double* outB = energyB.data();
+void filterPairBackwardsSummed(const BandPassFilter& filterA, const BandPassFilter& filterB,
+                               std::span<const double> input, std::span<double> afterA,
+                               std::span<double> afterB) {
+    double* outA = afterA.data();
+    double* outB = afterB.data();
+    outA[input.size()] = 0.0;
+    outB[input.size()] = 0.0;
     runBackwards<DoublePair>(filterA, filterB, input, [outA, outB](std::size_t i, DoublePair e) {
         outA[i] = e[0];
         outB[i] = e[1];

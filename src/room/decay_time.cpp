@@ -9,7 +9,7 @@ namespace ressona {
 
 namespace {
 
-constexpr std::size_t kMostFitPoints = 2000;
+constexpr std::size_t kMostFitPoints = 1000;
 
 // The first position in first .. last (last if none) whose remaining energy is not above `level`.
 std::size_t firstAtOrBelow(const EnergyDecay& decay, std::size_t first, std::size_t last,

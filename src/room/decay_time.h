@@ -37,7 +37,7 @@ struct DecayTime {
 };
 
 // The time over `range` of the decay's curve. Long curves are sampled at no
-// more than about 2000 evenly spaced points in the range (the curve is smooth
+// more than about 1000 evenly spaced points in the range (the curve is smooth
 // at that scale).
 DecayTime fitDecayTime(const EnergyDecay& decay, DecayRange range);
 

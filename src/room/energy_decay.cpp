@@ -23,7 +23,7 @@ double toDb(double energy) {
 }
 
 // Mean energy per sample of samples from .. to - 1.
-double meanEnergy(const std::vector<double>& after, std::size_t from, std::size_t to) {
+double meanEnergy(std::span<const double> after, std::size_t from, std::size_t to) {
     return to > from ? (after[from] - after[to]) / static_cast<double>(to - from) : 0.0;
 }
 
@@ -35,7 +35,7 @@ struct Intervals {
     std::vector<double> levelDb;
 };
 
-Intervals averageIntervals(const std::vector<double>& after, std::size_t width, double rate) {
+Intervals averageIntervals(std::span<const double> after, std::size_t width, double rate) {
     Intervals out;
     const std::size_t length = after.size() - 1;
     for (std::size_t from = 0; from < length; from += width) {
@@ -74,7 +74,7 @@ std::size_t intervalWidth(double seconds, double rate, std::size_t length) {
 }
 
 // Lundeby's iteration over the sums from the end (see energy_decay.h).
-NoiseFloor estimateNoiseFloor(const std::vector<double>& after, double rate) {
+NoiseFloor estimateNoiseFloor(std::span<const double> after, double rate) {
     NoiseFloor floor;
     const std::size_t length = after.size() - 1;
     floor.crossIndex = length;
@@ -132,17 +132,21 @@ NoiseFloor estimateNoiseFloor(const std::vector<double>& after, double rate) {
 
 }  // namespace
 
-EnergyDecay analyseDecay(std::span<const double> energy, double sampleRate) {
+void sumSquaresFromEnd(std::span<const double> x, std::span<double> after) {
+    double sum = 0.0;
+    after[x.size()] = 0.0;
+    for (std::size_t n = x.size(); n-- > 0;) {
+        sum += x[n] * x[n];
+        after[n] = sum;
+    }
+}
+
+EnergyDecay analyseDecay(std::span<const double> after, double sampleRate) {
     EnergyDecay decay;
     decay.sampleRate = sampleRate;
-    decay.after.resize(energy.size() + 1);
-    double sum = 0.0;
-    decay.after[energy.size()] = 0.0;
-    for (std::size_t n = energy.size(); n-- > 0;) {
-        sum += energy[n];
-        decay.after[n] = sum;
-    }
-    decay.floor = estimateNoiseFloor(decay.after, sampleRate);
+    decay.after = after;
+    if (after.empty()) return decay;
+    decay.floor = estimateNoiseFloor(after, sampleRate);
     const NoiseFloor& floor = decay.floor;
     const std::size_t cross = floor.crossIndex;
     const double crossSeconds = static_cast<double>(cross) / sampleRate;
@@ -157,9 +161,16 @@ EnergyDecay analyseDecay(std::span<const double> energy, double sampleRate) {
         decay.firstMoment =
             atCross * (crossSeconds / (1.0 - q) + q / ((1.0 - q) * (1.0 - q) * sampleRate));
     }
-    // The sum of n x energy[n] below the crosspoint is the sum of after[j] - after[cross], j >= 1.
-    double moment = 0.0;
-    for (std::size_t j = 1; j < cross; ++j) moment += decay.after[j] - decay.after[cross];
+    // The sum of n x energy[n] below the crosspoint is the sum of after[j] -
+    // after[cross] over j = 1 .. cross - 1; four partial sums keep the adds apart.
+    double partial[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t j = 1;
+    for (; j + 4 <= cross; j += 4) {
+        for (std::size_t k = 0; k < 4; ++k) partial[k] += after[j + k];
+    }
+    double moment = (partial[0] + partial[1]) + (partial[2] + partial[3]);
+    for (; j < cross; ++j) moment += after[j];
+    if (cross > 1) moment -= static_cast<double>(cross - 1) * after[cross];
     decay.firstMoment += moment / sampleRate;
     return decay;
 }

@@ -38,9 +38,10 @@ struct NoiseFloor {
 struct EnergyDecay {
     double sampleRate = 0.0;
     NoiseFloor floor;
-    // after[n] = energy[n] + ... + energy[L - 1], n = 0 .. L (after[L] = 0): the
-    // sums run from the end, so the small late ones keep their precision.
-    std::vector<double> after;
+    // after[n] = energy[n] + ... + energy[L - 1], n = 0 .. L (after[L] = 0): a
+    // view of the caller's sums, which must outlive the decay. They run from
+    // the end, so the small late ones keep their precision.
+    std::span<const double> after;
     double tailEnergy = 0.0;   // the late decay's line summed from the crosspoint on
     double tailRatio = 0.0;    // per-sample factor of that line (0 without a decay)
     double firstMoment = 0.0;  // sum of t x energy (seconds x energy), the tail included
@@ -57,8 +58,12 @@ struct EnergyDecay {
     double levelDb(std::size_t n) const;
 };
 
-// The noise floor (Lundeby) and backward integral of energy[0 .. L - 1]
-// (squared samples from the response's start) at sampleRate Hz.
-EnergyDecay analyseDecay(std::span<const double> energy, double sampleRate);
+// after[n] = x[n]^2 + ... + x[L - 1]^2, n = 0 .. L; after holds x.size() + 1 values.
+void sumSquaresFromEnd(std::span<const double> x, std::span<double> after);
+
+// The noise floor (Lundeby) and backward integral of the energy whose sums
+// from the end are `after` (L + 1 values: squared samples from the response's
+// start to its end L, then 0), at sampleRate Hz.
+EnergyDecay analyseDecay(std::span<const double> after, double sampleRate);
 
 }  // namespace ressona

@@ -4,21 +4,6 @@
 
 namespace ressona {
 
-void LineAccumulator::add(double x, double y) {
-    if (n_ == 0) {
-        x0_ = x;
-        y0_ = y;
-    }
-    const double dx = x - x0_;
-    const double dy = y - y0_;
-    sx_ += dx;
-    sy_ += dy;
-    sxx_ += dx * dx;
-    syy_ += dy * dy;
-    sxy_ += dx * dy;
-    ++n_;
-}
-
 LineFit LineAccumulator::fit() const {
     LineFit line;
     line.points = n_;

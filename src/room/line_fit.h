@@ -17,7 +17,20 @@ struct LineFit {
 // (slope and intercept 0 with fewer than two distinct x).
 class LineAccumulator {
   public:
-    void add(double x, double y);
+    void add(double x, double y) {
+        if (n_ == 0) {
+            x0_ = x;
+            y0_ = y;
+        }
+        const double dx = x - x0_;
+        const double dy = y - y0_;
+        sx_ += dx;
+        sy_ += dy;
+        sxx_ += dx * dx;
+        syy_ += dy * dy;
+        sxy_ += dx * dy;
+        ++n_;
+    }
     LineFit fit() const;
 
   private:

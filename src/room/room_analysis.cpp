@@ -40,9 +40,9 @@ void keepCurve(const EnergyDecay& decay, std::size_t points, RoomBand& band) {
         band.curveDb.push_back(static_cast<float>(decay.levelDb(n)));
 }
 
-void measureBand(std::span<const double> energy, double rate, const RoomOptions& options,
+void measureBand(std::span<const double> after, double rate, const RoomOptions& options,
                  RoomBand& band) {
-    const EnergyDecay decay = analyseDecay(energy, rate);
+    const EnergyDecay decay = analyseDecay(after, rate);
     const NoiseFloor& used = decay.floor;
     band.hasEnergy = decay.total() > 0.0;
     band.noiseReached = used.noiseReached;
@@ -96,30 +96,36 @@ std::string analyseRoom(std::span<const double> response, std::uint32_t sampleRa
     const std::vector<FrequencyBand> bands =
         roomBands(sampleRate, options.octaves, options.thirdOctaves);
     analysis.bands.resize(bands.size());
-    std::vector<double> energy(response.size());
-    std::vector<double> second(response.size());
-    auto measure = [&](std::size_t index, std::span<const double> bandEnergy) {
+    // The sums from the end of each band's energy; from the start on they are
+    // the sums of the band measured from there.
+    std::vector<double> after(response.size() + 1);
+    std::vector<double> second(response.size() + 1);
+    auto measure = [&](std::size_t index, std::span<const double> sums) {
         RoomBand& result = analysis.bands[index];
         result.band = bands[index];
-        measureBand(bandEnergy.subspan(start), rate, options, result);
+        measureBand(sums.subspan(start), rate, options, result);
         for (DecayTime* time : {&result.edt, &result.t20, &result.t30})
             judgeDecayTime(*time, result);
         judgeClarity(result);
     };
-    // The broadband response first, then the bands two by two.
-    for (std::size_t n = 0; n < response.size(); ++n) energy[n] = response[n] * response[n];
-    measure(0, energy);
+    // The broadband response first, then the bands two by two (one by one
+    // where the next has another order).
+    sumSquaresFromEnd(response, after);
+    measure(0, after);
     auto design = [&](std::size_t index) {
         return designBandPass(bands[index].lowerHz, bands[index].upperHz, rate);
     };
-    for (std::size_t index = 1; index < bands.size(); index += 2) {
-        if (index + 1 < bands.size()) {
-            filterPairBackwardsSquared(design(index), design(index + 1), response, energy, second);
-            measure(index, energy);
+    for (std::size_t index = 1; index < bands.size();) {
+        const BandPassFilter filter = design(index);
+        if (index + 1 < bands.size() && design(index + 1).count == filter.count) {
+            filterPairBackwardsSummed(filter, design(index + 1), response, after, second);
+            measure(index, after);
             measure(index + 1, second);
+            index += 2;
         } else {
-            filterBackwardsSquared(design(index), response, energy);
-            measure(index, energy);
+            filterBackwardsSummed(filter, response, after);
+            measure(index, after);
+            index += 1;
         }
     }
     return {};
