@@ -67,7 +67,8 @@ TEST(RoomBandFilters, MeetClassOneAtEveryRateAndBand) {
             EXPECT_LE(attenuationDb(filter, band.upperHz * 0.999, rate), 5.3) << where;
             EXPECT_GE(attenuationDb(filter, band.upperHz * 1.001, rate), 1.2) << where;
             const double scale = (std::pow(kG, 0.5 / b) - 1.0) / (std::sqrt(kG) - 1.0);
-            for (const auto& [omega, least] : {std::pair{kG, 16.6}, std::pair{std::pow(kG, 5), 70.0}}) {
+            for (const auto& [omega, least] :
+                 {std::pair{kG, 16.6}, std::pair{std::pow(kG, 5), 70.0}}) {
                 const double high = 1.0 + scale * (omega - 1.0);
                 if (fm * high < rate / 2.0) {
                     EXPECT_GE(attenuationDb(filter, fm * high, rate), least) << where;
