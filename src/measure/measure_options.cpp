@@ -172,7 +172,7 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
         addRead<std::string>(
             app, option,
             [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
-            "must not be empty", [field](std::string v) { *field = std::move(v); });
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
     }
 }
 
@@ -200,7 +200,7 @@ void addRoomOptions(CLI::App& app, MeasureOptions& o) {
         addRead<std::string>(
             app, option,
             [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
-            "must not be empty", [field](std::string v) { *field = std::move(v); });
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
     }
 }
 
