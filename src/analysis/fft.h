@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 

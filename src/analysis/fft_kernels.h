@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona::fft_detail {
 

@@ -7,7 +7,7 @@
 #include "audio/wave_pass.h"
 #include "control/device_memory.h"
 #include "control/error_dialogs.h"
-#include "control/hand_over.h"
+#include "state/hand_over.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
 #include "resources/panel_template.h"
@@ -254,6 +254,10 @@ void Program::showWaveDeviceError(std::uint32_t resultCode) {
 
 void Program::showWaitCursor(bool waiting) {
     if (services_.showWaitCursor) services_.showWaitCursor(waiting);
+}
+
+void Program::restoreWindows() {
+    if (services_.restoreWindows) services_.restoreWindows();
 }
 
 void Program::endWithMajorError() {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <utility>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "signals/sample_arrays.h"
 
 namespace ressona {
@@ -84,7 +84,8 @@ RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& a
     const std::vector<double> lags =
         correlateWithSequence(arrays, std::span(state.device.recordBuffer).subspan(start, length));
     response.samples.resize(length);
-    for (std::size_t g = 0; g < length; ++g) response.samples[g] = lags[(g + shift) % length];
+    for (std::size_t g = 0; g < length; ++g)
+        response.samples[g] = lags[(g + length - shift) % length];
     return response;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/canvas/canvas.h"
 #include "platform/messages/message_queue.h"
 #include "plots/plot_environment.h"

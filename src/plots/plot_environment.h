@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "signals/one_based.h"
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <sstream>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
 #include "platform/sim/simulated_card.h"
