@@ -60,6 +60,8 @@ void judgeClarity(RoomBand& band) {
     band.clarityReasons.clear();
     if (!band.hasEnergy) {
         band.clarityReasons.push_back("the band holds no energy");
+    } else if (!std::isfinite(band.c50Db) || !std::isfinite(band.c80Db)) {
+        band.clarityReasons.push_back("no energy after 50 or 80 ms: the ratio has no bound");
     } else if (band.crossSeconds < kClarityLatestSplitSeconds && band.noiseReached) {
         band.clarityReasons.push_back(
             format("the decay meets the noise floor after %.0f ms, before 80 ms: the late "

@@ -20,8 +20,8 @@ inline constexpr double kLeastWidthTimesTime = 80.0;
 void judgeDecayTime(DecayTime& time, const RoomBand& band);
 
 // Fills band.clarityReasons: C50, C80, D50 and Ts mislead when the band holds
-// no energy, or when the noise floor is met before 80 ms (their late energy is
-// then mostly the extrapolated line).
+// no energy, when nothing comes after 50 or 80 ms, or when the noise floor is
+// met before 80 ms (their late energy is then mostly the extrapolated line).
 void judgeClarity(RoomBand& band);
 
 }  // namespace ressona

@@ -16,6 +16,7 @@ constexpr double kStartBelowPeak = 0.01;  // -20 dB in energy
 constexpr double kEarly50 = 0.050;
 constexpr double kEarly80 = 0.080;
 constexpr double kDeepestDb = 300.0;
+constexpr double kLargestSample = 1e150;
 
 std::size_t startOf(std::span<const double> response) {
     double peak = 0.0;
@@ -84,7 +85,9 @@ std::string analyseRoom(std::span<const double> response, std::uint32_t sampleRa
         return "the sample rate " + std::to_string(sampleRate) + " Hz is outside 8000..192000 Hz";
     if (response.empty()) return "the impulse response is empty";
     for (const double x : response) {
-        if (!std::isfinite(x)) return "the impulse response holds a value that is not finite";
+        // Squares and their sums must stay finite too.
+        if (!(std::abs(x) <= kLargestSample))
+            return "the impulse response holds a value that is not finite or beyond 1e150";
     }
     const std::size_t start = startOf(response);
     if (response[start] == 0.0) return "the impulse response is silent";

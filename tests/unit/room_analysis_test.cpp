@@ -201,6 +201,7 @@ TEST(RoomAnalysisInput, BadResponsesAreRefusedAndOddOnesReportedNotGuessed) {
     EXPECT_NE(analyseRoom({}, kRate, options, analysis), "");
     EXPECT_NE(analyseRoom(std::vector<double>(100, 0.0), kRate, options, analysis), "");
     EXPECT_NE(analyseRoom(std::vector<double>{1.0, NAN}, kRate, options, analysis), "");
+    EXPECT_NE(analyseRoom(std::vector<double>{1.0, 1e200}, kRate, options, analysis), "");
     EXPECT_NE(analyseRoom(std::vector<double>{1.0, 0.5}, 7999, options, analysis), "");
     EXPECT_NE(analyseRoom(std::vector<double>{1.0, 0.5}, 192001, options, analysis), "");
     EXPECT_TRUE(analysis.bands.empty());
@@ -227,6 +228,8 @@ TEST(RoomAnalysisInput, BadResponsesAreRefusedAndOddOnesReportedNotGuessed) {
                     EXPECT_FALSE(time->reasons.empty()) << response.size();
                 }
             }
+            const bool bounded = std::isfinite(band.c50Db) && std::isfinite(band.c80Db);
+            EXPECT_TRUE(bounded || !band.clarityReasons.empty()) << response.size();
         }
     }
 }
