@@ -10,9 +10,9 @@
 #include "measure/pass_timer.h"
 #include "measure/room_measurement.h"
 #include "platform/dialog/error_dialog_service.h"
-#include "state/scroll_info.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
+#include "state/scroll_info.h"
 
 namespace ressona {
 
@@ -345,8 +345,8 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
     if (options.room && !outcome.room) {
-        outcome.room =
-            RoomOutcome{excitationName(options.excitationMode), "", "no pass was measured", {}};
+        outcome.room = RoomOutcome{
+            excitationName(options.excitationMode), "", "the run did not complete its passes", {}};
     }
     if (outcome.room && !outcome.room->error.empty())
         outcome.failures.push_back("no room parameters: " + outcome.room->error);
