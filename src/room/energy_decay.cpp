@@ -16,6 +16,9 @@ constexpr double kLateFitAboveNoiseDb = 10.0;  // bottom of the late decay's fit
 constexpr double kLateFitRangeDb = 20.0;       // its extent
 constexpr double kNoiseAfterCrossDb = 10.0;    // decay past the crosspoint before the noise
 constexpr int kMostIterations = 5;
+// A line falling more slowly than 60 dB in 100 s is no decay: its tail would
+// carry on for ever.
+constexpr double kSlowestDecayDbPerSecond = -0.6;
 constexpr double kLowestLevelDb = -3000.0;  // what an interval of no energy reads
 
 double toDb(double energy) {
@@ -91,7 +94,7 @@ NoiseFloor estimateNoiseFloor(std::span<const double> after, double rate) {
     // The preliminary line: from the peak down to 10 dB above the noise.
     LineFit line = fitIntervals(intervals, peak,
                                 firstBelow(intervals, peak, noiseDb + kPreliminaryAboveNoiseDb));
-    if (!(line.slope < 0.0)) return floor;
+    if (!(line.slope < kSlowestDecayDbPerSecond)) return floor;
     floor.decayFound = true;
     const double endSeconds = static_cast<double>(length) / rate;
     double crossSeconds = std::clamp((noiseDb - line.intercept) / line.slope, 0.0, endSeconds);
@@ -116,7 +119,7 @@ NoiseFloor estimateNoiseFloor(std::span<const double> after, double rate) {
         const std::size_t first = firstBelow(intervals, peak, bottom + kLateFitRangeDb);
         const std::size_t from = first > peak ? first - 1 : peak;
         const LineFit late = fitIntervals(intervals, from, firstBelow(intervals, from, bottom));
-        if (late.slope < 0.0) line = late;
+        if (late.slope < kSlowestDecayDbPerSecond) line = late;
 
         const double next = std::clamp((noiseDb - line.intercept) / line.slope, 0.0, endSeconds);
         const bool settled = std::abs(next - crossSeconds) * rate < static_cast<double>(width);

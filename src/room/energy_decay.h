@@ -24,7 +24,7 @@
 namespace ressona {
 
 struct NoiseFloor {
-    bool decayFound = false;     // a falling late decay was found
+    bool decayFound = false;     // a late decay falling by 60 dB within 100 s was found
     bool noiseReached = false;   // the decay meets the noise before the response's last tenth
     double noiseEnergy = 0.0;    // mean energy per sample of the background
     std::size_t crossIndex = 0;  // the crosspoint, samples from the start (at most the length)

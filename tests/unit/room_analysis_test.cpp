@@ -210,8 +210,10 @@ TEST(RoomAnalysisInput, BadResponsesAreRefusedAndOddOnesReportedNotGuessed) {
     // no decay time says why.
     std::mt19937_64 random(8);
     std::uniform_real_distribution<double> junk(-1.0, 1.0);
-    std::vector<std::vector<double>> odd = {{1.0}, {0.0, 1.0, 0.0}, std::vector<double>(5000)};
+    std::vector<std::vector<double>> odd = {
+        {1.0}, {0.0, 1.0, 0.0}, std::vector<double>(5000), std::vector<double>(700, 1e30)};
     odd[2][2500] = 1.0;
+    odd[3][300] = 1e38;  // a click over a steady level 160 dB down
     for (std::size_t size : {7u, 500u, 20000u}) {
         std::vector<double> noise(size);
         for (double& x : noise) x = junk(random);
