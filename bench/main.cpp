@@ -3,6 +3,8 @@
 //   analyseCapture mode=MLS N=2048 us=...
 //   fft N=16384 ours_us=... fftw_us=... ratio=...
 //   room seconds=2 rate=48000 bands=... analyse_ms=... ratio=...
+//   waterfall steps=30 N=16384 draw_ms=... fftw_ms=... ratio=...
+//   logsweep samples=65536 rate=48000 analyse_ms=... sweep_ms=... ratio=...  (processor time)
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -34,6 +36,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                 microseconds_[name] = run.GetAdjustedRealTime();
                 cpuMicroseconds_[name] = run.GetAdjustedCPUTime();
             }
+            if (median || counters_.count(name) == 0) counters_[name] = run.counters;
         }
     }
 
@@ -41,16 +44,24 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         const auto found = microseconds_.find(name);
         return found == microseconds_.end() ? nullptr : &found->second;
     }
-
-    // The processor time, which other jobs on a shared machine do not inflate.
+    // The processor time instead: on a shared machine it counts only this program's work.
     const double* findCpu(const std::string& name) const {
         const auto found = cpuMicroseconds_.find(name);
         return found == cpuMicroseconds_.end() ? nullptr : &found->second;
     }
 
+    // A user counter of the benchmark of that name, or nullptr.
+    const double* counter(const std::string& name, const std::string& counter) const {
+        const auto found = counters_.find(name);
+        if (found == counters_.end()) return nullptr;
+        const auto value = found->second.find(counter);
+        return value == found->second.end() ? nullptr : &value->second.value;
+    }
+
   private:
     std::map<std::string, double> microseconds_;
     std::map<std::string, double> cpuMicroseconds_;
+    std::map<std::string, benchmark::UserCounters> counters_;
 };
 
 }  // namespace
@@ -87,6 +98,22 @@ int main(int argc, char** argv) {
         if (ours == nullptr || fftw == nullptr) continue;
         std::printf("fft N=%s ours_us=%.3f fftw_us=%.3f ratio=%.2f\n", n, *ours, *fftw,
                     *ours / *fftw);
+    }
+    for (const char* steps : {"30", "8192"}) {
+        const std::string name = std::string("BM_Waterfall/steps:") + steps + "/reduced:1";
+        const double* draw = reporter.counter(name, "draw_ms");
+        const double* fftw = reporter.counter(name, "fftw_ms");
+        const double* ratio = reporter.counter(name, "ratio_to_fftw");
+        if (draw == nullptr || fftw == nullptr || ratio == nullptr) continue;
+        std::printf("waterfall steps=%s N=16384 draw_ms=%.2f fftw_ms=%.2f ratio=%.2f\n", steps,
+                    *draw, *fftw, *ratio);
+    }
+    for (const char* samples : {"65536", "262144"}) {
+        const double* us = reporter.findCpu(std::string("analyseSweep/") + samples);
+        if (us == nullptr) continue;
+        const double sweepMs = std::stod(samples) * 1000.0 / 48000.0;
+        std::printf("logsweep samples=%s rate=48000 analyse_ms=%.2f sweep_ms=%.1f ratio=%.4f\n",
+                    samples, *us / 1000.0, sweepMs, *us / 1000.0 / sweepMs);
     }
     return 0;
 }

@@ -49,4 +49,13 @@ struct FourierTransform {
 void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
          std::int32_t direction);
 
+// The first leading.size() values X(0..) of fft(transform, data, pointCount,
+// direction), bit for bit, written to leading; data is left holding all N values
+// in the transform's own (bit-reversed, unscaled) order. For callers that need
+// only part of the spectrum: the values not asked for are neither reordered nor
+// scaled. leading.size() must not exceed pointCount; with a size fft() refuses,
+// nothing is touched.
+void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+                std::int32_t direction, std::span<ComplexValue> leading);
+
 }  // namespace ressona

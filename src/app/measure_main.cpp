@@ -82,9 +82,9 @@ MeasureBackends deviceBackends(std::unique_ptr<Drawing>& drawing) {
     };
     backends.saveDrawing = [](std::int32_t width, std::int32_t height,
                               const std::function<void(Canvas&)>& draw, const std::string& path) {
-        QtImageCanvas canvas(width, height);
-        draw(canvas);
-        return canvas.savePng(path);
+        QtImageSurface surface(width, height);
+        draw(surface.windowCanvas());
+        return surface.window().savePng(path);
     };
     return backends;
 }

@@ -12,6 +12,7 @@
 
 #include "measure/measure_options.h"
 #include "measure/room_report.h"
+#include "measure/sweep_report.h"
 
 namespace ressona {
 
@@ -36,6 +37,7 @@ struct MeasureOutcome {
     std::vector<ShownError> errors;
     std::vector<std::string> failures;  // the measurer's own, e.g. a picture not written
     std::optional<RoomOutcome> room;    // with --room
+    std::optional<SweepSummary> sweep;  // --excitation logsweep
 };
 
 // The name --excitation and --view use for a mode or view id; "" for another id.

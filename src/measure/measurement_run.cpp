@@ -9,6 +9,8 @@
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
 #include "measure/room_measurement.h"
+#include "measure/sweep_pass_service.h"
+#include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
@@ -161,7 +163,10 @@ struct PassCount {
     bool stalled = false;  // the run was on when no further completion came
 };
 
-PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
+// With a sweep, each capture's response is handed to the program just
+// before it handles the capture (sweep may be null).
+PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
+                    const SweepPassService* sweep) {
     MessageQueue& queue = program.queue();
     std::uint32_t analysed = 0;
     if (!user.press(ids::kStart)) return {};
@@ -171,6 +176,8 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
         const bool counts =
             isCaptureDone(message, program.panelWindow()) && program.state().measuring;
         if (counts && analysed + 1 == passes) user.press(ids::kStop);
+        if (sweep != nullptr && isCaptureDone(message, program.panelWindow()))
+            sweep->handOver(program.state());
         queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
         queue.TranslateMessage(message);
         queue.DispatchMessageA(message);
@@ -229,6 +236,24 @@ void drawPictures(const MeasureBackends& backends, Program& program, const Measu
     };
     draw(MeasurePicture::Time, o.timePng);
     draw(frequencyPicture(program.state().analysisView), o.freqPng);
+}
+
+// The sweep's figures, and its distortion picture when asked for.
+void finishSweep(const MeasureBackends& backends, const SweepPassService& sweep,
+                 const MeasureOptions& o, MeasureOutcome& outcome) {
+    outcome.sweep = summariseSweeps(sweep, o.sampleLength);
+    if (o.distortionPng.empty()) return;
+    if (!outcome.sweep->curves) {
+        outcome.failures.push_back("no sweep was measured for the picture '" + o.distortionPng +
+                                   "'");
+        return;
+    }
+    const DistortionPlotData data = distortionPlotData(*outcome.sweep->curves);
+    const int status = backends.saveDrawing(
+        o.pictureWidth, o.pictureHeight,
+        [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); }, o.distortionPng);
+    if (status != 0)
+        outcome.failures.push_back("the picture '" + o.distortionPng + "' could not be written");
 }
 
 // The number in a title "Ressona: Error N"; 0 when it has none.
@@ -291,7 +316,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
-    if (!options.decayPng.empty() && !backends.saveDrawing) {
+    if ((!options.decayPng.empty() || !options.distortionPng.empty()) && !backends.saveDrawing) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
@@ -306,7 +331,13 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     outcome.deviceByDefault = options.device.empty();
     outcome.passesRequested = options.passes;
 
-    PassTimer timer(*card.wave);
+    // A logsweep is played under the program's passes, between them and the card.
+    std::unique_ptr<SweepPassService> sweep;
+    if (options.logSweep) {
+        sweep = std::make_unique<SweepPassService>(*card.wave, *card.clock,
+                                                   sweepSettingsOf(options), options.sampleLength);
+    }
+    PassTimer timer(sweep ? static_cast<WaveService&>(*sweep) : *card.wave);
     const std::unique_ptr<WindowSurface> timeSurface =
         backends.makePlotSurface(options.pictureWidth, options.pictureHeight);
     const std::unique_ptr<WindowSurface> freqSurface =
@@ -327,13 +358,14 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     if (program.start()) {
         applySettings(user, program, options);
         PassCount count;
-        if (outcome.failures.empty()) count = runPasses(user, program, options.passes);
+        if (outcome.failures.empty()) count = runPasses(user, program, options.passes, sweep.get());
         outcome.passesCompleted = count.analysed;
         if (count.analysed == options.passes) {
             // Before anything else, while the last capture is still in the record buffer.
             if (options.room) outcome.room = measuredRoom(program, options);
             workCapturedCurve(user, program, options);
             drawPictures(backends, program, options, outcome.failures);
+            if (sweep) finishSweep(backends, *sweep, options, outcome);
             if (outcome.room) saveDecayPicture(backends, options, *outcome.room, outcome.failures);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
@@ -345,16 +377,21 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
     if (options.room && !outcome.room) {
-        outcome.room = RoomOutcome{
-            excitationName(options.excitationMode), "", "the run did not complete its passes", {}};
+        outcome.room =
+            RoomOutcome{options.logSweep ? "logsweep" : excitationName(options.excitationMode),
+                        "",
+                        "the run did not complete its passes",
+                        {}};
     }
     if (outcome.room && !outcome.room->error.empty())
         outcome.failures.push_back("no room parameters: " + outcome.room->error);
 
+    if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {
         writeJsonReport(out, options, outcome, program);
     } else {
         writeTextReport(out, outcome, program);
+        if (options.distortionTable && outcome.sweep) writeDistortionTable(out, *outcome.sweep);
         if (outcome.room) writeRoomTable(out, *outcome.room);
     }
     for (const ShownError& error : outcome.errors) {

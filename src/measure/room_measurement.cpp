@@ -18,24 +18,28 @@ constexpr std::size_t kCurvePoints = 2000;  // per band, for the picture
 }  // namespace
 
 RoomOutcome analyseRoomResponse(const std::string& source, std::span<const double> samples,
-                                std::uint32_t sampleRate, const MeasureOptions& options) {
+                                std::uint32_t sampleRate, const MeasureOptions& options,
+                                double roundingStep) {
     RoomOutcome room;
     room.source = source;
     RoomOptions analysis;
     analysis.curvePoints = options.decayPng.empty() ? 0 : kCurvePoints;
+    analysis.roundingStep = roundingStep;
     room.error = analyseRoom(samples, sampleRate, analysis, room.analysis);
     return room;
 }
 
 RoomOutcome measuredRoom(Program& program, const MeasureOptions& options) {
-    const RoomResponse response = roomResponseOf(program.state(), program.arrays());
+    const RoomResponse response =
+        roomResponseOf(program.state(), program.arrays(), options.logSweep);
     if (!response.error.empty()) {
         RoomOutcome room;
         room.source = response.source;
         room.error = response.error;
         return room;
     }
-    return analyseRoomResponse(response.source, response.samples, response.sampleRate, options);
+    return analyseRoomResponse(response.source, response.samples, response.sampleRate, options,
+                               response.roundingStep);
 }
 
 void saveDecayPicture(const MeasureBackends& backends, const MeasureOptions& options,

@@ -17,10 +17,11 @@ namespace ressona {
 class Program;
 
 // The parameters in every band (broadband, octaves, third-octaves) of
-// samples at sampleRate Hz, keeping the octave bands' curves when the options
-// ask for a picture.
+// samples at sampleRate Hz (rounded to whole multiples of roundingStep, or
+// not when 0), keeping the octave bands' curves when the options ask for a picture.
 RoomOutcome analyseRoomResponse(const std::string& source, std::span<const double> samples,
-                                std::uint32_t sampleRate, const MeasureOptions& options);
+                                std::uint32_t sampleRate, const MeasureOptions& options,
+                                double roundingStep = 0.0);
 
 // The parameters of the program's response after its last pass (room_response.h).
 RoomOutcome measuredRoom(Program& program, const MeasureOptions& options);

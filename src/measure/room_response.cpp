@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "state/measurement_state.h"
 #include "signals/sample_arrays.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 
@@ -46,15 +46,16 @@ bool sequenceTablesBuilt(const SampleArrays& arrays) {
 
 }  // namespace
 
-bool givesImpulseResponse(std::int32_t excitationMode) {
-    return excitationMode == kModeMls || excitationMode == kModePulse;
+bool givesImpulseResponse(std::int32_t excitationMode, bool logSweep) {
+    return logSweep || excitationMode == kModeMls || excitationMode == kModePulse;
 }
 
-RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& arrays) {
+RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& arrays,
+                            bool logSweep) {
     RoomResponse response;
     response.sampleRate = state.sampleRate;
-    response.source = state.excitationMode == kModeMls ? "mls" : "pulse";
-    if (!givesImpulseResponse(state.excitationMode)) {
+    response.source = logSweep ? "logsweep" : state.excitationMode == kModeMls ? "mls" : "pulse";
+    if (!givesImpulseResponse(state.excitationMode, logSweep)) {
         response.error = "the excitation gives no impulse response";
         return response;
     }
@@ -63,10 +64,12 @@ RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& a
         return response;
     }
     const auto n = static_cast<std::size_t>(arrays.pointCount);
-    const bool mls = state.excitationMode == kModeMls && !state.artificialMode;
+    const bool mls = !logSweep && state.excitationMode == kModeMls && !state.artificialMode;
     if (!mls) {
+        // Whole 16-bit steps (or their average over the passes).
         const auto trace = arrays.timeTrace.raw();
         response.samples.assign(trace.begin(), trace.end());
+        response.roundingStep = 1.0;
         return response;
     }
     if (!sequenceTablesBuilt(arrays) || state.device.recordBuffer.size() < 2 * n) {

@@ -11,8 +11,9 @@
 // N - 1 of its 2N samples, which the analysis leaves in place) is correlated
 // with the sequence, without rounding, and turned to the program's alignment:
 // it holds the steady response of any room that rings for less than about N
-// samples. With the pulse it is the time trace the program shows (the average
-// of the passes when averaging in time).
+// samples. With the pulse and the logsweep (whose deconvolved response the
+// program analyses as its capture) it is the time trace the program shows
+// (the average of the passes when averaging in time).
 
 #include <cstdint>
 #include <string>
@@ -24,17 +25,20 @@ struct MeasurementState;
 struct SampleArrays;
 
 struct RoomResponse {
-    std::string source;  // "mls" or "pulse"
+    std::string source;  // "mls", "pulse" or "logsweep"
     std::uint32_t sampleRate = 0;
     std::vector<double> samples;  // in the program's units (16-bit steps)
+    double roundingStep = 0.0;    // 1 when rounded to whole steps (pulse, logsweep), else 0
     std::string error;            // why there is none; empty when there is
 };
 
-// True for the excitation modes whose analysis yields an impulse response.
-bool givesImpulseResponse(std::int32_t excitationMode);
+// True for the excitation modes whose analysis yields an impulse response
+// (the logsweep's as well: it runs as silence to the program).
+bool givesImpulseResponse(std::int32_t excitationMode, bool logSweep);
 
 // The response of the last analysed pass (see above); in Artificial mode the
 // program's own time trace.
-RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& arrays);
+RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& arrays,
+                            bool logSweep);
 
 }  // namespace ressona

@@ -77,13 +77,13 @@ std::size_t intervalWidth(double seconds, double rate, std::size_t length) {
 }
 
 // Lundeby's iteration over the sums from the end (see energy_decay.h).
-NoiseFloor estimateNoiseFloor(std::span<const double> after, double rate) {
+NoiseFloor estimateNoiseFloor(std::span<const double> after, double rate, double leastNoise) {
     NoiseFloor floor;
     const std::size_t length = after.size() - 1;
     floor.crossIndex = length;
     if (length == 0) return floor;
     const std::size_t noiseLatest = length - std::max<std::size_t>(1, length / 10);
-    floor.noiseEnergy = meanEnergy(after, noiseLatest, length);
+    floor.noiseEnergy = std::max(meanEnergy(after, noiseLatest, length), leastNoise);
     double noiseDb = toDb(floor.noiseEnergy);
 
     Intervals intervals =
@@ -111,7 +111,7 @@ NoiseFloor estimateNoiseFloor(std::span<const double> after, double rate) {
         const double noiseFrom = (crossSeconds + kNoiseAfterCrossDb / -line.slope) * rate;
         const auto noiseIndex =
             static_cast<std::size_t>(std::clamp(noiseFrom, 0.0, static_cast<double>(noiseLatest)));
-        floor.noiseEnergy = meanEnergy(after, noiseIndex, length);
+        floor.noiseEnergy = std::max(meanEnergy(after, noiseIndex, length), leastNoise);
         noiseDb = toDb(floor.noiseEnergy);
 
         // The late decay: from 30 dB down to 10 dB above the noise.
@@ -144,12 +144,12 @@ void sumSquaresFromEnd(std::span<const double> x, std::span<double> after) {
     }
 }
 
-EnergyDecay analyseDecay(std::span<const double> after, double sampleRate) {
+EnergyDecay analyseDecay(std::span<const double> after, double sampleRate, double leastNoise) {
     EnergyDecay decay;
     decay.sampleRate = sampleRate;
     decay.after = after;
     if (after.empty()) return decay;
-    decay.floor = estimateNoiseFloor(after, sampleRate);
+    decay.floor = estimateNoiseFloor(after, sampleRate, leastNoise);
     const NoiseFloor& floor = decay.floor;
     const std::size_t cross = floor.crossIndex;
     const double crossSeconds = static_cast<double>(cross) / sampleRate;

@@ -63,7 +63,9 @@ void sumSquaresFromEnd(std::span<const double> x, std::span<double> after);
 
 // The noise floor (Lundeby) and backward integral of the energy whose sums
 // from the end are `after` (L + 1 values: squared samples from the response's
-// start to its end L, then 0), at sampleRate Hz.
-EnergyDecay analyseDecay(std::span<const double> after, double sampleRate);
+// start to its end L, then 0), at sampleRate Hz. The background is taken to
+// hold at least leastNoise per sample (a response rounded without dither
+// reads zero where its rounding noise still lies).
+EnergyDecay analyseDecay(std::span<const double> after, double sampleRate, double leastNoise = 0.0);
 
 }  // namespace ressona

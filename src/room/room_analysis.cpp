@@ -17,6 +17,7 @@ constexpr double kEarly50 = 0.050;
 constexpr double kEarly80 = 0.080;
 constexpr double kDeepestDb = 300.0;
 constexpr double kLargestSample = 1e150;
+constexpr double kPi = 3.14159265358979323846;
 
 std::size_t startOf(std::span<const double> response) {
     double peak = 0.0;
@@ -41,9 +42,22 @@ void keepCurve(const EnergyDecay& decay, std::size_t points, RoomBand& band) {
         band.curveDb.push_back(static_cast<float>(decay.levelDb(n)));
 }
 
+// The share of a white noise's power a band passes: its filter's noise
+// bandwidth over half the rate. An analog Butterworth band-pass of prototype
+// order n passes B (pi / 2n) / sin(pi / 2n), close enough for its digital form.
+double noiseShare(const FrequencyBand& band, double rate) {
+    if (band.kind == BandKind::Broadband) return 1.0;
+    const double order =
+        static_cast<double>(designBandPass(band.lowerHz, band.upperHz, rate).count);
+    const double angle = kPi / (2.0 * order);
+    return band.widthHz() * (angle / std::sin(angle)) / (rate / 2.0);
+}
+
 void measureBand(std::span<const double> after, double rate, const RoomOptions& options,
                  RoomBand& band) {
-    const EnergyDecay decay = analyseDecay(after, rate);
+    const double rounding = options.roundingStep * options.roundingStep / 12.0;
+    const double leastNoise = rounding > 0.0 ? rounding * noiseShare(band.band, rate) : 0.0;
+    const EnergyDecay decay = analyseDecay(after, rate, leastNoise);
     const NoiseFloor& used = decay.floor;
     band.hasEnergy = decay.total() > 0.0;
     band.noiseReached = used.noiseReached;

@@ -27,6 +27,11 @@ struct RoomOptions {
     bool thirdOctaves = true;
     // Points kept of each band's decay curve for pictures (RoomBand::curveDb); 0 for none.
     std::size_t curvePoints = 0;
+    // When the samples were rounded to whole multiples of this step without
+    // dither, their background holds at least the rounding noise (step^2 / 12
+    // per sample, its band's share in a band) even where it reads zero; 0 when
+    // they were not rounded.
+    double roundingStep = 0.0;
 };
 
 struct RoomBand {

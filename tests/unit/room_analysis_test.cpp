@@ -171,6 +171,31 @@ TEST(RoomReliability, AShallowFloorFlagsThirtyAndKeepsTwenty) {
     }
 }
 
+// A response rounded to whole steps reads zero where its decay sinks below
+// half a step: without being told, the analysis sees a silent background
+// (300 dB down); told the step, it finds the rounding noise (1/12 step^2 per
+// sample, 73 dB below a start of 1000 steps) and measures down to it.
+TEST(RoomReliability, RoundedResponsesKeepTheirRoundingNoise) {
+    std::vector<double> rounded = decayingNoise(0.5, 200.0, 12);
+    rounded.resize(rounded.size() / 2);
+    for (double& x : rounded) x = std::nearbyint(1000.0 * x);
+    RoomOptions told;
+    told.thirdOctaves = false;
+    told.roundingStep = 1.0;
+    RoomAnalysis plain, stepped;
+    ASSERT_EQ(analyseRoom(rounded, kRate, RoomOptions{}, plain), "");
+    ASSERT_EQ(analyseRoom(rounded, kRate, told, stepped), "");
+    EXPECT_NEAR(plain.bands[0].inrDb, 300.0, 1.0);
+    const double expected = 10.0 * std::log10(1e6 / (1.0 / 12.0));
+    EXPECT_NEAR(stepped.bands[0].inrDb, expected, 2.0);
+    for (const RoomBand& band : stepped.bands) {
+        EXPECT_LT(band.inrDb, 100.0) << bandName(band.band);
+        if (band.band.kind == BandKind::Broadband || band.band.widthHz() * 0.5 >= 170.0) {
+            EXPECT_NEAR(band.t30.seconds, 0.5, 0.04) << bandName(band.band);
+        }
+    }
+}
+
 TEST(RoomReliability, NarrowBandsAndCurvedDecaysSayWhy) {
     // 63 Hz at 0.3 s: B x T = 13.
     const RoomAnalysis narrow = analysed(decayingNoise(0.3, 80.0, 5));

@@ -11,8 +11,9 @@
 namespace ressona {
 
 enum class SimPreset {
-    kLoopback,  // a cable from output to input: the played signal exactly
-    kRoom,      // a small loudspeaker in a room, heard by a microphone
+    kLoopback,    // a cable from output to input: the played signal exactly
+    kRoom,        // a small loudspeaker in a room, heard by a microphone
+    kDistortion,  // the loopback, then y = x + 0.02 x^2 + 0.01 x^3 (full-scale units)
 };
 
 // The room's reverberation time in one octave band: its reverberant sound in
@@ -21,6 +22,14 @@ struct OctaveReverberation {
     double bandHz = 0.0;  // nominal mid-band frequency, 63 .. 8000
     double seconds = 0.0;
 };
+
+// The memoryless curve a preset passes its signal through after its
+// response: y = x + square x^2 + cube x^3, x and y in units of full scale.
+struct SimNonlinearity {
+    double square = 0.0;
+    double cube = 0.0;
+};
+SimNonlinearity presetNonlinearity(SimPreset preset);
 
 // The preset's exact impulse response at the sample rate: recorded sample n
 // (before the path delay, noise and rounding) is sum over k of h[k] x[n - k].
@@ -49,7 +58,7 @@ std::span<const OctaveReverberation> presetReverberationTimes(SimPreset preset);
 // Standard deviation of the recording's noise, in 16-bit steps.
 double presetNoiseRms(SimPreset preset);
 
-// "loopback" or "room".
+// "loopback", "room" or "distortion".
 std::string_view presetName(SimPreset preset);
 
 }  // namespace ressona
