@@ -1,5 +1,6 @@
 // The room analysis of any impulse response, as --ir-wav hands it one: the
-// first four bytes choose the rate (8000 .. 192000 Hz), the rest are 32-bit
+// first four bytes choose the rate (8000 .. 192000 Hz) and, in their top bit,
+// whether the samples count as rounded to whole steps; the rest are 32-bit
 // float samples of any value. A response is analysed or refused with a
 // reason; an analysed one has in every band a time only where its curve gave
 // one, finite, and a reliable mark only where no reason speaks against it.
@@ -34,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 4) return 0;
     std::uint32_t pick = 0;
     std::memcpy(&pick, data, 4);
-    const std::uint32_t rate = ressona::kRoomLowestRate +
-                               pick % (ressona::kRoomHighestRate - ressona::kRoomLowestRate + 1);
+    const std::uint32_t rate =
+        ressona::kRoomLowestRate +
+        (pick & 0x7fffffffu) % (ressona::kRoomHighestRate - ressona::kRoomLowestRate + 1);
     std::vector<double> samples((size - 4) / 4);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         float value = 0.0f;
@@ -44,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ressona::RoomOptions options;
     options.curvePoints = 50;
+    options.roundingStep = (pick & 0x80000000u) != 0 ? 1.0 : 0.0;
     ressona::RoomAnalysis analysis;
     const std::string error = ressona::analyseRoom(samples, rate, options, analysis);
     if (!error.empty()) {
