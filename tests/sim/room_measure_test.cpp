@@ -225,6 +225,7 @@ TEST(RoomMeasureTest, TheCommandLineRefusesWhatCannotWork) {
         {"--decay-png", "d.png"},
         {"--room", "--excitation", "noise"},
         {"--room", "--excitation", "sweep"},
+        {"--room", "--passes", "0", "--read", "x.frd"},
     };
     for (const auto& arguments : bad) {
         RoomHarness harness;
