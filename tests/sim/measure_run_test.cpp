@@ -47,6 +47,9 @@ class LoggingWave final : public WaveService {
     }
     MMRESULT waveOutReset(HWAVEOUT h) override { return inner_->waveOutReset(h); }
     MMRESULT waveOutClose(HWAVEOUT h) override { return inner_->waveOutClose(h); }
+    MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT s) override {
+        return inner_->waveOutGetPosition(h, t, s);
+    }
     MMRESULT waveInOpen(HWAVEIN* h, UINT d, const WAVEFORMATEX* f, std::uintptr_t c,
                         std::uintptr_t i, std::uint32_t fl) override {
         return inner_->waveInOpen(h, d, f, c, i, fl);
@@ -65,6 +68,9 @@ class LoggingWave final : public WaveService {
     MMRESULT waveInStart(HWAVEIN h) override { return inner_->waveInStart(h); }
     MMRESULT waveInReset(HWAVEIN h) override { return inner_->waveInReset(h); }
     MMRESULT waveInClose(HWAVEIN h) override { return inner_->waveInClose(h); }
+    MMRESULT waveInGetPosition(HWAVEIN h, MMTIME* t, UINT s) override {
+        return inner_->waveInGetPosition(h, t, s);
+    }
 
   private:
     std::unique_ptr<WaveService> inner_;
