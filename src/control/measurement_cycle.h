@@ -3,7 +3,10 @@
 // runs the first pass; each completed pass posts CMD_CAPTURE_DONE to the panel,
 // whose handling analyses the capture, updates the panel and the plots, lets
 // the panel's waiting messages run, and starts the next pass. Stop closes the
-// devices, so the next pass fails without posting and the chain ends.
+// devices, so the next pass fails without posting and the chain ends. A
+// device that fails during a pass ends the run: nothing of that pass is
+// analysed, the devices close, the mixer is put back, and the dialog that
+// fits the failure is shown.
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +18,12 @@
 #include "platform/messages/message_queue.h"
 
 namespace ressona {
+
+// The numbered dialog for a device that failed during a pass, by its result
+// code: the card gone (MMSYSERR_BADDEVICEID) "Error 52", the sound server
+// gone (MMSYSERR_NODRIVER) "Error 53", anything else (a broken stream, an
+// under- or overrun, a buffer that never completed) "Error 4".
+int passFailureErrorNumber(std::uint32_t resultCode);
 
 class MeasurementCycle {
 public:
@@ -36,6 +45,7 @@ private:
     void drainPanelMessages();
     void readBackPlotRange();
     void runPass();
+    void endRunAfterDeviceFailure();
 
     ProgramState& program_;
     MeasurementState& state_;

@@ -92,6 +92,7 @@ private:
     int closePlayDevice() override;
     int closeRecordDevice() override;
     int runPass() override;
+    void putMixerBack() override;
     // User feedback.
     void showWaveDeviceError(std::uint32_t resultCode) override;
     void showWaitCursor(bool waiting) override;
@@ -116,6 +117,7 @@ private:
     PlotEnvironment timePlotEnvironment_;
     PlotEnvironment freqPlotEnvironment_;
     bool majorError_ = false;
+    bool mixerPutBack_ = false;  // after a device failure, until the mixer is set up again
 };
 
 }  // namespace ressona
