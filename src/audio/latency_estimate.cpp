@@ -27,19 +27,19 @@ void LatencyEstimate::begin(std::int64_t inputAtWrite, std::uint32_t inputStep) 
     stride_ = 1;
     inputAtWrite_ = inputAtWrite;
     step_ = std::max<std::int64_t>(inputStep, 1);
-    haveLastOutput_ = false;
+    haveLast_ = false;
 }
 
 void LatencyEstimate::add(std::int64_t input, std::int64_t output) {
-    if (step_ > 1) {
-        const bool moved = haveLastOutput_ && output != lastOutput_;
-        lastOutput_ = output;
-        haveLastOutput_ = true;
-        if (!moved) return;
-    }
     // Differences of positions that fit 62 bits; anything else is no reading.
     constexpr std::int64_t kLimit = std::int64_t{1} << 61;
     if (input > kLimit || input < -kLimit || output > kLimit || output < -kLimit) return;
+    const bool moved = haveLast_ && output != lastOutput_ && (step_ > 1 || input != lastInput_);
+    lastInput_ = input;
+    lastOutput_ = output;
+    haveLast_ = true;
+    latest_ = input - output;
+    if (!moved) return;
     if (seen_++ % stride_ != 0) return;
     if (count_ == kCapacity) {
         for (std::size_t i = 0; i < kCapacity / 2; ++i) offsets_[i] = offsets_[2 * i];
@@ -51,7 +51,10 @@ void LatencyEstimate::add(std::int64_t input, std::int64_t output) {
 }
 
 std::int32_t LatencyEstimate::result() const {
-    if (count_ == 0) return step_ > 1 ? clampToInt32(inputAtWrite_) : 0;
+    if (count_ == 0) {
+        if (step_ > 1 || !haveLast_) return clampToInt32(step_ > 1 ? inputAtWrite_ : 0);
+        return clampToInt32(std::clamp(latest_, -(std::int64_t{1} << 40), std::int64_t{1} << 40));
+    }
     std::array<std::int64_t, kCapacity> sorted = offsets_;
     const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>((count_ - 1) / 2);
     std::nth_element(sorted.begin(), middle, sorted.begin() + static_cast<std::ptrdiff_t>(count_));

@@ -30,15 +30,18 @@ class LatencyEstimate {
     // any moment).
     void begin(std::int64_t inputAtWrite, std::uint32_t inputStep);
     // One reading: the input's position and the output's, the latter counted
-    // from the first sample of this pass's buffer. With a stepped input, a
-    // reading counts only once the output's position has moved since the one
-    // before (a server's timing is stale until then).
+    // from the first sample of this pass's buffer. A reading counts only when
+    // both positions have moved since the one before (only the output's, for a
+    // stepped input): before a stream really runs, or while its server's
+    // timing is stale, its position stands still and the difference means
+    // nothing.
     void add(std::int64_t input, std::int64_t output);
     // How many readings count so far.
     std::size_t readings() const { return count_; }
-    // The offset in samples, limited to the 32-bit range: the median reading,
-    // put on the cycle grid for a stepped input; with no reading, the input's
-    // position at the write (a stepped input) or 0.
+    // The offset in samples, limited to the 32-bit range: the median of the
+    // readings that count, put on the cycle grid for a stepped input. With
+    // none: the input's position at the write for a stepped input, else the
+    // last reading offered (0 without any).
     std::int32_t result() const;
 
   private:
@@ -48,8 +51,10 @@ class LatencyEstimate {
     std::uint64_t stride_ = 1;  // keep one in this many
     std::int64_t inputAtWrite_ = 0;
     std::int64_t step_ = 1;
+    std::int64_t lastInput_ = 0;
     std::int64_t lastOutput_ = 0;
-    bool haveLastOutput_ = false;
+    std::int64_t latest_ = 0;
+    bool haveLast_ = false;
 };
 
 }  // namespace ressona

@@ -127,7 +127,11 @@ class RunningPass {
     }
 
   private:
-    bool check(MMRESULT result) { return result == MMSYSERR_NOERROR || fail(result); }
+    // A device that cannot say where it is has failed, whatever its code says.
+    bool check(MMRESULT result) {
+        if (result == MMSYSERR_NOERROR) return true;
+        return fail(isDeviceFailure(result) ? result : WAVERR_DEVICEFAILED);
+    }
 
     WaveDeviceState& devices_;
     WaveService& wave_;
