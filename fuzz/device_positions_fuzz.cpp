@@ -14,7 +14,7 @@
 #include "audio/wave_devices.h"
 #include "audio/wave_pass.h"
 #include "control/device_memory.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/clock/clock.h"
 #include "platform/messages/message.h"
 #include "platform/wave/wave_service.h"

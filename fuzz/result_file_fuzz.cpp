@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "control/hand_over.h"
+#include "state/hand_over.h"
 #include "control/program_state.h"
 #include "storage/result_file.h"
 

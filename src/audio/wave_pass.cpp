@@ -2,7 +2,7 @@
 
 #include "audio/latency_estimate.h"
 #include "audio/wave_devices.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/clock/clock.h"
 #include "platform/messages/message.h"
 #include "platform/wave/wave_service.h"

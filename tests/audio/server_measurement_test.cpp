@@ -17,7 +17,7 @@
 #include "platform/alsa/alsa_sound_card.h"
 #include "platform/canvas/recording_canvas.h"
 #include "platform/dialog/error_dialog_service.h"
-#include "platform/dialog/scroll_info.h"
+#include "state/scroll_info.h"
 #include "resources/control_ids.h"
 
 namespace ressona {

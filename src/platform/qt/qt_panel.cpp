@@ -24,12 +24,12 @@ namespace {
 // The panel's top-level window: the close box and dropped files become calls
 // to its owner; the window never closes by itself.
 class PanelWindow final : public QWidget {
-public:
+  public:
     std::function<void()> onClose;
     std::function<void(std::vector<std::string>)> onDrop;
     std::function<bool()> acceptsDrops;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         if (onClose) onClose();
@@ -47,7 +47,7 @@ protected:
         if (onDrop) onDrop(std::move(names));
     }
 
-private:
+  private:
     static std::vector<std::string> localFiles(const QMimeData* data) {
         std::vector<std::string> names;
         if (data == nullptr) return names;
@@ -58,7 +58,9 @@ private:
     }
 };
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 int clampToInt(std::int64_t value) {
     return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
@@ -95,14 +97,34 @@ QtPanel::QtPanel(DialogModel& model, MessageQueue& queue, WindowHandle panel, Dr
     model_.setChangeObserver([this](int id) { showControl(id); });
 }
 
-QtPanel::~QtPanel() { model_.setChangeObserver({}); }
+QtPanel::~QtPanel() {
+    model_.setChangeObserver({});
+}
 
-void QtPanel::show() { window()->show(); }
-void QtPanel::hide() { window()->hide(); }
-void QtPanel::move(int left, int top) { window()->move(left, top); }
-int QtPanel::width() const { return window()->frameGeometry().width(); }
-int QtPanel::height() const { return window()->frameGeometry().height(); }
-void QtPanel::DragAcceptFiles(bool accept) { acceptDrops_ = accept; }
+void QtPanel::show() {
+    window()->show();
+}
+void QtPanel::hide() {
+    window()->hide();
+}
+
+void QtPanel::restore() {
+    if (window()->isMinimized()) window()->showNormal();
+    window()->raise();
+    window()->activateWindow();
+}
+void QtPanel::move(int left, int top) {
+    window()->move(left, top);
+}
+int QtPanel::width() const {
+    return window()->frameGeometry().width();
+}
+int QtPanel::height() const {
+    return window()->frameGeometry().height();
+}
+void QtPanel::DragAcceptFiles(bool accept) {
+    acceptDrops_ = accept;
+}
 
 bool QtPanel::savePicture(const std::string& path) const {
     return window()->grab().save(QString::fromStdString(path), "PNG");
@@ -158,35 +180,45 @@ void QtPanel::onClicked(int id) {
     // Qt may have moved a check mark the model did not (a radio button alone
     // in its group): show the model's marks again.
     showControl(id);
-    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), BN_CLICKED),
-         handleParam(id));
+    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), BN_CLICKED), handleParam(id));
 }
 
 void QtPanel::onEdited(int id, const QString& text) {
     model_.typeText(id, text.toStdString());
-    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), EN_CHANGE),
-         handleParam(id));
+    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), EN_CHANGE), handleParam(id));
 }
 
 void QtPanel::onScrollAction(int id, QScrollBar* bar, int action) {
     int code = 0;
     int position = 0;
     switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
-        case QAbstractSlider::SliderSingleStepSub: code = SB_LINEUP; break;
-        case QAbstractSlider::SliderPageStepAdd: code = SB_PAGEDOWN; break;
-        case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
-        case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
-        case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = SB_LINEDOWN;
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            code = SB_LINEUP;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = SB_PAGEDOWN;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = SB_PAGEUP;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = SB_TOP;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = SB_BOTTOM;
+            break;
         case QAbstractSlider::SliderMove:
             code = SB_THUMBTRACK;
             position = bar->sliderPosition();
             thumbTrack_[id] = position;
             break;
-        default: return;
+        default:
+            return;
     }
-    const std::uint32_t message =
-        bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
+    const std::uint32_t message = bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
     post(message, scrollParam(code, position), handleParam(id));
     // Qt applies this slider position after the signal: the thumb stays where
     // the model has it until the panel has handled the message.
@@ -194,8 +226,7 @@ void QtPanel::onScrollAction(int id, QScrollBar* bar, int action) {
 }
 
 void QtPanel::onThumbReleased(int id, QScrollBar* bar) {
-    const std::uint32_t message =
-        bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
+    const std::uint32_t message = bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
     const auto tracked = thumbTrack_.find(id);
     const int position = tracked == thumbTrack_.end() ? bar->sliderPosition() : tracked->second;
     thumbTrack_.erase(id);
@@ -208,7 +239,9 @@ void QtPanel::onDropped(std::vector<std::string> names) {
     post(WM_DROPFILES, drop, 0);
 }
 
-void QtPanel::onCloseBox() { post(WM_CLOSE, 0, 0); }
+void QtPanel::onCloseBox() {
+    post(WM_CLOSE, 0, 0);
+}
 
 void QtPanel::showControl(int id) {
     QWidget* widget = widgetOf(id);
@@ -251,7 +284,8 @@ void QtPanel::showControl(int id) {
         case ControlKind::VerticalScrollBar:
             showScrollBar(id, static_cast<QScrollBar*>(widget));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -292,7 +326,9 @@ void QtPanel::post(std::uint32_t message, WPARAM wParam, LPARAM lParam) {
     queue_.PostMessageA(panel_, message, wParam, lParam);
 }
 
-LPARAM QtPanel::handleParam(int id) const { return static_cast<LPARAM>(model_.handleOf(id)); }
+LPARAM QtPanel::handleParam(int id) const {
+    return static_cast<LPARAM>(model_.handleOf(id));
+}
 
 std::unique_ptr<PanelSkin> createQtPanel(DialogModel& model, MessageQueue& queue,
                                          WindowHandle panel, DroppedFiles& drops) {
