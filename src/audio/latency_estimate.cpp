@@ -7,12 +7,8 @@ namespace ressona {
 
 namespace {
 
-// The nearest multiple of step (halves away from zero).
-std::int64_t nearestMultiple(std::int64_t value, std::int64_t step) {
-    const std::int64_t half = step / 2;
-    const std::int64_t shifted = value >= 0 ? value + half : value - half;
-    return shifted / step * step;
-}
+// Offsets beyond this are limited before they are turned into 32 bits.
+constexpr std::int64_t kRange = std::int64_t{1} << 40;
 
 std::int32_t clampToInt32(std::int64_t value) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
@@ -51,22 +47,15 @@ void LatencyEstimate::add(std::int64_t input, std::int64_t output) {
 }
 
 std::int32_t LatencyEstimate::result() const {
-    if (count_ == 0) {
-        if (step_ > 1 || !haveLast_) return clampToInt32(step_ > 1 ? inputAtWrite_ : 0);
-        return clampToInt32(std::clamp(latest_, -(std::int64_t{1} << 40), std::int64_t{1} << 40));
-    }
+    // A stepped server's readings between its cycles are only estimates, and
+    // for a fresh stream they can be several cycles out: the input's count at
+    // the write is what tells.
+    if (step_ > 1) return clampToInt32(inputAtWrite_);
+    if (count_ == 0) return haveLast_ ? clampToInt32(std::clamp(latest_, -kRange, kRange)) : 0;
     std::array<std::int64_t, kCapacity> sorted = offsets_;
     const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>((count_ - 1) / 2);
     std::nth_element(sorted.begin(), middle, sorted.begin() + static_cast<std::ptrdiff_t>(count_));
-    std::int64_t offset = *middle;
-    // Limit before the grid arithmetic, which must not overflow.
-    constexpr std::int64_t kRange = std::int64_t{1} << 40;
-    offset = std::clamp(offset, -kRange, kRange);
-    if (step_ > 1) {
-        const std::int64_t anchor = std::clamp(inputAtWrite_, -kRange, kRange);
-        offset = anchor + nearestMultiple(offset - anchor, step_);
-    }
-    return clampToInt32(offset);
+    return clampToInt32(*middle);
 }
 
 }  // namespace ressona

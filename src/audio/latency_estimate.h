@@ -9,10 +9,11 @@
 //
 // Some sound servers hand samples over in cycles of q samples and say nothing
 // reliable between them (PulseAudio's ALSA plugin clamps a monitor's latency
-// to zero and smooths the sink's timing by tens of samples). Their input then
-// moves in steps of q, the playback is started just after a step arrives, and
-// the first played sample can only land at the input's position at the write
-// plus whole cycles: the median picks how many.
+// to zero, and its smoothed playback timing is tens to hundreds of samples
+// out while a stream is new). Their input moves in steps of q, the playback
+// is written just after a step has arrived, and the server plays the first
+// sample at its next cycle, where the recording stands at its count at the
+// write: that count is the offset, and the readings are not used.
 
 #include <array>
 #include <cstdint>
@@ -31,17 +32,15 @@ class LatencyEstimate {
     void begin(std::int64_t inputAtWrite, std::uint32_t inputStep);
     // One reading: the input's position and the output's, the latter counted
     // from the first sample of this pass's buffer. A reading counts only when
-    // both positions have moved since the one before (only the output's, for a
-    // stepped input): before a stream really runs, or while its server's
-    // timing is stale, its position stands still and the difference means
-    // nothing.
+    // both positions have moved since the one before: before a stream really
+    // runs, or while its server's timing is stale, its position stands still
+    // and the difference means nothing.
     void add(std::int64_t input, std::int64_t output);
     // How many readings count so far.
     std::size_t readings() const { return count_; }
-    // The offset in samples, limited to the 32-bit range: the median of the
-    // readings that count, put on the cycle grid for a stepped input. With
-    // none: the input's position at the write for a stepped input, else the
-    // last reading offered (0 without any).
+    // The offset in samples, limited to the 32-bit range: for a stepped input
+    // its position at the write; otherwise the median of the readings that
+    // count, or with none the last reading offered (0 without any).
     std::int32_t result() const;
 
   private:

@@ -2,10 +2,10 @@
 
 #include "audio/latency_estimate.h"
 #include "audio/wave_devices.h"
-#include "state/measurement_state.h"
 #include "platform/clock/clock.h"
 #include "platform/messages/message.h"
 #include "platform/wave/wave_service.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 
@@ -68,13 +68,14 @@ class RunningPass {
         return check(wave_.waveOutGetPosition(devices_.waveOutHandle, &time, kMmTimeSize));
     }
 
-    // A stepped input: waits until its position moves (a cycle has just
-    // arrived), so that the playback starts clear of the next one. Returns the
-    // input's position then. A device whose input never moves times out.
+    // A stepped input: waits until its first cycle has arrived (a start may
+    // have waited for it already), so that the playback written next starts
+    // clear of the following one. Returns the input's position then. A
+    // device whose input never moves times out.
     bool awaitInputStep(const MMTIME& started, MMTIME& now) {
         now = started;
         const std::int64_t deadline = clock_.performanceCounter() + limitTicks_;
-        while (now.sample == started.sample) {
+        while (now.sample <= 0) {
             if (clock_.performanceCounter() > deadline) return fail(WAVERR_DEVICEFAILED);
             clock_.pause(kFinePause);
             if (!inputPosition(now)) return false;

@@ -20,8 +20,8 @@
 #include "platform/clock/clock.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "signals/excitation.h"
-#include "state/excitation_mode.h"
 #include "signals/sample_arrays.h"
+#include "state/excitation_mode.h"
 
 namespace ressona {
 namespace {
@@ -73,7 +73,8 @@ TEST_P(AlsaPulsePass, PulseComesBackBitExactWhereTheLatencySays) {
         rig.writePulse(10);
         std::fill(rig.state.device.recordBuffer.begin(), rig.state.device.recordBuffer.end(), 1);
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone);
+        ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone)
+            << "device failure " << rig.state.lastWaveError << ", pass " << pass;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const long at = onlyNonSilent(rig.recording());

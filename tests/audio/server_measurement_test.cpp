@@ -17,8 +17,8 @@
 #include "platform/alsa/alsa_sound_card.h"
 #include "platform/canvas/recording_canvas.h"
 #include "platform/dialog/error_dialog_service.h"
-#include "state/scroll_info.h"
 #include "resources/control_ids.h"
+#include "state/scroll_info.h"
 
 namespace ressona {
 namespace {
@@ -141,10 +141,12 @@ TEST_P(ServerMeasurement, FlatFromTheFirstPassWithNoRecordDelay) {
     ASSERT_EQ(program.state().recordDelaySamples, 0);
 
     program.click(ids::kStart);
-    ASSERT_EQ(sim.runCaptures(1, false), 1) << "the first pass";
+    ASSERT_EQ(sim.runCaptures(1, false), 1)
+        << "the first pass: code " << program.state().lastWaveError;
     EXPECT_NEAR(misalignment(program, c.excitation), 0, 2) << "first pass";
     const double firstSpread = spreadDb(program.arrays());
-    ASSERT_EQ(sim.runCaptures(2, true), 2);
+    ASSERT_EQ(sim.runCaptures(2, true), 2)
+        << "dialogs " << sim.dialogs.shown.size() << ", code " << program.state().lastWaveError;
     EXPECT_TRUE(sim.dialogs.shown.empty());
     EXPECT_NEAR(misalignment(program, c.excitation), 0, 2);
     const double spread = spreadDb(program.arrays());

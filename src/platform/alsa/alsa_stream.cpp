@@ -21,9 +21,16 @@ namespace {
 // the buffer leaves room for the thread being late.
 constexpr unsigned kBufferMicros = 100'000;
 constexpr unsigned kPeriodMicros = 5'000;
+// A server known only at its deliveries runs its cycles at the capture's
+// period; the playback must reach it within a cycle of its write (see
+// LatencyEstimate), which a loaded machine does far more surely in 10 ms
+// than in 5.
+constexpr unsigned kSteppedPeriodMicros = 10'000;
 // While playback drains, how often the remaining delay is looked at.
 constexpr long kDrainCheckMicros = 500;
 constexpr long kIdleCheckMicros = 50'000;
+// How often a started capture is looked at until its first samples are in.
+constexpr long kStartCheckMicros = 200;
 // How long the start-up waits for the stream each time before looking again.
 constexpr int kStartUpWaitMillis = 10;
 // Capture deliveries a stepped server's start-up watches to learn its cycle.
@@ -35,7 +42,7 @@ struct Granted {
 };
 
 MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rate,
-                   Granted& granted) {
+                   unsigned periodMicros, Granted& granted) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
     const snd_pcm_format_t format =
@@ -47,7 +54,6 @@ MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rat
         snd_pcm_hw_params_set_rate(pcm, hw, rate, 0) < 0)
         return WAVERR_BADFORMAT;
     unsigned bufferMicros = kBufferMicros;
-    unsigned periodMicros = kPeriodMicros;
     int dir = 0;
     snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &bufferMicros, &dir);
     dir = 0;
@@ -101,18 +107,31 @@ long microsSince(std::chrono::steady_clock::time_point start) {
                                  .count());
 }
 
-// Runs a freshly opened capture until samples arrive, learning the size of
-// a stepped server's deliveries, then stops it again. 0 or an ALSA error.
-int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames,
-                 std::uint32_t& cycleFrames) {
+// What a capture's start-up learnt of a server known only at its deliveries.
+struct Deliveries {
+    std::uint32_t cycleFrames = 0;  // the smallest whole delivery
+    bool latencyReported = false;   // the delay said more was on its way than had arrived
+};
+
+// Runs a freshly opened capture until samples arrive, then stops it again.
+// For a stepped server it watches a few deliveries: their size, and whether
+// the server reports a latency beyond what it has delivered, as a real
+// card's input does (a monitor reports none). 0 or an ALSA error.
+int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames, Deliveries& learnt) {
     std::vector<std::int16_t> scratch(std::max<snd_pcm_uframes_t>(periodFrames, 1) * 8);
     if (const int error = snd_pcm_start(pcm); error < 0) return error;
     const auto begun = std::chrono::steady_clock::now();
     int deliveries = 0;
-    cycleFrames = 0;
+    std::int64_t leastBeyond = -1;  // the least delay beyond what had arrived
     int result = -ETIMEDOUT;
     while (microsSince(begun) < AlsaStream::kStartUpMicros) {
         snd_pcm_wait(pcm, kStartUpWaitMillis);
+        snd_pcm_sframes_t delay = 0;
+        const snd_pcm_sframes_t waiting = snd_pcm_avail(pcm);
+        if (waiting > 0 && snd_pcm_delay(pcm, &delay) == 0) {
+            const std::int64_t beyond = std::max<std::int64_t>(delay - waiting, 0);
+            if (leastBeyond < 0 || beyond < leastBeyond) leastBeyond = beyond;
+        }
         snd_pcm_sframes_t delivered = 0;
         for (;;) {
             const snd_pcm_sframes_t got = snd_pcm_readi(pcm, scratch.data(), scratch.size());
@@ -126,8 +145,8 @@ int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames,
         if (delivered <= 0) continue;
         // The first delivery may be a partial cycle; the smallest later one is a whole.
         if (deliveries > 0 &&
-            (cycleFrames == 0 || static_cast<std::uint32_t>(delivered) < cycleFrames))
-            cycleFrames = static_cast<std::uint32_t>(delivered);
+            (learnt.cycleFrames == 0 || static_cast<std::uint32_t>(delivered) < learnt.cycleFrames))
+            learnt.cycleFrames = static_cast<std::uint32_t>(delivered);
         if (!stepped || ++deliveries > kCyclesWatched) {
             result = 0;
             break;
@@ -135,7 +154,12 @@ int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames,
     }
     snd_pcm_drop(pcm);
     snd_pcm_prepare(pcm);
-    if (stepped && cycleFrames == 0) cycleFrames = static_cast<std::uint32_t>(periodFrames);
+    if (!stepped) {
+        learnt = Deliveries{};
+    } else {
+        if (learnt.cycleFrames == 0) learnt.cycleFrames = static_cast<std::uint32_t>(periodFrames);
+        learnt.latencyReported = leastBeyond > static_cast<std::int64_t>(learnt.cycleFrames / 2);
+    }
     return result;
 }
 
@@ -175,16 +199,21 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
         direction == Direction::kPlayback ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE;
     if (const int error = snd_pcm_open(&pcm, pcmName.c_str(), which, SND_PCM_NONBLOCK); error < 0)
         return waveResultForAlsaOpenError(error);
+    // Both directions of such a server get the long period: the sink's cycle
+    // follows the shortest its streams ask for.
+    const bool steppedServer = knownOnlyAtDeliveries(pcm);
+    const bool stepped = direction == Direction::kCapture && steppedServer;
     Granted granted;
-    if (const MMRESULT result = configure(pcm, direction, format.nSamplesPerSec, granted)) {
+    if (const MMRESULT result =
+            configure(pcm, direction, format.nSamplesPerSec,
+                      steppedServer ? kSteppedPeriodMicros : kPeriodMicros, granted)) {
         snd_pcm_close(pcm);
         return result;
     }
-    std::uint32_t cycleFrames = 0;
-    const int started =
-        direction == Direction::kPlayback
-            ? startPlayback(pcm, granted)
-            : startCapture(pcm, knownOnlyAtDeliveries(pcm), granted.periodFrames, cycleFrames);
+    Deliveries learnt;
+    const int started = direction == Direction::kPlayback
+                            ? startPlayback(pcm, granted)
+                            : startCapture(pcm, stepped, granted.periodFrames, learnt);
     if (started < 0) {
         snd_pcm_close(pcm);
         // A stream that never moves cannot measure anything.
@@ -195,8 +224,9 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
         snd_pcm_close(pcm);
         return MMSYSERR_NOMEM;
     }
+    // A server that reports its input's latency is known between deliveries after all.
     stream = std::make_unique<AlsaStream>(Key(), pcm, direction, format.nSamplesPerSec, wakeFd,
-                                          cycleFrames);
+                                          learnt.latencyReported ? 0 : learnt.cycleFrames);
     stream->thread_ = std::thread([s = stream.get()] { s->run(); });
     return MMSYSERR_NOERROR;
 }
@@ -245,18 +275,32 @@ MMRESULT AlsaStream::start() {
     {
         std::lock_guard lock(mutex_);
         if (failure_ != MMSYSERR_NOERROR) return failure_;
-        if (!started_) {
-            if (snd_pcm_state(pcm_) != SND_PCM_STATE_PREPARED) snd_pcm_prepare(pcm_);
-            framesRead_ = 0;
-            if (const int error = snd_pcm_start(pcm_); error < 0) {
-                fail(error);
-                return failure_;
-            }
-            started_ = true;
+        if (started_) return MMSYSERR_NOERROR;
+        if (snd_pcm_state(pcm_) != SND_PCM_STATE_PREPARED) snd_pcm_prepare(pcm_);
+        framesRead_ = 0;
+        if (const int error = snd_pcm_start(pcm_); error < 0) {
+            fail(error);
+            return failure_;
         }
+        started_ = true;
     }
     wake();
-    return MMSYSERR_NOERROR;
+    // A server starts a stream at its next cycle: return once the first
+    // samples are in, so that what is played next cannot begin before the
+    // recording does.
+    const auto begun = std::chrono::steady_clock::now();
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (failure_ != MMSYSERR_NOERROR) return failure_;
+            if (framesRead_ > 0 || snd_pcm_avail_update(pcm_) > 0) return MMSYSERR_NOERROR;
+            if (microsSince(begun) > kStartUpMicros) {
+                fail(-ETIMEDOUT);
+                return failure_;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(kStartCheckMicros));
+    }
 }
 
 void AlsaStream::reset() {

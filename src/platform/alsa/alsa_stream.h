@@ -51,7 +51,9 @@ class AlsaStream {
     // Appends a prepared header: playback plays it after those before it,
     // capture fills it after those before it. The stream's failure, if any.
     MMRESULT queue(WAVEHDR* header);
-    // Capture: starts recording into the queued headers.
+    // Capture: starts recording into the queued headers and returns once the
+    // first samples are in (failing the stream when none come within
+    // kStartUpMicros).
     MMRESULT start();
     // Stops the stream at once and marks every queued header done.
     void reset();
