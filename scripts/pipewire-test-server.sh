@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# A private PipeWire for the tests labelled `audio`: one null sink that records
-# its own output on its monitor, linked by a private WirePlumber, reachable only
-# through a socket in the given directory.
+# A private PipeWire for the tests labelled `audio`: a null sink (the default
+# sink) whose output comes straight back through a loopback into a source of
+# its own (the default source), so that the speakers' and the recording's
+# volumes are two controls as on a card; linked by a private WirePlumber,
+# reachable only through a socket in the given directory.
 #
 #   pipewire-test-server.sh start DIR   starts it (or finds it running) and
 #                                       prints `export ...` lines to eval
@@ -30,6 +32,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 pw_dir=$dir/pipewire
 runtime=$pw_dir/runtime
 sink=ressona_loop
+source=ressona_return
 multiarch=$(gcc -dumpmachine 2>/dev/null || echo x86_64-linux-gnu)
 plugin_subdir=usr/lib/$multiarch/alsa-lib
 
@@ -47,9 +50,12 @@ in_env() {
     PIPEWIRE_REMOTE=pipewire-0 DBUS_SESSION_BUS_ADDRESS= DBUS_SYSTEM_BUS_ADDRESS=/dev/null "$@"
 }
 
-# The sink is the default node once the session manager has found it.
+# Ready once the session manager has made the sink and the return the defaults.
 ready() {
-  in_env timeout 2 pw-metadata -n default 0 default.audio.sink 2>/dev/null | grep -q "$sink"
+  local defaults
+  defaults=$(in_env timeout 2 pw-metadata -n default 0 2>/dev/null) || return 1
+  grep -q "default.audio.sink.*\"$sink\"" <<<"$defaults" &&
+    grep -q "default.audio.source.*\"$source\"" <<<"$defaults"
 }
 
 pid_of() {
@@ -102,6 +108,20 @@ context.modules = [
     { name = libpipewire-module-adapter }
     { name = libpipewire-module-link-factory }
     { name = libpipewire-module-session-manager }
+    # What the sink plays comes back through a source of its own, so that the
+    # output's and the input's volumes are two controls, as on a card.
+    { name = libpipewire-module-loopback
+        args = {
+            node.description = "Ressona loopback return"
+            audio.position = [ MONO ]
+            capture.props = { node.name = ${source}_in stream.capture.sink = true
+                              target.object = $sink node.passive = true
+                              node.dont-reconnect = true }
+            playback.props = { node.name = $source media.class = Audio/Source
+                               node.description = "Ressona loopback return"
+                               priority.session = 3000 }
+        }
+    }
 ]
 context.objects = [
     { factory = spa-node-factory
@@ -111,6 +131,8 @@ context.objects = [
         args = { factory.name = support.null-audio-sink node.name = $sink
                  node.description = "Ressona loopback" media.class = Audio/Sink
                  audio.position = [ MONO ] node.driver = true object.linger = true
+                 # The sink's volume acts on what its monitor passes on.
+                 monitor.channel-volumes = true
                  priority.driver = 30000 priority.session = 3000 } }
 ]
 EOF

@@ -40,6 +40,7 @@ void MeasurementCycle::startMeasurement() {
     // behind the first) must not be taken for one of this run's passes: it
     // would start a second chain of passes beside this one.
     staleCompletions_ = completionsQueued_;
+    deviceFailure_ = 0;
     if (state_.measuring) stopMeasurement();
     panel_.arrangeForRun();
     prepareHzSlider();
@@ -78,6 +79,7 @@ void MeasurementCycle::runPass() {
 // mixer as it was before the program, before the user is told.
 void MeasurementCycle::endRunAfterDeviceFailure() {
     const std::uint32_t code = state_.lastWaveError;
+    deviceFailure_ = code != 0 ? code : WAVERR_DEVICEFAILED;
     stopMeasurement();
     card_.putMixerBack();
     feedback_.showErrorDialog(passFailureErrorNumber(code));

@@ -35,6 +35,9 @@ public:
 
     void startMeasurement();
     void stopMeasurement();
+    // The result code of the device failure that ended the last run; 0 when
+    // it was not ended by one (or is still on).
+    std::uint32_t deviceFailure() const { return deviceFailure_; }
     // The handling of CMD_CAPTURE_DONE.
     void onCaptureDone();
 
@@ -62,6 +65,7 @@ private:
     // (the oldest) belong to a run that was stopped and started again since.
     int completionsQueued_ = 0;
     int staleCompletions_ = 0;
+    std::uint32_t deviceFailure_ = 0;
 };
 
 }  // namespace ressona

@@ -76,6 +76,8 @@ public:
     WindowHandle panelWindow() const { return program_->state.panelWindow; }
     bool closed() const { return program_->state.panelClosed; }
     bool majorErrorShown() const { return majorError_; }
+    // The result code of the device failure that ended the last run (0: none).
+    std::uint32_t deviceFailure() const { return cycle_.deviceFailure(); }
 
 private:
     // Panel actions.

@@ -1,5 +1,6 @@
 #include "measure/measurement_run.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <memory>
@@ -143,6 +144,13 @@ void applySettings(PanelUser& user, Program& program, const MeasureOptions& o) {
     if (o.shiftDb != static_cast<std::int32_t>(state.shiftDb))
         user.type(ids::kShiftEdit, o.shiftDb);
     if (!o.inputMic && state.mixerInputMic) user.click(ids::kInputLine);
+    // The level bars last: choosing the input sets the mixer up again.
+    const auto level = [&user](int bar, std::int32_t maximum, std::optional<std::int32_t> percent) {
+        if (percent) user.drag(bar, maximum - (*percent * maximum + 50) / 100);
+    };
+    level(ids::kSpeakerBar, state.speakerLevelMax, o.speakerLevel);
+    level(ids::kMicBar, state.micLevelMax, o.micLevel);
+    level(ids::kLineBar, state.lineLevelMax, o.lineLevel);
 }
 
 bool isCaptureDone(const Message& message, WindowHandle panel) {
@@ -160,7 +168,8 @@ struct PassCount {
     bool stalled = false;  // the run was on when no further completion came
 };
 
-PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
+PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
+                    std::vector<CaptureFigures>& captures) {
     MessageQueue& queue = program.queue();
     std::uint32_t analysed = 0;
     if (!user.press(ids::kStart)) return {};
@@ -170,10 +179,22 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
         const bool counts =
             isCaptureDone(message, program.panelWindow()) && program.state().measuring;
         if (counts && analysed + 1 == passes) user.press(ids::kStop);
+        // The recording as the pass left it: its analysis (and the next pass) reuse the buffer.
+        CaptureFigures figures;
+        if (counts) {
+            const DeviceMemory& device = program.state().device;
+            const std::size_t samples =
+                std::min<std::size_t>(device.recordBuffer.size(), device.recordBytes / 2);
+            measureRecording({device.recordBuffer.data(), samples}, figures);
+        }
         queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
         queue.TranslateMessage(message);
         queue.DispatchMessageA(message);
-        if (counts) ++analysed;
+        if (counts) {
+            figures.pass = ++analysed;
+            figures.impulsePeakCounts = peakCounts(program.arrays().impulseResponse.raw());
+            captures.push_back(figures);
+        }
     }
     const bool stalled = analysed < passes && program.state().measuring;
     if (program.dialog().IsWindowEnabled(ids::kStop)) user.press(ids::kStop);
@@ -321,8 +342,19 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     if (program.start()) {
         applySettings(user, program, options);
         PassCount count;
-        if (outcome.failures.empty()) count = runPasses(user, program, options.passes);
+        if (outcome.failures.empty())
+            count = runPasses(user, program, options.passes, outcome.captures);
         outcome.passesCompleted = count.analysed;
+        outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
+        outcome.deviceFailure = program.deviceFailure();
+        if (outcome.deviceFailure != 0) {
+            outcome.failures.push_back("the run stopped after " +
+                                       std::to_string(outcome.passesCompleted) + " of " +
+                                       std::to_string(options.passes) + " passes: " +
+                                       deviceFailureCause(outcome.deviceFailure) +
+                                       " (result code " + std::to_string(outcome.deviceFailure) +
+                                       "); nothing of the broken pass is kept");
+        }
         if (count.analysed == options.passes) {
             workCapturedCurve(user, program, options);
             drawPictures(backends, program, options, outcome.failures);
@@ -345,6 +377,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << error.title << ": " << error.message << '\n';
     }
     for (const std::string& failure : outcome.failures) err << kName << ": " << failure << '\n';
+    for (const std::string& warning : outcome.warnings) err << kName << ": " << warning << '\n';
     return outcome.errors.empty() && outcome.failures.empty() ? kMeasureDone : kMeasureFailed;
 }
 
