@@ -11,6 +11,7 @@
 
 #include "measure/capture_figures.h"
 #include "measure/measure_options.h"
+#include "measure/sweep_report.h"
 
 namespace ressona {
 
@@ -37,6 +38,7 @@ struct MeasureOutcome {
     std::vector<CaptureFigures> captures;  // one per completed pass
     std::vector<std::string> warnings;     // captures that clipped or came out coarse
     std::uint32_t deviceFailure = 0;       // result code of the failure that ended the run; 0 none
+    std::optional<SweepSummary> sweep;  // --excitation logsweep
 };
 
 // What a device failure's result code means, in a few words.

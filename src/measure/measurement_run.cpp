@@ -9,6 +9,8 @@
 #include "control/program.h"
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
+#include "measure/sweep_pass_service.h"
+#include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "state/scroll_info.h"
 #include "resources/control_ids.h"
@@ -168,8 +170,11 @@ struct PassCount {
     bool stalled = false;  // the run was on when no further completion came
 };
 
+// The figures of each capture go to `captures`. With a sweep, each capture's
+// response is handed to the program just before it handles the capture
+// (sweep may be null).
 PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
-                    std::vector<CaptureFigures>& captures) {
+                    std::vector<CaptureFigures>& captures, const SweepPassService* sweep) {
     MessageQueue& queue = program.queue();
     std::uint32_t analysed = 0;
     if (!user.press(ids::kStart)) return {};
@@ -187,6 +192,8 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
                 std::min<std::size_t>(device.recordBuffer.size(), device.recordBytes / 2);
             measureRecording({device.recordBuffer.data(), samples}, figures);
         }
+        if (sweep != nullptr && isCaptureDone(message, program.panelWindow()))
+            sweep->handOver(program.state());
         queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
         queue.TranslateMessage(message);
         queue.DispatchMessageA(message);
@@ -251,6 +258,24 @@ void drawPictures(const MeasureBackends& backends, Program& program, const Measu
     draw(frequencyPicture(program.state().analysisView), o.freqPng);
 }
 
+// The sweep's figures, and its distortion picture when asked for.
+void finishSweep(const MeasureBackends& backends, const SweepPassService& sweep,
+                 const MeasureOptions& o, MeasureOutcome& outcome) {
+    outcome.sweep = summariseSweeps(sweep, o.sampleLength);
+    if (o.distortionPng.empty()) return;
+    if (!outcome.sweep->curves) {
+        outcome.failures.push_back("no sweep was measured for the picture '" + o.distortionPng +
+                                   "'");
+        return;
+    }
+    const DistortionPlotData data = distortionPlotData(*outcome.sweep->curves);
+    const int status = backends.saveDrawing(
+        o.pictureWidth, o.pictureHeight,
+        [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); }, o.distortionPng);
+    if (status != 0)
+        outcome.failures.push_back("the picture '" + o.distortionPng + "' could not be written");
+}
+
 // The number in a title "Ressona: Error N"; 0 when it has none.
 int errorNumber(const std::string& title) {
     const std::size_t space = title.find_last_of(' ');
@@ -310,6 +335,10 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
+    if (!options.distortionPng.empty() && !backends.saveDrawing) {
+        err << kName << ": this build cannot draw pictures\n";
+        return kMeasureFailed;
+    }
     if (backends.prepare) backends.prepare();
     SoundCard card;
     if (makeCard(options, backends, card, err) != kMeasureDone) return kMeasureFailed;
@@ -321,7 +350,13 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     outcome.deviceByDefault = options.device.empty();
     outcome.passesRequested = options.passes;
 
-    PassTimer timer(*card.wave);
+    // A logsweep is played under the program's passes, between them and the card.
+    std::unique_ptr<SweepPassService> sweep;
+    if (options.logSweep) {
+        sweep = std::make_unique<SweepPassService>(*card.wave, *card.clock,
+                                                   sweepSettingsOf(options), options.sampleLength);
+    }
+    PassTimer timer(sweep ? static_cast<WaveService&>(*sweep) : *card.wave);
     const std::unique_ptr<WindowSurface> timeSurface =
         backends.makePlotSurface(options.pictureWidth, options.pictureHeight);
     const std::unique_ptr<WindowSurface> freqSurface =
@@ -343,7 +378,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         applySettings(user, program, options);
         PassCount count;
         if (outcome.failures.empty())
-            count = runPasses(user, program, options.passes, outcome.captures);
+            count = runPasses(user, program, options.passes, outcome.captures, sweep.get());
         outcome.passesCompleted = count.analysed;
         outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
         outcome.deviceFailure = program.deviceFailure();
@@ -358,6 +393,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         if (count.analysed == options.passes) {
             workCapturedCurve(user, program, options);
             drawPictures(backends, program, options, outcome.failures);
+            if (sweep) finishSweep(backends, *sweep, options, outcome);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
@@ -368,10 +404,12 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
 
+    if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {
         writeJsonReport(out, options, outcome, program);
     } else {
         writeTextReport(out, outcome, program);
+        if (options.distortionTable && outcome.sweep) writeDistortionTable(out, *outcome.sweep);
     }
     for (const ShownError& error : outcome.errors) {
         err << error.title << ": " << error.message << '\n';

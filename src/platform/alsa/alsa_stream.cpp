@@ -42,11 +42,10 @@ struct Granted {
 };
 
 MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rate,
-                   unsigned periodMicros, Granted& granted) {
+                   std::uint16_t bits, unsigned periodMicros, Granted& granted) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
-    const snd_pcm_format_t format =
-        direction == AlsaStream::Direction::kPlayback ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
+    const snd_pcm_format_t format = bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
     if (snd_pcm_hw_params_any(pcm, hw) < 0 ||
         snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(pcm, hw, format) < 0 ||
@@ -165,9 +164,10 @@ int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames, D
 
 // Plays a period of silence into a freshly opened playback until the
 // device has taken all of it, then stops it again. 0 or an ALSA error.
-int startPlayback(snd_pcm_t* pcm, const Granted& granted) {
+int startPlayback(snd_pcm_t* pcm, const Granted& granted, std::uint16_t bits) {
     const snd_pcm_uframes_t frames = std::max<snd_pcm_uframes_t>(granted.periodFrames, 1);
-    const std::vector<std::uint8_t> silence(frames, 128);
+    // Rest level: 128 for unsigned 8-bit codes, 0 for signed 16-bit samples.
+    const std::vector<std::uint8_t> silence(frames * (bits / 8u), bits == 8 ? 128 : 0);
     const snd_pcm_sframes_t written = snd_pcm_writei(pcm, silence.data(), frames);
     if (written < 0) return static_cast<int>(written);
     const auto begun = std::chrono::steady_clock::now();
@@ -205,14 +205,14 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
     const bool stepped = direction == Direction::kCapture && steppedServer;
     Granted granted;
     if (const MMRESULT result =
-            configure(pcm, direction, format.nSamplesPerSec,
+            configure(pcm, direction, format.nSamplesPerSec, format.wBitsPerSample,
                       steppedServer ? kSteppedPeriodMicros : kPeriodMicros, granted)) {
         snd_pcm_close(pcm);
         return result;
     }
     Deliveries learnt;
     const int started = direction == Direction::kPlayback
-                            ? startPlayback(pcm, granted)
+                            ? startPlayback(pcm, granted, format.wBitsPerSample)
                             : startCapture(pcm, stepped, granted.periodFrames, learnt);
     if (started < 0) {
         snd_pcm_close(pcm);
@@ -226,18 +226,19 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
     }
     // A server that reports its input's latency is known between deliveries after all.
     stream = std::make_unique<AlsaStream>(Key(), pcm, direction, format.nSamplesPerSec, wakeFd,
+                                          format.wBitsPerSample / 8u,
                                           learnt.latencyReported ? 0 : learnt.cycleFrames);
     stream->thread_ = std::thread([s = stream.get()] { s->run(); });
     return MMSYSERR_NOERROR;
 }
 
 AlsaStream::AlsaStream(Key, snd_pcm_t* pcm, Direction direction, unsigned rate, int wakeFd,
-                       std::uint32_t cycleFrames)
+                       std::size_t frameBytes, std::uint32_t cycleFrames)
     : pcm_(pcm),
       direction_(direction),
       rate_(rate),
       wakeFd_(wakeFd),
-      frameBytes_(direction == Direction::kPlayback ? 1 : 2),
+      frameBytes_(frameBytes),
       cycleFrames_(cycleFrames) {}
 
 AlsaStream::~AlsaStream() {
@@ -407,9 +408,9 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
     // Write whatever fits of the entries not yet written.
     while (writeIndex_ < queue_.size()) {
         WAVEHDR* header = queue_[writeIndex_].header;
-        const std::uint64_t frames = header->dwBufferLength;
-        const snd_pcm_sframes_t written =
-            snd_pcm_writei(pcm_, header->lpData + offsetFrames_, frames - offsetFrames_);
+        const std::uint64_t frames = header->dwBufferLength / frameBytes_;
+        const snd_pcm_sframes_t written = snd_pcm_writei(
+            pcm_, header->lpData + offsetFrames_ * frameBytes_, frames - offsetFrames_);
         if (written == -EAGAIN) break;
         if (written == -EPIPE && writeIndex_ == 0 && offsetFrames_ == 0) {
             // The stream ran dry after the buffers before, which is how

@@ -37,13 +37,13 @@ class AlsaStream {
     // How long an open waits for a new stream to move before it gives up.
     static constexpr long kStartUpMicros = 2'000'000;
 
-    // Opens `pcmName` for the direction in the format (8-bit playback or
-    // 16-bit capture, mono, the exact rate), runs it until it moves, and
-    // starts the I/O thread.
+    // Opens `pcmName` for the direction in the format (8-bit or 16-bit
+    // playback, 16-bit capture, mono, the exact rate), runs it until it
+    // moves, and starts the I/O thread.
     static MMRESULT open(const std::string& pcmName, Direction direction,
                          const WAVEFORMATEX& format, std::unique_ptr<AlsaStream>& stream);
     AlsaStream(Key, snd_pcm_t* pcm, Direction direction, unsigned rate, int wakeFd,
-               std::uint32_t cycleFrames);
+               std::size_t frameBytes, std::uint32_t cycleFrames);
     ~AlsaStream();
     AlsaStream(const AlsaStream&) = delete;
     AlsaStream& operator=(const AlsaStream&) = delete;
