@@ -24,6 +24,20 @@ struct ShownError {
     std::string message;
 };
 
+// What was read from and written for other programs.
+struct ExchangeNotes {
+    std::string calibrationFile;  // empty: no calibration
+    std::size_t calibrationPoints = 0;
+    double calibrationOffsetDb = 0.0;  // the file's sensitivity line
+    bool calibrationPhase = false;
+    std::string readFile;   // the curve --read took, once read
+    bool readText = false;  // a response text; otherwise a saved file
+    bool readPhase = false;
+    std::string wav;  // the files written (empty: not asked for or not written)
+    std::string frd;
+    std::string csv;
+};
+
 struct MeasureOutcome {
     std::string deviceName;         // e.g. "sim:loopback", "alsa:default"
     std::string deviceDescription;  // e.g. "Simulated room"
@@ -39,6 +53,7 @@ struct MeasureOutcome {
     std::vector<std::string> warnings;     // captures that clipped or came out coarse
     std::uint32_t deviceFailure = 0;       // result code of the failure that ended the run; 0 none
     std::optional<SweepSummary> sweep;  // --excitation logsweep
+    ExchangeNotes exchange;
 };
 
 // What a device failure's result code means, in a few words.

@@ -9,6 +9,7 @@
 #include "control/program.h"
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
+#include "measure/result_exchange.h"
 #include "measure/sweep_pass_service.h"
 #include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
@@ -331,6 +332,11 @@ int makeCard(const MeasureOptions& o, const MeasureBackends& backends, SoundCard
 
 int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
                    std::ostream& out, std::ostream& err) {
+    ResultExchange exchange(options);
+    if (const std::string reason = exchange.load(); !reason.empty()) {
+        err << kName << ": " << reason << '\n';
+        return kMeasureBadCommandLine;
+    }
     if ((!options.timePng.empty() || !options.freqPng.empty()) && !backends.savePicture) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
@@ -340,8 +346,9 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         return kMeasureFailed;
     }
     if (backends.prepare) backends.prepare();
+    const MeasureOptions settings = exchange.settings();
     SoundCard card;
-    if (makeCard(options, backends, card, err) != kMeasureDone) return kMeasureFailed;
+    if (makeCard(settings, backends, card, err) != kMeasureDone) return kMeasureFailed;
 
     MeasureOutcome outcome;
     outcome.deviceName = card.name;
@@ -372,14 +379,25 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
                              screenHeightFor(options.pictureHeight),
                              {},
                              {}};
+    services.readResponse = [&exchange](MeasurementState& state, SampleArrays& arrays) {
+        return exchange.readResponse(state, arrays);
+    };
     Program program(services);
     PanelUser user(program, outcome.failures);
+    bool ranAsAsked = false;
     if (program.start()) {
-        applySettings(user, program, options);
+        applySettings(user, program, settings);
+        exchange.prepareAnalysis(program.program());
         PassCount count;
-        if (outcome.failures.empty())
+        if (outcome.failures.empty() && options.passes > 0) {
             count = runPasses(user, program, options.passes, outcome.captures, sweep.get());
+        }
+        if (options.passes == 0 &&
+            !ResultExchange::prepareWithoutPasses(program.program(), *card.clock)) {
+            outcome.failures.push_back("the arrays could not be built for the settings");
+        }
         outcome.passesCompleted = count.analysed;
+        ranAsAsked = count.analysed == options.passes;
         outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
         outcome.deviceFailure = program.deviceFailure();
         if (outcome.deviceFailure != 0) {
@@ -403,6 +421,10 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     }
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
+    exchange.note(outcome);
+    if (ranAsAsked && outcome.errors.empty() && outcome.failures.empty()) {
+        exchange.finish(program.program(), outcome);
+    }
 
     if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {
