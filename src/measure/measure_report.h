@@ -5,12 +5,14 @@
 // JSON object (--json) or as a few lines for people.
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "measure/capture_figures.h"
 #include "measure/measure_options.h"
+#include "measure/room_report.h"
 #include "measure/sweep_report.h"
 
 namespace ressona {
@@ -52,6 +54,7 @@ struct MeasureOutcome {
     std::vector<CaptureFigures> captures;  // one per completed pass
     std::vector<std::string> warnings;     // captures that clipped or came out coarse
     std::uint32_t deviceFailure = 0;       // result code of the failure that ended the run; 0 none
+    std::optional<RoomOutcome> room;    // with --room
     std::optional<SweepSummary> sweep;  // --excitation logsweep
     ExchangeNotes exchange;
 };

@@ -10,12 +10,13 @@
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
 #include "measure/result_exchange.h"
+#include "measure/room_measurement.h"
 #include "measure/sweep_pass_service.h"
 #include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
-#include "state/scroll_info.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
+#include "state/scroll_info.h"
 
 namespace ressona {
 
@@ -332,6 +333,7 @@ int makeCard(const MeasureOptions& o, const MeasureBackends& backends, SoundCard
 
 int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
                    std::ostream& out, std::ostream& err) {
+    if (!options.irWav.empty()) return runRoomFile(options, backends, out, err);
     ResultExchange exchange(options);
     if (const std::string reason = exchange.load(); !reason.empty()) {
         err << kName << ": " << reason << '\n';
@@ -341,7 +343,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
-    if (!options.distortionPng.empty() && !backends.saveDrawing) {
+    if ((!options.decayPng.empty() || !options.distortionPng.empty()) && !backends.saveDrawing) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
@@ -409,9 +411,12 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
                                        "); nothing of the broken pass is kept");
         }
         if (count.analysed == options.passes) {
+            // Before anything else, while the last capture is still in the record buffer.
+            if (options.room) outcome.room = measuredRoom(program, options);
             workCapturedCurve(user, program, options);
             drawPictures(backends, program, options, outcome.failures);
             if (sweep) finishSweep(backends, *sweep, options, outcome);
+            if (outcome.room) saveDecayPicture(backends, options, *outcome.room, outcome.failures);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
@@ -425,6 +430,15 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     if (ranAsAsked && outcome.errors.empty() && outcome.failures.empty()) {
         exchange.finish(program.program(), outcome);
     }
+    if (options.room && !outcome.room) {
+        outcome.room =
+            RoomOutcome{options.logSweep ? "logsweep" : excitationName(options.excitationMode),
+                        "",
+                        "the run did not complete its passes",
+                        {}};
+    }
+    if (outcome.room && !outcome.room->error.empty())
+        outcome.failures.push_back("no room parameters: " + outcome.room->error);
 
     if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {
@@ -432,6 +446,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     } else {
         writeTextReport(out, outcome, program);
         if (options.distortionTable && outcome.sweep) writeDistortionTable(out, *outcome.sweep);
+        if (outcome.room) writeRoomTable(out, *outcome.room);
     }
     for (const ShownError& error : outcome.errors) {
         err << error.title << ": " << error.message << '\n';
