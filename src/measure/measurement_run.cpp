@@ -187,8 +187,11 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
             isCaptureDone(message, program.panelWindow()) && program.state().measuring;
         if (counts && analysed + 1 == passes) user.press(ids::kStop);
         // The recording as the pass left it: its analysis (and the next pass) reuse the buffer.
+        // A sweep's recording is the service's; the program's buffer gets its response.
         CaptureFigures figures;
-        if (counts) {
+        if (counts && sweep != nullptr) {
+            measureRecording(sweep->lastRecording(), figures);
+        } else if (counts) {
             const DeviceMemory& device = program.state().device;
             const std::size_t samples =
                 std::min<std::size_t>(device.recordBuffer.size(), device.recordBytes / 2);
@@ -403,12 +406,11 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
         outcome.deviceFailure = program.deviceFailure();
         if (outcome.deviceFailure != 0) {
-            outcome.failures.push_back("the run stopped after " +
-                                       std::to_string(outcome.passesCompleted) + " of " +
-                                       std::to_string(options.passes) + " passes: " +
-                                       deviceFailureCause(outcome.deviceFailure) +
-                                       " (result code " + std::to_string(outcome.deviceFailure) +
-                                       "); nothing of the broken pass is kept");
+            outcome.failures.push_back(
+                "the run stopped after " + std::to_string(outcome.passesCompleted) + " of " +
+                std::to_string(options.passes) +
+                " passes: " + deviceFailureCause(outcome.deviceFailure) + " (result code " +
+                std::to_string(outcome.deviceFailure) + "); nothing of the broken pass is kept");
         }
         if (count.analysed == options.passes) {
             // Before anything else, while the last capture is still in the record buffer.

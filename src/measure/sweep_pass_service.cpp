@@ -201,8 +201,9 @@ bool SweepPassService::playSweep() {
         card_.waveOutReset(outHandle_);
         return false;
     }
-    const std::size_t recorded = recordHeader_.dwBytesRecorded / sizeof(std::int16_t);
-    deconvolver_.deconvolve(std::span(recordBuffer_).first(recorded), responses_);
+    recordedSamples_ =
+        std::min(recordBuffer_.size(), recordHeader_.dwBytesRecorded / sizeof(std::int16_t));
+    deconvolver_.deconvolve(std::span(recordBuffer_).first(recordedSamples_), responses_);
     response_ = cutLinearResponse(responses_, length_, linearResponseLead(sweep_, length_));
     const std::size_t size = responses_.harmonic.size();
     harmonicSum_.resize(size, 0.0);
