@@ -18,8 +18,13 @@ namespace ressona {
 namespace {
 
 // Small periods let the I/O thread see a buffer complete soon after it has;
-// the buffer leaves room for the thread being late.
-constexpr unsigned kBufferMicros = 100'000;
+// the buffer leaves room for the thread being late: half a second, as an
+// ordinary thread on a loaded machine can wait over 100 ms to run, and the
+// stream would under- or overrun meanwhile, failing a pass on a sound device.
+constexpr unsigned kBufferMicros = 500'000;
+// A server known only at its deliveries sizes its own buffering by the
+// stream's (PulseAudio's target length): it keeps the short buffer.
+constexpr unsigned kSteppedBufferMicros = 100'000;
 constexpr unsigned kPeriodMicros = 5'000;
 // A server known only at its deliveries runs its cycles at the capture's
 // period; the playback must reach it within a cycle of its write (see
@@ -42,7 +47,8 @@ struct Granted {
 };
 
 MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rate,
-                   std::uint16_t bits, unsigned periodMicros, Granted& granted) {
+                   std::uint16_t bits, unsigned bufferMicros, unsigned periodMicros,
+                   Granted& granted) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
     const snd_pcm_format_t format = bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
@@ -52,7 +58,6 @@ MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rat
         snd_pcm_hw_params_set_channels(pcm, hw, 1) < 0 ||
         snd_pcm_hw_params_set_rate(pcm, hw, rate, 0) < 0)
         return WAVERR_BADFORMAT;
-    unsigned bufferMicros = kBufferMicros;
     int dir = 0;
     snd_pcm_hw_params_set_buffer_time_near(pcm, hw, &bufferMicros, &dir);
     dir = 0;
@@ -206,6 +211,7 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
     Granted granted;
     if (const MMRESULT result =
             configure(pcm, direction, format.nSamplesPerSec, format.wBitsPerSample,
+                      steppedServer ? kSteppedBufferMicros : kBufferMicros,
                       steppedServer ? kSteppedPeriodMicros : kPeriodMicros, granted)) {
         snd_pcm_close(pcm);
         return result;
