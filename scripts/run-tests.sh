@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test of a build tree through CTest. The tests labelled `audio`
-# need a sound server: a private PulseAudio is started for them and stopped
-# afterwards (scripts/pulse-test-server.sh); nothing else on the machine changes.
+# need sound servers: a private PulseAudio and a private PipeWire are started
+# for them and stopped afterwards (scripts/pulse-test-server.sh,
+# scripts/pipewire-test-server.sh); nothing else on the machine changes.
 set -euo pipefail
 build=${1:-build}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -9,15 +10,20 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 runtime=$(mktemp -d /tmp/ressona-test-XXXXXX)
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime
+servers=(pulse-test-server.sh pipewire-test-server.sh)
 cleanup() {
-  if [[ -f "$here/pulse-test-server.sh" ]]; then
-    bash "$here/pulse-test-server.sh" stop "$runtime" || true
-  fi
+  for server in "${servers[@]}"; do
+    if [[ -f "$here/$server" ]]; then
+      bash "$here/$server" stop "$runtime" || true
+    fi
+  done
   rm -rf "$runtime"
 }
 trap cleanup EXIT
-if [[ -f "$here/pulse-test-server.sh" ]]; then
-  # Exports PULSE_SERVER, PULSE_CLIENTCONFIG, ALSA_CONFIG_PATH ... for the tests.
-  eval "$(bash "$here/pulse-test-server.sh" start "$runtime")"
-fi
+for server in "${servers[@]}"; do
+  if [[ -f "$here/$server" ]]; then
+    # Exports PULSE_SERVER, PIPEWIRE_RUNTIME_DIR, ALSA_CONFIG_PATH ... for the tests.
+    eval "$(bash "$here/$server" start "$runtime")"
+  fi
+done
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600

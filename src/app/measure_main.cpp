@@ -12,6 +12,7 @@
 
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
+#include "measure/runtime_directory.h"
 #include "platform/alsa/alsa_sound_card.h"
 #include "desktop/plot_picture.h"
 #include "platform/qt/qt_image_canvas.h"
@@ -36,31 +37,9 @@ PlotPicture plotPictureOf(MeasurePicture picture) {
     return PlotPicture::Standard;
 }
 
-// Qt wants a private runtime directory and warns on stderr without one: when
-// the environment names none, a fresh one is made for the run and removed after it.
-class RuntimeDirectory {
-  public:
-    RuntimeDirectory() {
-        const char* given = getenv("XDG_RUNTIME_DIR");
-        if (given != nullptr && given[0] != '\0') return;
-        char pattern[] = "/tmp/ressona-measure-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) return;
-        path_ = pattern;
-        setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
-    }
-    ~RuntimeDirectory() {
-        if (!path_.empty()) rmdir(path_.c_str());
-    }
-    RuntimeDirectory(const RuntimeDirectory&) = delete;
-    RuntimeDirectory& operator=(const RuntimeDirectory&) = delete;
-
-  private:
-    std::string path_;
-};
-
 // The drawing the plots need: a Qt GUI application on the offscreen platform.
 struct Drawing {
-    RuntimeDirectory runtime;
+    RuntimeDirectory runtime;  // made first: its watcher is forked before any thread
     OffscreenGui gui;
 };
 

@@ -40,6 +40,7 @@ int openPlayDevice(MeasurementState& state, WaveDeviceState& devices, WaveServic
     pointHeader(state.device.playHeader, state.device.playBuffer.data(), state.device.playBytes);
     devices.playFormat = playFormatFor(state.sampleRate);
     devices.waveOutHandle = 0;
+    devices.samplesWritten = 0;
     const MMRESULT result = wave.waveOutOpen(&devices.waveOutHandle, WAVE_MAPPER,
                                              &devices.playFormat, 0, 0, CALLBACK_NULL);
     if (result != MMSYSERR_NOERROR) {

@@ -18,6 +18,9 @@ struct WaveDeviceState {
     bool recordDeviceOpen = false;
     WAVEFORMATEX playFormat;
     WAVEFORMATEX recordFormat;
+    // Samples written to the output since its open or last reset: the output
+    // position at which the next written buffer's first sample is played.
+    std::int64_t samplesWritten = 0;
 };
 
 // openRecordDevice's failure status (whatever the device said; see lastWaveError).

@@ -17,10 +17,15 @@ public:
     virtual int closePlayDevice() = 0;
     virtual int closeRecordDevice() = 0;
     // Plays and records one pass and posts its completion to the panel;
-    // non-zero (and nothing posted) when a device call failed.
+    // non-zero (and nothing posted) when a device call failed: kPassDeviceFailed
+    // (audio/wave_pass.h) when a device failed, its code left in lastWaveError.
     virtual int runPass() = 0;
     // Fractions 0..1 of full level for MIC, SPK and LINE.
     virtual void setMixerLevels(float mic, float speaker, float line) = 0;
+    // After a device failure: writes back every mixer control the set-up
+    // changed, as at exit; the mixer is set up again before its levels are
+    // next set.
+    virtual void putMixerBack() = 0;
 };
 
 // What the cycle tells the user besides the panel's own texts.

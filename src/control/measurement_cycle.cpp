@@ -1,6 +1,8 @@
 #include "control/measurement_cycle.h"
 
+#include "audio/wave_pass.h"
 #include "control/array_hand_over.h"
+#include "platform/wave/wave_service.h"
 #include "resources/control_ids.h"
 #include "resources/panel_texts.h"
 #include "signals/excitation.h"
@@ -16,6 +18,17 @@ float levelFraction(std::int32_t position, std::int32_t maximum) {
 
 }  // namespace
 
+int passFailureErrorNumber(std::uint32_t resultCode) {
+    switch (resultCode) {
+        case MMSYSERR_BADDEVICEID:
+            return 52;
+        case MMSYSERR_NODRIVER:
+            return 53;
+        default:
+            return 4;
+    }
+}
+
 MeasurementCycle::MeasurementCycle(ProgramState& program, DialogModel& dialog, ControlPanel& panel,
                                    MessageQueue& queue, CycleDevices& card, UserFeedback& feedback,
                                    Clock& clock, Analyser analyse)
@@ -27,6 +40,7 @@ void MeasurementCycle::startMeasurement() {
     // behind the first) must not be taken for one of this run's passes: it
     // would start a second chain of passes beside this one.
     staleCompletions_ = completionsQueued_;
+    deviceFailure_ = 0;
     if (state_.measuring) stopMeasurement();
     panel_.arrangeForRun();
     prepareHzSlider();
@@ -55,7 +69,20 @@ void MeasurementCycle::startMeasurement() {
 }
 
 void MeasurementCycle::runPass() {
-    if (card_.runPass() == 0) ++completionsQueued_;
+    const int status = card_.runPass();
+    if (status == kPassDone) ++completionsQueued_;
+    if (status == kPassDeviceFailed) endRunAfterDeviceFailure();
+}
+
+// Nothing of the failed pass was posted, so nothing of it is analysed, shown
+// or saved; the run ends as Stop ends it, with the devices closed and the
+// mixer as it was before the program, before the user is told.
+void MeasurementCycle::endRunAfterDeviceFailure() {
+    const std::uint32_t code = state_.lastWaveError;
+    deviceFailure_ = code != 0 ? code : WAVERR_DEVICEFAILED;
+    stopMeasurement();
+    card_.putMixerBack();
+    feedback_.showErrorDialog(passFailureErrorNumber(code));
 }
 
 // The tone is fixed for the run: the slider's position goes through the edit

@@ -3,7 +3,10 @@
 // runs the first pass; each completed pass posts CMD_CAPTURE_DONE to the panel,
 // whose handling analyses the capture, updates the panel and the plots, lets
 // the panel's waiting messages run, and starts the next pass. Stop closes the
-// devices, so the next pass fails without posting and the chain ends.
+// devices, so the next pass fails without posting and the chain ends. A
+// device that fails during a pass ends the run: nothing of that pass is
+// analysed, the devices close, the mixer is put back, and the dialog that
+// fits the failure is shown.
 
 #include <cstdint>
 #include <functional>
@@ -16,6 +19,12 @@
 
 namespace ressona {
 
+// The numbered dialog for a device that failed during a pass, by its result
+// code: the card gone (MMSYSERR_BADDEVICEID) "Error 52", the sound server
+// gone (MMSYSERR_NODRIVER) "Error 53", anything else (a broken stream, an
+// under- or overrun, a buffer that never completed) "Error 4".
+int passFailureErrorNumber(std::uint32_t resultCode);
+
 class MeasurementCycle {
 public:
     using Analyser = std::function<void()>;  // analyses the capture in the record buffer
@@ -26,6 +35,9 @@ public:
 
     void startMeasurement();
     void stopMeasurement();
+    // The result code of the device failure that ended the last run; 0 when
+    // it was not ended by one (or is still on).
+    std::uint32_t deviceFailure() const { return deviceFailure_; }
     // The handling of CMD_CAPTURE_DONE.
     void onCaptureDone();
 
@@ -36,6 +48,7 @@ private:
     void drainPanelMessages();
     void readBackPlotRange();
     void runPass();
+    void endRunAfterDeviceFailure();
 
     ProgramState& program_;
     MeasurementState& state_;
@@ -52,6 +65,7 @@ private:
     // (the oldest) belong to a run that was stopped and started again since.
     int completionsQueued_ = 0;
     int staleCompletions_ = 0;
+    std::uint32_t deviceFailure_ = 0;
 };
 
 }  // namespace ressona

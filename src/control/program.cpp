@@ -226,6 +226,16 @@ int Program::openMixer() {
 }
 
 void Program::setMixerLevels(float mic, float speaker, float line) {
+    if (mixerPutBack_) {
+        // The mixer chosen before, opened afresh (its server may have been
+        // restarted since) and set up again.
+        mixerPutBack_ = false;
+        MixerState& mixer = program_->mixer;
+        const bool reopened = !mixer.mixerChosen ||
+                              services_.mixer.mixerOpen(&mixer.mixerHandle, mixer.mixerIndex, 0, 0,
+                                                        MIXER_OBJECTF_MIXER) == MMSYSERR_NOERROR;
+        if (!reopened || openMixer() != kMixerDone) showErrorDialog(2);
+    }
     ressona::setMixerLevels(program_->state, program_->mixer, services_.mixer, mic, speaker, line);
 }
 
@@ -263,6 +273,12 @@ int Program::closeRecordDevice() {
 int Program::runPass() {
     return ressona::runPass(program_->state, program_->wave, services_.wave, services_.clock,
                             queue_);
+}
+
+void Program::putMixerBack() {
+    restoreMixer(program_->mixer, services_.mixer);
+    closeMixer(program_->mixer, services_.mixer);
+    mixerPutBack_ = true;
 }
 
 // --- Feedback ------------------------------------------------------------------------

@@ -80,6 +80,8 @@ public:
     WindowHandle panelWindow() const { return program_->state.panelWindow; }
     bool closed() const { return program_->state.panelClosed; }
     bool majorErrorShown() const { return majorError_; }
+    // The result code of the device failure that ended the last run (0: none).
+    std::uint32_t deviceFailure() const { return cycle_.deviceFailure(); }
 
 private:
     // Panel actions.
@@ -98,6 +100,7 @@ private:
     int closePlayDevice() override;
     int closeRecordDevice() override;
     int runPass() override;
+    void putMixerBack() override;
     // User feedback.
     void showWaveDeviceError(std::uint32_t resultCode) override;
     void showWaitCursor(bool waiting) override;
@@ -123,6 +126,7 @@ private:
     PlotEnvironment timePlotEnvironment_;
     PlotEnvironment freqPlotEnvironment_;
     bool majorError_ = false;
+    bool mixerPutBack_ = false;  // after a device failure, until the mixer is set up again
 };
 
 }  // namespace ressona

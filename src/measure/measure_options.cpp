@@ -191,6 +191,9 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
     addWhole(app, "--shift", -60, 60, o.shiftDb);
     addWhole(app, "--steps", 1, 8192, o.waterfallSteps);
     addWhole(app, "--waterfall-start", 0, 16384, o.waterfallStart);
+    addWhole(app, "--speaker-level", 0, 100, o.speakerLevel);
+    addWhole(app, "--mic-level", 0, 100, o.micLevel);
+    addWhole(app, "--line-level", 0, 100, o.lineLevel);
     addPair(app, "--cuts", 0, 1000, "LOWER,UPPER per mille",
             [&o](std::int32_t low, std::int32_t high) { o.lowerCut = low, o.upperCut = high; });
     addPair(app, "--db", -9999, 9999, "LOW,HIGH in dB", [&o](std::int32_t low, std::int32_t high) {
@@ -474,6 +477,9 @@ Panel settings:
   --steps S             waterfall steps;  --waterfall-start P  first waterfall sample
   --view V              standard (default), phase, histogram, waterfall
   --mic | --line        recording input (default mic)
+  --speaker-level P     the speakers' level bar at P per cent of its travel (0 .. 100);
+  --mic-level P         likewise the microphone's and
+  --line-level P        the line input's (default: the panel's half way)
 After the passes:
   --read FILE           read FILE as the captured curve
   --capture             capture the current response
@@ -499,7 +505,9 @@ Output:
                         centres (not with --json, whose "distortion" holds the figures)
   --distortion-png FILE logsweep: picture of the fundamental and harmonics 2..5
   --help                this text
-Error dialogs are printed as "Ressona: Error N: message" on stderr.
+Error dialogs are printed as "Ressona: Error N: message" on stderr, and a
+device that fails during a pass is named there; a capture that clipped or
+whose impulse response peaks below 256 counts is warned of on one line.
 Exit status: 0 success; 1 an error dialog was shown, the run stopped early or
 an output could not be written; 2 bad command line (nothing is measured).
 )";

@@ -36,6 +36,10 @@ struct MeasureOptions {
     std::int32_t waterfallStart = 0;
     std::int32_t view = 246;  // standard
     bool inputMic = true;
+    // The level bars, per cent of their travel (0..100); none: the panel's own.
+    std::optional<std::int32_t> speakerLevel;
+    std::optional<std::int32_t> micLevel;
+    std::optional<std::int32_t> lineLevel;
     bool instant = false;
     std::string readFile;
     bool capture = false;

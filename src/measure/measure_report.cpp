@@ -66,6 +66,12 @@ Json numbers(std::span<const T> values) {
     return array;
 }
 
+// A level bar's setting as per cent of its travel from the bottom (the bar's
+// position counts from the top).
+double levelPercent(std::int32_t position, std::int32_t maximum) {
+    return maximum <= 0 ? 0.0 : 100.0 * (maximum - position) / maximum;
+}
+
 Json settingsJson(const MeasureOptions& options, const MeasurementState& state) {
     return {
         {"sampleRate", state.sampleRate},
@@ -91,6 +97,9 @@ Json settingsJson(const MeasureOptions& options, const MeasurementState& state) 
         {"waterfallStart", state.waterfallStart},
         {"view", viewName(state.analysisView)},
         {"input", state.mixerInputMic ? "mic" : "line"},
+        {"speakerLevel", levelPercent(state.speakerLevel, state.speakerLevelMax)},
+        {"micLevel", levelPercent(state.micLevel, state.micLevelMax)},
+        {"lineLevel", levelPercent(state.lineLevel, state.lineLevelMax)},
         {"showCaptured", state.showCaptured},
         {"subtract", state.subtractCaptured},
         {"instant", options.instant},
@@ -115,6 +124,26 @@ Json errorsJson(const std::vector<ShownError>& errors) {
                         {"message", error.message}});
     }
     return list;
+}
+
+Json capturesJson(const std::vector<CaptureFigures>& captures) {
+    Json list = Json::array();
+    for (const CaptureFigures& capture : captures) {
+        list.push_back({{"pass", capture.pass},
+                        {"recordingPeakDbfs", capture.recordingPeakDbfs
+                                                  ? Json(*capture.recordingPeakDbfs)
+                                                  : Json(nullptr)},
+                        {"clippedSamples", capture.clippedSamples},
+                        {"impulsePeakCounts", capture.impulsePeakCounts}});
+    }
+    return list;
+}
+
+Json deviceFailureJson(const MeasureOutcome& outcome) {
+    if (outcome.deviceFailure == 0) return nullptr;
+    return {{"afterPasses", outcome.passesCompleted},
+            {"resultCode", outcome.deviceFailure},
+            {"cause", deviceFailureCause(outcome.deviceFailure)}};
 }
 
 void addArrays(Json& report, const MeasurementState& state, const SampleArrays& arrays) {
@@ -155,6 +184,18 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
+std::string deviceFailureCause(std::uint32_t resultCode) {
+    switch (resultCode) {
+        case 2:  // MMSYSERR_BADDEVICEID
+            return "the sound card went away";
+        case 6:  // MMSYSERR_NODRIVER
+            return "the sound server went away";
+        default:
+            return "the sound stream broke off (its server gone, an under- or overrun, or a "
+                   "device that stopped)";
+    }
+}
+
 std::string excitationName(std::int32_t mode) {
     return nameOf(kExcitationNames, mode);
 }
@@ -185,6 +226,9 @@ void writeJsonReport(std::ostream& out, const MeasureOptions& options,
         {"monitor", monitorJson(program.dialog())},
         {"errors", errorsJson(outcome.errors)},
         {"failures", outcome.failures},
+        {"deviceFailure", deviceFailureJson(outcome)},
+        {"captures", capturesJson(outcome.captures)},
+        {"warnings", outcome.warnings},
     };
     if (outcome.sweep) addSweepJson(report, *outcome.sweep);
     addExchange(report, outcome.exchange);

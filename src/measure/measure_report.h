@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "measure/capture_figures.h"
 #include "measure/measure_options.h"
 #include "measure/room_report.h"
 #include "measure/sweep_report.h"
@@ -50,10 +51,16 @@ struct MeasureOutcome {
     std::vector<double> processSeconds;  // before each pass after the first: since the last ended
     std::vector<ShownError> errors;
     std::vector<std::string> failures;  // the measurer's own, e.g. a picture not written
+    std::vector<CaptureFigures> captures;  // one per completed pass
+    std::vector<std::string> warnings;     // captures that clipped or came out coarse
+    std::uint32_t deviceFailure = 0;       // result code of the failure that ended the run; 0 none
     std::optional<RoomOutcome> room;    // with --room
     std::optional<SweepSummary> sweep;  // --excitation logsweep
     ExchangeNotes exchange;
 };
+
+// What a device failure's result code means, in a few words.
+std::string deviceFailureCause(std::uint32_t resultCode);
 
 // The name --excitation and --view use for a mode or view id; "" for another id.
 std::string excitationName(std::int32_t mode);

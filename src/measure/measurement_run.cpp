@@ -1,5 +1,6 @@
 #include "measure/measurement_run.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <memory>
@@ -147,6 +148,13 @@ void applySettings(PanelUser& user, Program& program, const MeasureOptions& o) {
     if (o.shiftDb != static_cast<std::int32_t>(state.shiftDb))
         user.type(ids::kShiftEdit, o.shiftDb);
     if (!o.inputMic && state.mixerInputMic) user.click(ids::kInputLine);
+    // The level bars last: choosing the input sets the mixer up again.
+    const auto level = [&user](int bar, std::int32_t maximum, std::optional<std::int32_t> percent) {
+        if (percent) user.drag(bar, maximum - (*percent * maximum + 50) / 100);
+    };
+    level(ids::kSpeakerBar, state.speakerLevelMax, o.speakerLevel);
+    level(ids::kMicBar, state.micLevelMax, o.micLevel);
+    level(ids::kLineBar, state.lineLevelMax, o.lineLevel);
 }
 
 bool isCaptureDone(const Message& message, WindowHandle panel) {
@@ -164,10 +172,11 @@ struct PassCount {
     bool stalled = false;  // the run was on when no further completion came
 };
 
-// With a sweep, each capture's response is handed to the program just
-// before it handles the capture (sweep may be null).
+// The figures of each capture go to `captures`. With a sweep, each capture's
+// response is handed to the program just before it handles the capture
+// (sweep may be null).
 PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
-                    const SweepPassService* sweep) {
+                    std::vector<CaptureFigures>& captures, const SweepPassService* sweep) {
     MessageQueue& queue = program.queue();
     std::uint32_t analysed = 0;
     if (!user.press(ids::kStart)) return {};
@@ -177,12 +186,27 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
         const bool counts =
             isCaptureDone(message, program.panelWindow()) && program.state().measuring;
         if (counts && analysed + 1 == passes) user.press(ids::kStop);
+        // The recording as the pass left it: its analysis (and the next pass) reuse the buffer.
+        // A sweep's recording is the service's; the program's buffer gets its response.
+        CaptureFigures figures;
+        if (counts && sweep != nullptr) {
+            measureRecording(sweep->lastRecording(), figures);
+        } else if (counts) {
+            const DeviceMemory& device = program.state().device;
+            const std::size_t samples =
+                std::min<std::size_t>(device.recordBuffer.size(), device.recordBytes / 2);
+            measureRecording({device.recordBuffer.data(), samples}, figures);
+        }
         if (sweep != nullptr && isCaptureDone(message, program.panelWindow()))
             sweep->handOver(program.state());
         queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
         queue.TranslateMessage(message);
         queue.DispatchMessageA(message);
-        if (counts) ++analysed;
+        if (counts) {
+            figures.pass = ++analysed;
+            figures.impulsePeakCounts = peakCounts(program.arrays().impulseResponse.raw());
+            captures.push_back(figures);
+        }
     }
     const bool stalled = analysed < passes && program.state().measuring;
     if (program.dialog().IsWindowEnabled(ids::kStop)) user.press(ids::kStop);
@@ -371,7 +395,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         exchange.prepareAnalysis(program.program());
         PassCount count;
         if (outcome.failures.empty() && options.passes > 0) {
-            count = runPasses(user, program, options.passes, sweep.get());
+            count = runPasses(user, program, options.passes, outcome.captures, sweep.get());
         }
         if (options.passes == 0 &&
             !ResultExchange::prepareWithoutPasses(program.program(), *card.clock)) {
@@ -379,6 +403,15 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         }
         outcome.passesCompleted = count.analysed;
         ranAsAsked = count.analysed == options.passes;
+        outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
+        outcome.deviceFailure = program.deviceFailure();
+        if (outcome.deviceFailure != 0) {
+            outcome.failures.push_back(
+                "the run stopped after " + std::to_string(outcome.passesCompleted) + " of " +
+                std::to_string(options.passes) +
+                " passes: " + deviceFailureCause(outcome.deviceFailure) + " (result code " +
+                std::to_string(outcome.deviceFailure) + "); nothing of the broken pass is kept");
+        }
         if (count.analysed == options.passes) {
             // Before anything else, while the last capture is still in the record buffer.
             if (options.room) outcome.room = measuredRoom(program, options);
@@ -421,6 +454,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << error.title << ": " << error.message << '\n';
     }
     for (const std::string& failure : outcome.failures) err << kName << ": " << failure << '\n';
+    for (const std::string& warning : outcome.warnings) err << kName << ": " << warning << '\n';
     return outcome.errors.empty() && outcome.failures.empty() ? kMeasureDone : kMeasureFailed;
 }
 

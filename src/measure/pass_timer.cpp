@@ -30,6 +30,10 @@ MMRESULT PassTimer::waveOutClose(HWAVEOUT handle) {
     return wave_.waveOutClose(handle);
 }
 
+MMRESULT PassTimer::waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) {
+    return wave_.waveOutGetPosition(handle, time, size);
+}
+
 MMRESULT PassTimer::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                                std::uintptr_t callback, std::uintptr_t instance,
                                std::uint32_t flags) {
@@ -67,6 +71,10 @@ MMRESULT PassTimer::waveInClose(HWAVEIN handle) {
     recording_.reset();
     candidate_.reset();
     return wave_.waveInClose(handle);
+}
+
+MMRESULT PassTimer::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) {
+    return wave_.waveInGetPosition(handle, time, size);
 }
 
 }  // namespace ressona

@@ -35,6 +35,7 @@ class PassTimer final : public WaveService {
     MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
     MMRESULT waveOutReset(HWAVEOUT handle) override;
     MMRESULT waveOutClose(HWAVEOUT handle) override;
+    MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) override;
 
     MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                         std::uintptr_t callback, std::uintptr_t instance,
@@ -45,6 +46,7 @@ class PassTimer final : public WaveService {
     MMRESULT waveInStart(HWAVEIN handle) override;
     MMRESULT waveInReset(HWAVEIN handle) override;
     MMRESULT waveInClose(HWAVEIN handle) override;
+    MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override;
 
   private:
     WaveService& wave_;

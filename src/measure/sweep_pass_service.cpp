@@ -92,6 +92,11 @@ MMRESULT SweepPassService::waveOutClose(HWAVEOUT handle) {
     return card_.waveOutClose(handle);
 }
 
+MMRESULT SweepPassService::waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) {
+    if (handle == 0 || handle != outHandle_) return MMSYSERR_INVALHANDLE;
+    return startOfPass(time, size);
+}
+
 // ---- the program's input ----
 
 MMRESULT SweepPassService::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
@@ -149,6 +154,19 @@ MMRESULT SweepPassService::waveInClose(HWAVEIN handle) {
     return card_.waveInClose(handle);
 }
 
+MMRESULT SweepPassService::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) {
+    if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
+    return startOfPass(time, size);
+}
+
+MMRESULT SweepPassService::startOfPass(MMTIME* time, UINT size) {
+    if (time == nullptr || size != kMmTimeSize || time->wType != TIME_SAMPLES)
+        return MMSYSERR_INVALPARAM;
+    time->sample = 0;
+    time->step = 1;
+    return MMSYSERR_NOERROR;
+}
+
 // ---- the sweep on the card ----
 
 bool SweepPassService::playSweep() {
@@ -183,8 +201,9 @@ bool SweepPassService::playSweep() {
         card_.waveOutReset(outHandle_);
         return false;
     }
-    const std::size_t recorded = recordHeader_.dwBytesRecorded / sizeof(std::int16_t);
-    deconvolver_.deconvolve(std::span(recordBuffer_).first(recorded), responses_);
+    recordedSamples_ =
+        std::min(recordBuffer_.size(), recordHeader_.dwBytesRecorded / sizeof(std::int16_t));
+    deconvolver_.deconvolve(std::span(recordBuffer_).first(recordedSamples_), responses_);
     response_ = cutLinearResponse(responses_, length_, linearResponseLead(sweep_, length_));
     const std::size_t size = responses_.harmonic.size();
     harmonicSum_.resize(size, 0.0);

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "platform/clock/clock.h"
@@ -44,6 +45,11 @@ class SweepPassService final : public WaveService {
     // False when the sweep's recording needs a transform beyond the largest.
     bool ready() const { return deconvolver_.ready(); }
     std::uint32_t sweepsDone() const { return sweepsDone_; }
+    // What the card recorded for the last sweep (empty before the first):
+    // the capture the program's record buffer stands for.
+    std::span<const std::int16_t> lastRecording() const {
+        return std::span(recordBuffer_).first(recordedSamples_);
+    }
 
     // Puts the last response into the program's record buffer where the
     // analysis of its capture will start (the record delay plus the latency
@@ -62,6 +68,9 @@ class SweepPassService final : public WaveService {
     MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
     MMRESULT waveOutReset(HWAVEOUT handle) override;
     MMRESULT waveOutClose(HWAVEOUT handle) override;
+    // The program's pass reads both positions as 0: its buffers complete at
+    // once, so it finds the latency 0, and handOver() puts the response there.
+    MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) override;
 
     MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                         std::uintptr_t callback, std::uintptr_t instance,
@@ -72,10 +81,12 @@ class SweepPassService final : public WaveService {
     MMRESULT waveInStart(HWAVEIN handle) override;
     MMRESULT waveInReset(HWAVEIN handle) override;
     MMRESULT waveInClose(HWAVEIN handle) override;
+    MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override;
 
   private:
     bool playSweep();
     static MMRESULT prepare(WAVEHDR* header, UINT size);
+    static MMRESULT startOfPass(MMTIME* time, UINT size);
     static MMRESULT unprepare(WAVEHDR* header, UINT size);
     static void complete(WAVEHDR* header, std::uint32_t bytes);
 
@@ -100,6 +111,7 @@ class SweepPassService final : public WaveService {
     std::vector<std::int16_t> response_;  // the last linear response, N samples
     std::vector<double> harmonicSum_;     // harmonic responses, each with its peak at 0
     std::uint32_t sweepsDone_ = 0;
+    std::size_t recordedSamples_ = 0;  // of recordBuffer_, by the last complete sweep
 };
 
 }  // namespace ressona

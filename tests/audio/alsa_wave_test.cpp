@@ -1,6 +1,7 @@
-// Passes through ALSA into the test server's null sinks and back from their
-// monitors: what is played must come back bit-exact, wherever it lands (the
-// offset can move by a period depending on when the streams connect).
+// Passes through ALSA into the test servers' loopback sinks and back from
+// their monitors, on PulseAudio and PipeWire: what is played must come back
+// bit-exact, and the pass's latency must say where it landed (the landing
+// place itself moves by a server cycle depending on when the streams meet).
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <tuple>
 
 #include "audio/wave_devices.h"
 #include "audio/wave_pass.h"
@@ -18,13 +20,22 @@
 #include "platform/clock/clock.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "signals/excitation.h"
-#include "state/excitation_mode.h"
 #include "signals/sample_arrays.h"
+#include "state/excitation_mode.h"
 
 namespace ressona {
 namespace {
 
 using testing::PassRig;
+using testing::SoundServer;
+
+// The loopback of a server at a rate.
+using ServerRate = std::tuple<SoundServer, std::uint32_t>;
+
+std::string serverRateName(const ::testing::TestParamInfo<ServerRate>& info) {
+    return std::string(testing::serverName(std::get<0>(info.param))) + "_" +
+           std::to_string(std::get<1>(info.param));
+}
 
 void openBoth(PassRig& rig, WaveService& wave) {
     ASSERT_EQ(openPlayDevice(rig.state, rig.devices, wave), 0);
@@ -47,12 +58,14 @@ long onlyNonSilent(std::span<const std::int16_t> samples) {
     return found;
 }
 
-class AlsaPulsePass : public ::testing::TestWithParam<std::uint32_t> {};
+class AlsaPulsePass : public ::testing::TestWithParam<ServerRate> {};
 
-TEST_P(AlsaPulsePass, PulseComesBackBitExact) {
-    RESSONA_NEED_AUDIO_SERVER();
-    const std::uint32_t rate = GetParam();
-    auto wave = makeAlsaWaveService("ressona_r" + std::to_string(rate));
+// Every pass, the first after the open included, holds the pulse, bit-exact,
+// and its latency is where the pulse landed less where it was played.
+TEST_P(AlsaPulsePass, PulseComesBackBitExactWhereTheLatencySays) {
+    const auto [server, rate] = GetParam();
+    RESSONA_NEED_SOUND_SERVER(server);
+    auto wave = makeAlsaWaveService(testing::loopbackPcm(server, rate));
     SystemClock clock;
     PassRig rig(rate, 2048);
     openBoth(rig, *wave);
@@ -60,23 +73,28 @@ TEST_P(AlsaPulsePass, PulseComesBackBitExact) {
         rig.writePulse(10);
         std::fill(rig.state.device.recordBuffer.begin(), rig.state.device.recordBuffer.end(), 1);
         const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone);
+        ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone)
+            << "device failure " << rig.state.lastWaveError << ", pass " << pass;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const long at = onlyNonSilent(rig.recording());
         ASSERT_GE(at, 0) << "pass " << pass;
         EXPECT_EQ(rig.recording()[static_cast<std::size_t>(at)], -17408);
         EXPECT_EQ(rig.state.device.recordHeader.dwBytesRecorded, rig.state.device.recordBytes);
+        EXPECT_NEAR(rig.state.latencySamples, at - 10, 2) << "pass " << pass;
         EXPECT_GE(seconds, 4096.0 / rate * 0.9);
-        std::printf("[ figures  ] %u Hz pass %d: pulse at %ld, latency %d samples, %.3f s\n", rate,
-                    pass, at, rig.state.latencySamples, seconds);
+        std::printf("[ figures  ] %s %u Hz pass %d: pulse at %ld, latency %d samples, %.3f s\n",
+                    testing::serverName(server), rate, pass, at, rig.state.latencySamples, seconds);
     }
     EXPECT_EQ(rig.capturesPosted(), 3u);
     closeBoth(rig, *wave);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, AlsaPulsePass,
-                         ::testing::Values(8000u, 11025u, 22050u, 44100u, 48000u));
+INSTANTIATE_TEST_SUITE_P(
+    Servers, AlsaPulsePass,
+    ::testing::Combine(::testing::Values(SoundServer::kPulseAudio, SoundServer::kPipeWire),
+                       ::testing::Values(8000u, 11025u, 22050u, 44100u, 48000u)),
+    serverRateName);
 
 // One period of the recording correlated with the sequence: the impulse
 // response of the path, circularly, scaled so that a perfect loop gives
@@ -96,11 +114,11 @@ std::vector<double> correlate(std::span<const std::int16_t> recording, std::size
     return response;
 }
 
-class AlsaMlsPass : public ::testing::TestWithParam<std::uint32_t> {};
+class AlsaMlsPass : public ::testing::TestWithParam<ServerRate> {};
 
 TEST_P(AlsaMlsPass, ImpulseResponsePeaksOnceAndTheMagnitudeIsFlat) {
-    RESSONA_NEED_AUDIO_SERVER();
-    const std::uint32_t rate = GetParam();
+    const auto [server, rate] = GetParam();
+    RESSONA_NEED_SOUND_SERVER(server);
     constexpr std::uint32_t kLength = 4096;
     PassRig rig(rate, kLength);
     SampleArrays arrays;
@@ -109,7 +127,7 @@ TEST_P(AlsaMlsPass, ImpulseResponsePeaksOnceAndTheMagnitudeIsFlat) {
     std::vector<int> sequence(static_cast<std::size_t>(arrays.mlsLength));
     for (std::size_t k = 0; k < sequence.size(); ++k) sequence[k] = arrays.mls.mlsSequence[k + 1];
 
-    auto wave = makeAlsaWaveService("ressona_r" + std::to_string(rate));
+    auto wave = makeAlsaWaveService(testing::loopbackPcm(server, rate));
     SystemClock clock;
     openBoth(rig, *wave);
     ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone);
@@ -146,12 +164,20 @@ TEST_P(AlsaMlsPass, ImpulseResponsePeaksOnceAndTheMagnitudeIsFlat) {
     }
     const double spreadDb = 20.0 * std::log10(highest / lowest);
     EXPECT_LT(spreadDb, 0.5);
-    std::printf("[ figures  ] MLS %u Hz: peak %.1f at lag %zu, magnitude spread %.4f dB\n", rate,
-                h[peakAt], peakAt, spreadDb);
+    // The peak's lag is where the sequence landed: the pass's latency, modulo the period.
+    const long period = static_cast<long>(sequence.size());
+    EXPECT_EQ(static_cast<long>(peakAt), ((rig.state.latencySamples % period) + period) % period);
+    std::printf("[ figures  ] MLS %s %u Hz: peak %.1f at lag %zu, latency %d, spread %.4f dB\n",
+                testing::serverName(server), rate, h[peakAt], peakAt, rig.state.latencySamples,
+                spreadDb);
     releaseSampleArrays(arrays);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, AlsaMlsPass, ::testing::Values(22050u, 48000u));
+INSTANTIATE_TEST_SUITE_P(Servers, AlsaMlsPass,
+                         ::testing::Combine(::testing::Values(SoundServer::kPulseAudio,
+                                                              SoundServer::kPipeWire),
+                                            ::testing::Values(22050u, 48000u)),
+                         serverRateName);
 
 TEST(AlsaSoundCard, DefaultDeviceRunsAPassEndToEnd) {
     RESSONA_NEED_AUDIO_SERVER();

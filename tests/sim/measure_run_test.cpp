@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "state/measurement_state.h"
+#include "measure/capture_figures.h"
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
 #include "platform/sim/simulated_card.h"
@@ -46,6 +47,9 @@ class LoggingWave final : public WaveService {
     }
     MMRESULT waveOutReset(HWAVEOUT h) override { return inner_->waveOutReset(h); }
     MMRESULT waveOutClose(HWAVEOUT h) override { return inner_->waveOutClose(h); }
+    MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT s) override {
+        return inner_->waveOutGetPosition(h, t, s);
+    }
     MMRESULT waveInOpen(HWAVEIN* h, UINT d, const WAVEFORMATEX* f, std::uintptr_t c,
                         std::uintptr_t i, std::uint32_t fl) override {
         return inner_->waveInOpen(h, d, f, c, i, fl);
@@ -64,6 +68,9 @@ class LoggingWave final : public WaveService {
     MMRESULT waveInStart(HWAVEIN h) override { return inner_->waveInStart(h); }
     MMRESULT waveInReset(HWAVEIN h) override { return inner_->waveInReset(h); }
     MMRESULT waveInClose(HWAVEIN h) override { return inner_->waveInClose(h); }
+    MMRESULT waveInGetPosition(HWAVEIN h, MMTIME* t, UINT s) override {
+        return inner_->waveInGetPosition(h, t, s);
+    }
 
   private:
     std::unique_ptr<WaveService> inner_;
@@ -472,6 +479,87 @@ TEST(MeasureFailureTest, APassThatFailsStopsTheRunWithStatusOne) {
     EXPECT_EQ((*result.json)["passes"].get<double>(), 2);
     EXPECT_EQ((*result.json)["passSeconds"].size(), 2u);
     EXPECT_TRUE((*result.json)["errors"].empty()) << "a failing pass shows no dialog";
+}
+
+// A card that fails for good in the middle of a run (its server killed): the
+// dialog, the failure named on stderr and in the JSON, status 1, the passes
+// before it reported, and nothing saved.
+TEST(MeasureFailureTest, ADeviceThatFailsDuringTheRunIsNamedAndNothingIsSaved) {
+    struct Case {
+        MMRESULT code;
+        const char* dialog;
+        const char* cause;
+    };
+    for (const Case c : {Case{MMSYSERR_NODRIVER, "Ressona: Error 53: ", "sound server went away"},
+                         Case{MMSYSERR_BADDEVICEID, "Ressona: Error 52: ", "sound card went away"},
+                         Case{WAVERR_DEVICEFAILED, "Ressona: Error 4: ", "broke off"}}) {
+        const std::string path = tempPath("measure_failed_run.rsn");
+        std::filesystem::remove(path);
+        Harness harness;
+        harness.faults.failAfterRecordedSamples = 3 * 8192 + 100;  // in the fourth pass
+        harness.faults.failureResult = c.code;
+        const auto result = harness.run(withArgs(kLoopbackMls, {"--passes", "10", "--save", path}));
+        EXPECT_EQ(result.status, kMeasureFailed);
+        EXPECT_NE(result.err.find(c.dialog), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("the run stopped after 3 of 10 passes"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find(c.cause), std::string::npos) << result.err;
+        EXPECT_FALSE(std::filesystem::exists(path)) << "nothing of a broken run is saved";
+        ASSERT_TRUE(result.json);
+        const Json& json = *result.json;
+        EXPECT_EQ(json["passes"].get<int>(), 3);
+        EXPECT_EQ(json["captures"].size(), 3u);
+        EXPECT_EQ(json["deviceFailure"]["afterPasses"].get<int>(), 3);
+        EXPECT_EQ(json["deviceFailure"]["resultCode"].get<std::uint32_t>(), c.code);
+        EXPECT_NE(json["deviceFailure"]["cause"].get<std::string>().find(c.cause),
+                  std::string::npos);
+    }
+    Harness harness;  // a run without trouble has none
+    const auto result = harness.run(kLoopbackMls);
+    EXPECT_TRUE((*result.json)["deviceFailure"].is_null());
+}
+
+// The level bars set from the command line as a user drags them, and the
+// captures' figures: the room's recording follows the levels (its mixer sets
+// the gain), so at low levels the response is coarse and warned of, at full
+// levels not.
+TEST(MeasureRunTest, LevelsMoveTheBarsAndTheCapturesSayHowFarToTrustThem) {
+    const std::vector<std::string> room = {"--device", "sim:room", "--excitation", "mls",
+                                           "--length", "4096",     "--rate",       "48000",
+                                           "--passes", "2",        "--instant",    "--json"};
+    Harness half;
+    const auto atHalf = half.run(room);
+    EXPECT_EQ((*atHalf.json)["settings"]["speakerLevel"].get<double>(), 50.0) << "the panel's own";
+    Harness quiet;
+    const auto atLow = quiet.run(withArgs(room, {"--speaker-level", "20", "--mic-level", "20"}));
+    ASSERT_EQ(atLow.status, kMeasureDone) << atLow.err;
+    const Json& low = *atLow.json;
+    EXPECT_EQ(low["settings"]["speakerLevel"].get<double>(), 20.0);
+    ASSERT_EQ(low["captures"].size(), 2u);
+    EXPECT_EQ(low["captures"][1]["pass"].get<int>(), 2);
+    const int lowPeak = low["captures"][0]["impulsePeakCounts"].get<int>();
+    EXPECT_LT(lowPeak, kCoarseImpulsePeak);
+    ASSERT_EQ(low["warnings"].size(), 1u);
+    EXPECT_NE(atLow.err.find("raise --speaker-level or --mic-level"), std::string::npos)
+        << atLow.err;
+
+    Harness full;
+    const auto atFull = full.run(withArgs(room, {"--speaker-level", "100", "--mic-level", "100"}));
+    ASSERT_EQ(atFull.status, kMeasureDone) << atFull.err;
+    const Json& high = *atFull.json;
+    EXPECT_EQ(high["settings"]["speakerLevel"].get<double>(), 100.0);
+    EXPECT_EQ(high["settings"]["micLevel"].get<double>(), 100.0);
+    EXPECT_GT(high["captures"][0]["impulsePeakCounts"].get<int>(), 1000);
+    EXPECT_GT(high["captures"][0]["recordingPeakDbfs"].get<double>(),
+              low["captures"][0]["recordingPeakDbfs"].get<double>() + 20.0);
+    EXPECT_TRUE(high["warnings"].empty()) << atFull.err;
+    EXPECT_EQ(atFull.err.find("coarse"), std::string::npos);
+
+    // The line input's bar moves like the others.
+    Harness line;
+    const auto onLine = line.run(withArgs(room, {"--line", "--line-level", "10"}));
+    EXPECT_EQ((*onLine.json)["settings"]["lineLevel"].get<double>(), 10.0);
+    EXPECT_EQ((*onLine.json)["settings"]["input"].get<std::string>(), "line");
 }
 
 TEST(MeasureRunTest, RealTimePassesLastAsLongAsTheirSamples) {

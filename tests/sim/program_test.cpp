@@ -189,9 +189,7 @@ TEST(ProgramRunTest, FailingDeviceCallsStallTheRunAndStopRecovers) {
         {"output unprepare", [](SimulatedCardFaults& f) { f.outUnprepareResult = MMSYSERR_ERROR; }},
         {"input unprepare", [](SimulatedCardFaults& f) { f.inUnprepareResult = MMSYSERR_ERROR; }},
         {"add buffer", [](SimulatedCardFaults& f) { f.addBufferResult = MMSYSERR_ERROR; }},
-        {"write", [](SimulatedCardFaults& f) { f.writeResult = MMSYSERR_ERROR; }},
-        {"record never done", [](SimulatedCardFaults& f) { f.recordNeverCompletes = true; }},
-        {"play never done", [](SimulatedCardFaults& f) { f.playNeverCompletes = true; }}};
+        {"write", [](SimulatedCardFaults& f) { f.writeResult = MMSYSERR_ERROR; }}};
     for (const auto& [name, inject] : faults) {
         SimulatedProgram sim;
         ASSERT_TRUE(sim.program->start());
@@ -216,8 +214,9 @@ TEST(ProgramRunTest, FailingDeviceCallsStallTheRunAndStopRecovers) {
 }
 
 // A buffer that never completes holds the pass only until its time-out: four
-// pass lengths and a second, here 4 x 4096 / 22050 s + 1 s.
-TEST(ProgramRunTest, ABufferThatNeverCompletesEndsThePassAfterItsTimeOut) {
+// pass lengths and a second, here 4 x 4096 / 22050 s + 1 s. A device that
+// stops like that has failed: "Error 4", and the run is over.
+TEST(ProgramRunTest, ABufferThatNeverCompletesEndsTheRunAfterItsTimeOut) {
     for (const bool record : {true, false}) {
         SimulatedProgram sim;
         ASSERT_TRUE(sim.program->start());
@@ -236,7 +235,69 @@ TEST(ProgramRunTest, ABufferThatNeverCompletesEndsThePassAfterItsTimeOut) {
         EXPECT_LT(waited, timeOut + 0.1) << record;
         sim.program->pumpMessages();  // the plots draw the last good capture; nothing follows
         EXPECT_EQ(sim.program->queue().pendingCount(), 0u);
+        EXPECT_FALSE(sim.program->state().measuring);
+        EXPECT_EQ(sim.shownTemplates(), std::vector<int>{kErrorDialogDriverProblem});
+        EXPECT_EQ(sim.program->state().sampleCounter, 2u) << "the pass before the stalled one";
+    }
+}
+
+// The sound server killed, or the card pulled out, in the middle of a run:
+// the fitting dialog, the run over with the devices closed and the mixer as
+// it was before the program, the last good capture still on show and nothing
+// of the broken pass in the results; once the device is back, Start sets the
+// mixer up again and measures.
+TEST(ProgramRunTest, ADeviceThatFailsDuringARunEndsItAndStartWorksOnceItIsBack) {
+    struct Case {
+        MMRESULT code;
+        int dialog;
+    };
+    for (const Case c : {Case{MMSYSERR_NODRIVER, kErrorDialogNoDriver},
+                         Case{MMSYSERR_BADDEVICEID, kErrorDialogBadDevice},
+                         Case{WAVERR_DEVICEFAILED, kErrorDialogDriverProblem}}) {
+        SimulatedProgram sim;
+        const std::vector<std::int32_t> untouched = sim.simulatedMixer().snapshot();
+        ASSERT_TRUE(sim.program->start());
+        sim.program->click(ids::kMls);
+        sim.program->click(ids::kStart);
+        sim.runCaptures(2);
+        const std::vector<std::int32_t> running = sim.simulatedMixer().snapshot();
+        ASSERT_NE(running, untouched);
+        // Fails a quarter into the fourth pass (the first two are analysed already).
+        SimulatedCardFaults& faults = sim.simulatedCard().faults();
+        faults.failAfterRecordedSamples = 3 * 4096 + 1024;
+        faults.failureResult = c.code;
+        sim.runCaptures(5);
+        sim.program->pumpMessages();
+        EXPECT_FALSE(sim.program->state().measuring);
+        EXPECT_EQ(sim.shownTemplates(), std::vector<int>{c.dialog});
+        EXPECT_EQ(sim.program->state().sampleCounter, 3u) << "the third pass is the last analysed";
+        EXPECT_FALSE(sim.program->program().wave.playDeviceOpen);
+        EXPECT_FALSE(sim.program->program().wave.recordDeviceOpen);
+        EXPECT_EQ(sim.simulatedMixer().snapshot(), untouched) << "the mixer is put back";
+        EXPECT_EQ(sim.simulatedMixer().openHandles(), 0u);
+        EXPECT_TRUE(sim.program->dialog().IsWindowEnabled(ids::kStart));
+        EXPECT_FALSE(sim.program->dialog().IsWindowEnabled(ids::kStop));
+        // The flat response of a good pass is what stays on show.
+        const auto& magnitude = sim.program->arrays().magnitudeSpectrum;
+        float low = 1e30f, high = 0.0f;
+        for (std::size_t k = 2; k <= magnitude.size(); ++k) {
+            low = std::min(low, magnitude[k]);
+            high = std::max(high, magnitude[k]);
+        }
+        EXPECT_LT(20 * std::log10(high / low), 0.1);
+
+        // The server back: Start works as before the failure.
+        faults = SimulatedCardFaults{};
+        sim.program->click(ids::kStart);
+        sim.runCaptures(2);
         EXPECT_TRUE(sim.program->state().measuring);
+        EXPECT_EQ(sim.program->state().sampleCounter, 2u);
+        EXPECT_EQ(sim.simulatedMixer().snapshot(), running) << "set up again";
+        EXPECT_EQ(sim.simulatedMixer().openHandles(), 1u);
+        EXPECT_EQ(sim.shownTemplates().size(), 1u);
+        sim.program->click(ids::kExit);
+        sim.program->pumpMessages();
+        EXPECT_EQ(sim.simulatedMixer().snapshot(), untouched);
     }
 }
 

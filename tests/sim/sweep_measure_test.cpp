@@ -152,6 +152,15 @@ TEST(MeasureLogSweepTest, LoopbackIsFlatThroughTheProgramsAnalysisAndHasNoHarmon
     const auto peak = std::max_element(impulse.begin(), impulse.end());
     EXPECT_EQ(peak - impulse.begin(), json["sweep"]["leadSamples"].get<int>());
     EXPECT_NEAR(*peak, 16423.0 * 10000.0 * (1.0 + std::exp2(-1.0 / 8.0)) / 24000.0, 20.0);
+    // Each capture's figures are those of the sweep's recording (the sweep at -6 dBFS on a
+    // unit loopback), not of the program's buffer, which holds the response handed over.
+    ASSERT_EQ(json["captures"].size(), 2u);
+    for (const Json& capture : json["captures"]) {
+        ASSERT_TRUE(capture["recordingPeakDbfs"].is_number()) << capture;
+        EXPECT_NEAR(capture["recordingPeakDbfs"].get<double>(), -6.0, 0.1);
+        EXPECT_EQ(capture["clippedSamples"], 0);
+        EXPECT_NEAR(capture["impulsePeakCounts"].get<double>(), *peak, 1.0);
+    }
     for (const char* key : {"h2Db", "h3Db", "h4Db", "h5Db", "thdDb"}) {
         for (const Json& level : json["distortion"][key])
             EXPECT_TRUE(level.is_null() || level.get<double>() < -90.0) << key << ' ' << level;

@@ -81,22 +81,22 @@ TEST(WavePass, PulseLandsAtThePathDelayAndTheEstimateFindsIt) {
     }
 }
 
-TEST(WavePass, LatencyFollowsTheDevicesTiming) {
+// The estimate comes from the devices' positions, not from when their
+// buffers happen to be reported done: whatever the hand-overs, it is where
+// the excitation starts.
+TEST(WavePass, LatencyIsWhereTheExcitationLandsWhateverTheCompletionTimes) {
     struct Case {
         double outputStart;
         double outputFifo;
         double inputHandOver;
-        std::int32_t latency;  // trunc(min(outputStart, outputFifo + inputHandOver))
-        std::size_t pulseAt;   // 10 + floor(outputStart)
     };
     for (const Case c : {
-             Case{32.5, 64.0, 16.0, 32, 42},  // the default card
-             Case{0.0, 0.0, 0.0, 0, 10},      // both take equally long
-             Case{32.5, 10.25, 0.0, 10,
-                  42},  // output done after the input: the estimate falls short
-             Case{200.5, 64.0, 16.25, 80, 210},  // likewise, bounded by the two hand-overs
-             Case{0.5, -20.25, 0.0, -20,
-                  10},  // output done after it sounded: truncated towards zero
+             Case{32.5, 64.0, 16.0},    // the default card
+             Case{0.0, 0.0, 0.0},       // both take equally long
+             Case{32.5, 10.25, 0.0},    // output done after the input
+             Case{200.5, 64.0, 16.25},  // a slow start, longer than both hand-overs
+             Case{0.5, -20.25, 0.0},    // output done after it sounded
+             Case{1500.5, 0.0, 900.0},  // the input done long after its last sample
          }) {
         SimulatedCardConfig config;
         config.preset = SimPreset::kLoopback;
@@ -105,11 +105,17 @@ TEST(WavePass, LatencyFollowsTheDevicesTiming) {
         config.inputHandOverSamples = c.inputHandOver;
         Bench bench(config);
         bench.open();
-        bench.rig.writePulse();
-        ASSERT_EQ(bench.pass(), kPassDone);
-        EXPECT_EQ(bench.rig.state.latencySamples, c.latency)
-            << c.outputStart << " " << c.outputFifo;
-        EXPECT_EQ(bench.rig.recording()[c.pulseAt], -17408) << c.outputStart;
+        for (int pass = 0; pass < 3; ++pass) {
+            bench.rig.writePulse();
+            std::fill(bench.rig.state.device.recordBuffer.begin(),
+                      bench.rig.state.device.recordBuffer.end(), 0);
+            ASSERT_EQ(bench.pass(), kPassDone);
+            const auto recording = bench.rig.recording();
+            const auto pulse = std::find(recording.begin(), recording.end(), -17408);
+            ASSERT_NE(pulse, recording.end()) << c.outputStart << " pass " << pass;
+            EXPECT_EQ(bench.rig.state.latencySamples, pulse - recording.begin() - 10)
+                << c.outputStart << " " << c.outputFifo << " pass " << pass;
+        }
     }
 }
 
@@ -179,7 +185,8 @@ TEST(WavePass, ABufferThatNeverCompletesTimesOutWithoutSpinning) {
         bench.card.faults().recordNeverCompletes = recordStalls;
         bench.card.faults().playNeverCompletes = !recordStalls;
         const std::int64_t before = bench.time.performanceCounter();
-        EXPECT_EQ(bench.pass(), kPassFailed);
+        EXPECT_EQ(bench.pass(), kPassDeviceFailed);
+        EXPECT_EQ(bench.rig.state.lastWaveError, WAVERR_DEVICEFAILED);
         const double waited = (bench.time.performanceCounter() - before) / 1e6;
         const double passSeconds = 4096.0 / 22050;
         const double limit = kPassTimeoutPasses * passSeconds + 1.0;
@@ -197,6 +204,72 @@ TEST(WavePass, ABufferThatNeverCompletesTimesOutWithoutSpinning) {
         // The next pass works again once the card does.
         bench.card.faults() = {};
         EXPECT_EQ(bench.pass(), kPassDone);
+        EXPECT_EQ(bench.rig.state.latencySamples, 32);
+    }
+}
+
+// A card that fails in the middle of a pass (its server killed, the card
+// pulled out): the pass ends at once with the card's code, posts nothing,
+// and leaves both devices stopped; every pass after it fails the same way
+// until the devices are opened again.
+TEST(WavePass, ACardThatFailsDuringAPassEndsItWithItsCode) {
+    for (const MMRESULT code : {MMSYSERR_NODRIVER, MMSYSERR_BADDEVICEID, WAVERR_DEVICEFAILED}) {
+        for (const std::int64_t after :
+             {std::int64_t{0}, std::int64_t{100}, std::int64_t{4096 + 2000}}) {
+            Bench bench(loopback());
+            bench.open();
+            bench.rig.writePulse();
+            bench.card.faults().failAfterRecordedSamples = after;
+            bench.card.faults().failureResult = code;
+            const int first = bench.pass();
+            // Failing after more than one pass's samples lets the first pass through.
+            const int expectedFirst = after > 4096 ? kPassDone : kPassDeviceFailed;
+            EXPECT_EQ(first, expectedFirst) << code << " after " << after;
+            const std::int64_t before = bench.time.performanceCounter();
+            if (first == kPassDone) {
+                EXPECT_EQ(bench.pass(), kPassDeviceFailed);
+            }
+            EXPECT_EQ(bench.rig.state.lastWaveError, code);
+            EXPECT_EQ(bench.rig.capturesPosted(), first == kPassDone ? 1u : 0u);
+            // It ended when the card failed, not after a time-out.
+            EXPECT_LT(bench.time.performanceCounter() - before, 4096.0 / 22050 * 1e6 + 1000);
+            // Neither device holds a buffer any more.
+            EXPECT_EQ(bench.rig.state.device.recordHeader.dwFlags.load() & WHDR_INQUEUE, 0u);
+            EXPECT_EQ(bench.rig.state.device.playHeader.dwFlags.load() & WHDR_INQUEUE, 0u);
+            // Still failed: the next pass fails at once, the same way.
+            bench.rig.state.lastWaveError = 0;
+            EXPECT_EQ(bench.pass(), kPassDeviceFailed);
+            EXPECT_EQ(bench.rig.state.lastWaveError, code);
+            // Closed and opened again (the server back), the card measures.
+            bench.card.faults() = {};
+            EXPECT_EQ(closePlayDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+            EXPECT_EQ(closeRecordDevice(bench.rig.state, bench.rig.devices, bench.card), 0);
+            bench.open();
+            EXPECT_EQ(bench.pass(), kPassDone);
+            EXPECT_EQ(bench.rig.state.latencySamples, 32);
+        }
+    }
+}
+
+// Calls that fail with a code saying the device has gone end the pass as a
+// device failure; any other failing call stalls it as before.
+TEST(WavePass, AFailingCallIsADeviceFailureOnlyWhenItsCodeSaysSo) {
+    using Fault = MMRESULT SimulatedCardFaults::*;
+    for (const Fault fault :
+         {&SimulatedCardFaults::inUnprepareResult, &SimulatedCardFaults::outPrepareResult,
+          &SimulatedCardFaults::addBufferResult, &SimulatedCardFaults::writeResult}) {
+        for (const MMRESULT code : {MMSYSERR_NODRIVER, MMSYSERR_BADDEVICEID, WAVERR_DEVICEFAILED,
+                                    MMSYSERR_NOMEM, MMSYSERR_INVALHANDLE}) {
+            Bench bench(loopback());
+            bench.open();
+            bench.rig.writePulse();
+            bench.card.faults().*fault = code;
+            bench.rig.state.lastWaveError = 0;
+            const bool deviceFailure = isDeviceFailure(code);
+            EXPECT_EQ(bench.pass(), deviceFailure ? kPassDeviceFailed : kPassFailed) << code;
+            EXPECT_EQ(bench.rig.state.lastWaveError, deviceFailure ? code : 0u);
+            EXPECT_EQ(bench.rig.capturesPosted(), 0u);
+        }
     }
 }
 

@@ -65,6 +65,24 @@ TEST(MeasureOptionsTest, BadValuesAreClearErrors) {
     EXPECT_NE(parse({"--rate", "44000"}).error.find("--rate: '44000'"), std::string::npos);
 }
 
+TEST(MeasureOptionsTest, LevelsArePerCentOfTheBarsOrThePanelsOwn) {
+    const ParsedOptions none = parse({});
+    EXPECT_FALSE(none.options.speakerLevel || none.options.micLevel || none.options.lineLevel);
+    const ParsedOptions given =
+        parse({"--speaker-level", "100", "--mic-level", "0", "--line-level=37"});
+    ASSERT_EQ(given.error, "");
+    EXPECT_EQ(given.options.speakerLevel, 100);
+    EXPECT_EQ(given.options.micLevel, 0);
+    EXPECT_EQ(given.options.lineLevel, 37);
+    for (const char* bad : {"101", "-1", "50.5", "half", ""}) {
+        for (const char* option : {"--speaker-level", "--mic-level", "--line-level"}) {
+            const std::string error = parse({option, bad}).error;
+            EXPECT_NE(error.find(option), std::string::npos) << option << " " << bad;
+        }
+    }
+    EXPECT_NE(measureUsage().find("--speaker-level"), std::string::npos);
+}
+
 TEST(MeasureOptionsTest, LogSweepAndItsSettings) {
     const ParsedOptions plain = parse({"--excitation", "logsweep", "--rate", "48000"});
     ASSERT_EQ(plain.error, "");

@@ -21,12 +21,17 @@ struct InstantCard final : CycleDevices {
         playedPasses.emplace_back(state->device.playBuffer.begin(),
                                   state->device.playBuffer.begin() + state->device.playBytes);
         if (failPasses) return 1;
+        if (failDeviceAtPass > 0 && passes >= failDeviceAtPass) {
+            state->lastWaveError = failureCode;
+            return 2;
+        }
         queue->PostMessageA(state->panelWindow, WM_COMMAND, makeCommandParam(CMD_CAPTURE_DONE), 0);
         for (const Message& click : clicksDuringPass) queue->PostMessageA(click.window, click.message, click.wParam, 0);
         clicksDuringPass.clear();
         return 0;
     }
     void setMixerLevels(float, float, float) override { ++levelCalls; }
+    void putMixerBack() override { ++mixerPutBack; }
     int openResult(std::uint32_t result) {
         state->lastWaveError = result;
         return static_cast<int>(result);
@@ -36,7 +41,9 @@ struct InstantCard final : CycleDevices {
     MessageQueue* queue = nullptr;
     std::uint32_t playOpenResult = 0, recordOpenResult = 0;
     bool failPasses = false;
-    int passes = 0, levelCalls = 0;
+    int failDeviceAtPass = 0;  // from this pass on (1-based) the device fails; 0: never
+    std::uint32_t failureCode = 0;
+    int passes = 0, levelCalls = 0, mixerPutBack = 0;
     std::vector<Message> clicksDuringPass;
     std::vector<std::vector<std::uint8_t>> playedPasses;
 };
@@ -273,6 +280,47 @@ TEST_F(MeasurementCycleTest, AFailingPassStallsSilentlyUntilStop) {
     pump();
     EXPECT_FALSE(state.measuring);
     EXPECT_TRUE(dialog.IsWindowEnabled(ids::kStart));
+}
+
+// A device failing during a pass ends the run: the passes before it are
+// analysed and shown, the failed one is not, the devices close, the mixer is
+// put back, the fitting dialog is shown, and Start works again afterwards.
+TEST_F(MeasurementCycleTest, ADeviceFailureEndsTheRunWithItsDialog) {
+    struct Case {
+        int failAt;
+        std::uint32_t code;
+        int dialog;
+    };
+    for (const Case c : {Case{1, 6, 53}, Case{3, 2, 52}, Case{2, 35, 4}, Case{4, 1, 4}}) {
+        card.failDeviceAtPass = card.passes + c.failAt;
+        card.failureCode = c.code;
+        feedback.errors.clear();
+        const int analysesBefore = analyses;
+        const int putBackBefore = card.mixerPutBack;
+        click(ids::kStart);
+        pump();
+        EXPECT_FALSE(state.measuring) << c.code;
+        EXPECT_EQ(analyses, analysesBefore + c.failAt - 1) << "the failed pass is not analysed";
+        EXPECT_EQ(feedback.errors, std::vector<int>{c.dialog});
+        EXPECT_EQ(card.mixerPutBack, putBackBefore + 1);
+        EXPECT_TRUE(dialog.IsWindowEnabled(ids::kStart));
+        EXPECT_FALSE(dialog.IsWindowEnabled(ids::kStop));
+        EXPECT_TRUE(dialog.IsWindowEnabled(ids::kRate48000));
+    }
+    // The device back: a run measures again.
+    card.failDeviceAtPass = 0;
+    feedback.errors.clear();
+    click(ids::kStart);
+    EXPECT_EQ(counterAfterEachCapture(3), (std::vector<std::uint32_t>{1, 2, 3}));
+    EXPECT_TRUE(state.measuring);
+    EXPECT_TRUE(feedback.errors.empty());
+}
+
+TEST(PassFailureDialog, TheCardGoneTheServerGoneAndEverythingElse) {
+    EXPECT_EQ(passFailureErrorNumber(2), 52);
+    EXPECT_EQ(passFailureErrorNumber(6), 53);
+    for (const std::uint32_t code : {0u, 1u, 4u, 7u, 35u, 0xFFFFFFFFu})
+        EXPECT_EQ(passFailureErrorNumber(code), 4) << code;
 }
 
 TEST_F(MeasurementCycleTest, StartLimitsTheToneAndFailedPreparationStops) {

@@ -8,11 +8,13 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/alsa/alsa_mixer_layout.h"
 #include "platform/alsa/alsa_sound_card.h"
+#include "platform/alsa/server_call_guard.h"
 
 namespace ressona {
 
@@ -340,7 +342,13 @@ class AlsaMixerService final : public MixerService {
     }
 
     MMRESULT mixerClose(HMIXER handle) override {
-        return open_.erase(handle) == 1 ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+        if (given_up_.erase(handle) == 1) return MMSYSERR_NOERROR;  // left as it is
+        const auto found = open_.find(handle);
+        if (found == open_.end()) return MMSYSERR_INVALHANDLE;
+        std::shared_ptr<OpenMixer> closing(std::move(found->second));
+        open_.erase(found);
+        guard_.run([closing]() mutable { closing.reset(); });
+        return MMSYSERR_NOERROR;
     }
 
     MMRESULT mixerGetDevCapsA(std::uintptr_t mixerId, MIXERCAPSA* caps, UINT size) override {
@@ -426,7 +434,10 @@ class AlsaMixerService final : public MixerService {
             }
             return MMSYSERR_NOERROR;
         }
-        const std::vector<std::int32_t> values = mixer->read(*control);
+        auto read = std::make_shared<std::vector<std::int32_t>>();
+        if (!guarded(handle, [mixer, control, read] { *read = mixer->read(*control); }))
+            return MMSYSERR_NODRIVER;
+        const std::vector<std::int32_t>& values = *read;
         auto* out = static_cast<MIXERCONTROLDETAILS_SIGNED*>(details->paDetails);
         for (std::uint32_t i = 0; i < count; ++i) out[i].lValue = i < values.size() ? values[i] : 0;
         return MMSYSERR_NOERROR;
@@ -450,13 +461,18 @@ class AlsaMixerService final : public MixerService {
             if (values[i] < control->minimum || values[i] > control->maximum)
                 return MIXERR_INVALVALUE;
         }
-        if (!control->items.empty()) {
-            // Items beyond those given keep their values.
-            std::vector<std::int32_t> all = mixer->read(*control);
-            std::copy(values.begin(), values.end(), all.begin());
-            values = std::move(all);
-        }
-        return mixer->write(*control, values) < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
+        auto written = std::make_shared<int>(0);
+        const bool done = guarded(handle, [mixer, control, values, written]() mutable {
+            if (!control->items.empty()) {
+                // Items beyond those given keep their values.
+                std::vector<std::int32_t> all = mixer->read(*control);
+                std::copy(values.begin(), values.end(), all.begin());
+                values = std::move(all);
+            }
+            *written = mixer->write(*control, values);
+        });
+        if (!done) return MMSYSERR_NODRIVER;
+        return *written < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
     }
 
   private:
@@ -480,8 +496,25 @@ class AlsaMixerService final : public MixerService {
         return found == open_.end() ? nullptr : found->second.get();
     }
 
+    // Runs a call that talks to the mixer's server. When it overruns, the
+    // server has gone: the mixer is given up with the call still inside it
+    // (never freed), and its handle answers nothing more until it is closed.
+    bool guarded(HMIXER handle, std::function<void()> call) {
+        if (guard_.run(std::move(call))) return true;
+        const auto found = open_.find(handle);
+        if (found != open_.end()) {
+            [[maybe_unused]] OpenMixer* inUse = found->second.release();
+            open_.erase(found);
+        }
+        given_up_.insert(handle);
+        return false;
+    }
+
     std::vector<Device> devices_;
     std::map<HMIXER, std::unique_ptr<OpenMixer>> open_;
+    std::set<HMIXER> given_up_;
+    // Declared last: destroyed first, so its thread is gone before the mixers.
+    ServerCallGuard guard_;
     HMIXER nextHandle_ = 0xB1;
 };
 

@@ -31,6 +31,12 @@ std::unique_ptr<MixerService> makeAlsaMixerService(std::string pcmName);
 // of memory 7, anything else 1.
 MMRESULT waveResultForAlsaOpenError(int alsaError);
 
+// The result code a stream that breaks while running reports for the ALSA
+// error that broke it: the card gone (no such device) 2, the sound server
+// gone 6, anything else (an under- or overrun it cannot get over, an I/O
+// error) WAVERR_DEVICEFAILED.
+MMRESULT waveResultForAlsaRunError(int alsaError);
+
 // True when a playback stream on the ALSA device opens now.
 bool alsaDeviceOpens(const std::string& pcmName);
 

@@ -40,6 +40,9 @@ class AlsaWaveService final : public WaveService {
     }
     MMRESULT waveOutReset(HWAVEOUT handle) override { return resetStream(handle); }
     MMRESULT waveOutClose(HWAVEOUT handle) override { return closeStream(handle); }
+    MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) override {
+        return position(handle, time, size);
+    }
 
     MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, std::uintptr_t,
                         std::uintptr_t, std::uint32_t) override {
@@ -57,11 +60,13 @@ class AlsaWaveService final : public WaveService {
     MMRESULT waveInStart(HWAVEIN handle) override {
         AlsaStream* stream = find(handle);
         if (stream == nullptr) return MMSYSERR_INVALHANDLE;
-        stream->start();
-        return MMSYSERR_NOERROR;
+        return stream->start();
     }
     MMRESULT waveInReset(HWAVEIN handle) override { return resetStream(handle); }
     MMRESULT waveInClose(HWAVEIN handle) override { return closeStream(handle); }
+    MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override {
+        return position(handle, time, size);
+    }
 
   private:
     MMRESULT openStream(std::uintptr_t* handle, UINT deviceId, const WAVEFORMATEX* format,
@@ -111,8 +116,17 @@ class AlsaWaveService final : public WaveService {
         if ((flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
         header->dwBytesRecorded = 0;
         header->dwFlags.store((flags & ~WHDR_DONE) | WHDR_INQUEUE);
-        stream->queue(header);
-        return MMSYSERR_NOERROR;
+        const MMRESULT result = stream->queue(header);
+        if (result != MMSYSERR_NOERROR) header->dwFlags.store(flags);  // not queued after all
+        return result;
+    }
+
+    MMRESULT position(std::uintptr_t handle, MMTIME* time, UINT size) {
+        AlsaStream* stream = find(handle);
+        if (stream == nullptr) return MMSYSERR_INVALHANDLE;
+        if (time == nullptr || size != kMmTimeSize || time->wType != TIME_SAMPLES)
+            return MMSYSERR_INVALPARAM;
+        return stream->position(*time);
     }
 
     MMRESULT resetStream(std::uintptr_t handle) {
@@ -155,6 +169,24 @@ MMRESULT waveResultForAlsaOpenError(int alsaError) {
             return MMSYSERR_NOMEM;
         default:
             return MMSYSERR_ERROR;
+    }
+}
+
+MMRESULT waveResultForAlsaRunError(int alsaError) {
+    switch (-alsaError) {
+        case ENODEV:
+        case ENXIO:
+            return MMSYSERR_BADDEVICEID;
+        case ECONNREFUSED:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case ENOTCONN:
+        case ESHUTDOWN:
+        case EHOSTDOWN:
+        case EHOSTUNREACH:
+            return MMSYSERR_NODRIVER;
+        default:
+            return WAVERR_DEVICEFAILED;
     }
 }
 

@@ -132,12 +132,15 @@ MMRESULT SimulatedCard::waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEF
     if (faults_.outOpenResult != MMSYSERR_NOERROR) return log("waveOutOpen", faults_.outOpenResult);
     if (deviceId != WAVE_MAPPER && deviceId != 0) return log("waveOutOpen", MMSYSERR_BADDEVICEID);
     if (outHandle_ != 0) return log("waveOutOpen", MMSYSERR_ALLOCATED);
+    if (failed_) return log("waveOutOpen", faults_.failureResult);
     if (!formatAccepted(format, 8) && !formatAccepted(format, 16))
         return log("waveOutOpen", WAVERR_BADFORMAT);
     outHandle_ = nextHandle_++;
     outRate_ = format->nSamplesPerSec;
     outBits_ = format->wBitsPerSample;
     segments_.clear();
+    outputDropped_ = 0;
+    outputOrigin_ = 0;
     *handle = outHandle_;
     return log("waveOutOpen", MMSYSERR_NOERROR);
 }
@@ -145,6 +148,7 @@ MMRESULT SimulatedCard::waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEF
 MMRESULT SimulatedCard::waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) {
     if (handle == 0 || handle != outHandle_)
         return log("waveOutPrepareHeader", MMSYSERR_INVALHANDLE);
+    if (failed_) return log("waveOutPrepareHeader", faults_.failureResult);
     if (header == nullptr || size != kWaveHeaderSize || header->lpData == nullptr ||
         header->dwBufferLength == 0)
         return log("waveOutPrepareHeader", MMSYSERR_INVALPARAM);
@@ -169,6 +173,7 @@ MMRESULT SimulatedCard::waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header,
 
 MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) {
     if (handle == 0 || handle != outHandle_) return log("waveOutWrite", MMSYSERR_INVALHANDLE);
+    if (failed_) return log("waveOutWrite", faults_.failureResult);
     if (header == nullptr || size != kWaveHeaderSize)
         return log("waveOutWrite", MMSYSERR_INVALPARAM);
     if (faults_.writeResult != MMSYSERR_NOERROR) return log("waveOutWrite", faults_.writeResult);
@@ -206,7 +211,10 @@ MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size
     header->dwFlags.fetch_and(~WHDR_DONE);
     header->dwFlags.fetch_or(WHDR_INQUEUE);
     segments_.push_back(std::move(segment));
-    while (segments_.size() > kSegmentsKept && segments_.front().done) segments_.pop_front();
+    while (segments_.size() > kSegmentsKept && segments_.front().done) {
+        outputDropped_ += segments_.front().playedSamples;
+        segments_.pop_front();
+    }
     return log("waveOutWrite", MMSYSERR_NOERROR);
 }
 
@@ -214,19 +222,59 @@ MMRESULT SimulatedCard::waveOutReset(HWAVEOUT handle) {
     if (handle == 0 || handle != outHandle_) return log("waveOutReset", MMSYSERR_INVALHANDLE);
     const std::int64_t now = timeBase_.performanceCounter();
     advanceTo(now);
+    stopOutputAt(now);
+    outputOrigin_ = outputPlayedAt(now);
+    return log("waveOutReset", MMSYSERR_NOERROR);
+}
+
+// Playing stops at `tick`: only what has been played so far was heard.
+void SimulatedCard::stopOutputAt(std::int64_t tick) {
     const std::int64_t frequency = timeBase_.performanceFrequency();
     for (Segment& segment : segments_) {
         if (segment.done) continue;
-        // Playing stops now: only what has been played so far was heard.
         const std::int64_t played =
-            now <= segment.startTick ? 0 : (now - segment.startTick) * outRate_ / frequency;
+            tick <= segment.startTick ? 0 : (tick - segment.startTick) * outRate_ / frequency;
         segment.playedSamples = std::min<std::int64_t>(played, segment.playedSamples);
-        segment.endTick = std::min(segment.endTick, std::max(now, segment.startTick));
+        segment.endTick = std::min(segment.endTick, std::max(tick, segment.startTick));
         segment.done = true;
         segment.header->dwFlags.fetch_and(~WHDR_INQUEUE);
         segment.header->dwFlags.fetch_or(WHDR_DONE);
     }
-    return log("waveOutReset", MMSYSERR_NOERROR);
+}
+
+// Samples of written buffers played by `tick` since the open: while the input
+// runs, counted on its clock (so the two positions differ by exactly where a
+// buffer landed), otherwise from the buffer's start time.
+std::int64_t SimulatedCard::outputPlayedAt(std::int64_t tick) const {
+    std::int64_t total = outputDropped_;
+    const std::int64_t frequency = timeBase_.performanceFrequency();
+    for (const Segment& segment : segments_) {
+        std::int64_t played = 0;
+        if (tick > segment.startTick) {
+            if (inputStarted_) {
+                const std::int64_t scaled = (segment.startTick - inputStartTick_) * inRate_;
+                const std::int64_t offset =
+                    scaled >= 0 ? scaled / frequency : -((-scaled + frequency - 1) / frequency);
+                played = inputPositionAt(tick) - offset;
+            } else {
+                played = (tick - segment.startTick) * outRate_ / frequency;
+            }
+        }
+        total += std::clamp<std::int64_t>(played, 0, segment.playedSamples);
+    }
+    return total;
+}
+
+MMRESULT SimulatedCard::waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) {
+    if (handle == 0 || handle != outHandle_) return MMSYSERR_INVALHANDLE;
+    if (time == nullptr || size != kMmTimeSize || time->wType != TIME_SAMPLES)
+        return MMSYSERR_INVALPARAM;
+    const std::int64_t now = timeBase_.performanceCounter();
+    advanceTo(now);
+    if (failed_) return faults_.failureResult;
+    time->sample = outputPlayedAt(now) - outputOrigin_;
+    time->step = 1;
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT SimulatedCard::waveOutClose(HWAVEOUT handle) {
@@ -235,6 +283,7 @@ MMRESULT SimulatedCard::waveOutClose(HWAVEOUT handle) {
     forgetLastCall();  // the reset is part of the close
     outHandle_ = 0;
     outRate_ = 0;
+    if (inHandle_ == 0) failed_ = false;
     return log("waveOutClose", MMSYSERR_NOERROR);
 }
 
@@ -248,18 +297,21 @@ MMRESULT SimulatedCard::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFOR
     if (faults_.inOpenGivesNoHandle) return log("waveInOpen", MMSYSERR_NOERROR);
     if (deviceId != WAVE_MAPPER && deviceId != 0) return log("waveInOpen", MMSYSERR_BADDEVICEID);
     if (inHandle_ != 0) return log("waveInOpen", MMSYSERR_ALLOCATED);
+    if (failed_) return log("waveInOpen", faults_.failureResult);
     if (!formatAccepted(format, 16)) return log("waveInOpen", WAVERR_BADFORMAT);
     inHandle_ = nextHandle_++;
     inRate_ = format->nSamplesPerSec;
     inputQueue_.clear();
     inputStarted_ = false;
     inputPosition_ = 0;
+    recordedBefore_ = 0;
     *handle = inHandle_;
     return log("waveInOpen", MMSYSERR_NOERROR);
 }
 
 MMRESULT SimulatedCard::waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) {
     if (handle == 0 || handle != inHandle_) return log("waveInPrepareHeader", MMSYSERR_INVALHANDLE);
+    if (failed_) return log("waveInPrepareHeader", faults_.failureResult);
     if (header == nullptr || size != kWaveHeaderSize || header->lpData == nullptr ||
         header->dwBufferLength < sizeof(std::int16_t))
         return log("waveInPrepareHeader", MMSYSERR_INVALPARAM);
@@ -284,6 +336,7 @@ MMRESULT SimulatedCard::waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, U
 
 MMRESULT SimulatedCard::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) {
     if (handle == 0 || handle != inHandle_) return log("waveInAddBuffer", MMSYSERR_INVALHANDLE);
+    if (failed_) return log("waveInAddBuffer", faults_.failureResult);
     if (header == nullptr || size != kWaveHeaderSize)
         return log("waveInAddBuffer", MMSYSERR_INVALPARAM);
     if (faults_.addBufferResult != MMSYSERR_NOERROR)
@@ -305,6 +358,7 @@ MMRESULT SimulatedCard::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT si
 
 MMRESULT SimulatedCard::waveInStart(HWAVEIN handle) {
     if (handle == 0 || handle != inHandle_) return log("waveInStart", MMSYSERR_INVALHANDLE);
+    if (failed_) return log("waveInStart", faults_.failureResult);
     if (!inputStarted_) {
         inputStarted_ = true;
         inputStartTick_ = timeBase_.performanceCounter();
@@ -342,6 +396,7 @@ MMRESULT SimulatedCard::waveInReset(HWAVEIN handle) {
     const std::int64_t now = timeBase_.performanceCounter();
     advanceTo(now);
     const std::int64_t position = inputPositionAt(now);
+    if (inputStarted_) recordedBefore_ += position;
     while (!inputQueue_.empty()) {
         Pending& pending = inputQueue_.front();
         const std::int64_t filled =
@@ -356,12 +411,25 @@ MMRESULT SimulatedCard::waveInReset(HWAVEIN handle) {
     return log("waveInReset", MMSYSERR_NOERROR);
 }
 
+MMRESULT SimulatedCard::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) {
+    if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
+    if (time == nullptr || size != kMmTimeSize || time->wType != TIME_SAMPLES)
+        return MMSYSERR_INVALPARAM;
+    const std::int64_t now = timeBase_.performanceCounter();
+    advanceTo(now);
+    if (failed_) return faults_.failureResult;
+    time->sample = inputPositionAt(now);
+    time->step = 1;
+    return MMSYSERR_NOERROR;
+}
+
 MMRESULT SimulatedCard::waveInClose(HWAVEIN handle) {
     if (handle == 0 || handle != inHandle_) return log("waveInClose", MMSYSERR_INVALHANDLE);
     waveInReset(handle);
     forgetLastCall();  // the reset is part of the close
     inHandle_ = 0;
     inRate_ = 0;
+    if (outHandle_ == 0) failed_ = false;
     return log("waveInClose", MMSYSERR_NOERROR);
 }
 
@@ -424,6 +492,34 @@ void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::in
 
 // ---- time ----
 
+std::int64_t SimulatedCard::failureTick() const {
+    if (failed_ || !inputStarted_ || faults_.failAfterRecordedSamples < 0 || inRate_ == 0)
+        return -1;
+    const std::int64_t remaining =
+        std::max<std::int64_t>(faults_.failAfterRecordedSamples - recordedBefore_, 0);
+    const std::int64_t frequency = timeBase_.performanceFrequency();
+    return inputStartTick_ + (remaining * frequency + inRate_ - 1) / inRate_;
+}
+
+// The card fails at `tick`: what was recorded so far stays in the buffers, and
+// every buffer ends now.
+void SimulatedCard::failNow(std::int64_t tick) {
+    const std::int64_t position = inputPositionAt(tick);
+    while (!inputQueue_.empty()) {
+        Pending& pending = inputQueue_.front();
+        const std::int64_t filled =
+            pending.scheduled
+                ? std::clamp<std::int64_t>(position - pending.startPosition, 0, pending.length)
+                : 0;
+        completeInput(pending, filled);
+        inputQueue_.pop_front();
+    }
+    stopOutputAt(tick);
+    recordedBefore_ += position;
+    inputStarted_ = false;
+    failed_ = true;
+}
+
 std::int64_t SimulatedCard::nextEventTick() const {
     std::int64_t next = -1;
     auto consider = [&next](std::int64_t tick) {
@@ -434,6 +530,7 @@ std::int64_t SimulatedCard::nextEventTick() const {
     }
     if (!inputQueue_.empty() && inputQueue_.front().scheduled)
         consider(inputQueue_.front().doneTick);
+    consider(failureTick());
     return next;
 }
 
@@ -441,6 +538,10 @@ void SimulatedCard::advanceTo(std::int64_t tick) {
     for (;;) {
         const std::int64_t next = nextEventTick();
         if (next < 0 || next > tick) return;
+        if (next == failureTick()) {
+            failNow(next);
+            continue;
+        }
         for (Segment& segment : segments_) {
             if (!segment.done && segment.doneTick == next) {
                 segment.done = true;

@@ -19,19 +19,22 @@
 //   noise, rounded and clipped. A write while a buffer still plays follows it
 //   without a pause. The buffer is done once its last sample is in the
 //   converter, outputFifo before it sounds.
-// Defaults: outputStart 32.5 samples, outputFifo 64, inputHandOver 16. The
-// output is then done before the input, so the pass's estimate
-// trunc(fs (dIn - dOut)) is the write's 32.5 samples, truncated: 32, exactly
-// where the excitation starts in the recording (the half sample keeps the
-// truncation clear of rounding). In general the estimate is
-// min(outputStart, outputFifo + inputHandOver), truncated.
+// Defaults: outputStart 32.5 samples, outputFifo 64, inputHandOver 16: the
+// excitation starts 32 samples into the recording.
+// Positions run on the same sample clock: the input's is the recording
+// position of the moment (floor((t - tI) fs)), the output's the played
+// samples of its buffers, so that while both run the input's position less
+// the output's (counted from a buffer's start) is exactly where that buffer
+// landed. Both move sample by sample (step 1).
 //
 // The output takes unsigned 8-bit codes (code c sounds as (c - 128) x 256) or
 // signed 16-bit samples (sample s sounds as s); the input records 16 bits.
 //
 // Faults (faults(), changeable at any time): an open result, an open that
-// succeeds without a handle, a failing prepare, add, write or unprepare, and
-// buffers that never complete (a reset still ends them).
+// succeeds without a handle, a failing prepare, add, write or unprepare,
+// buffers that never complete (a reset still ends them), and a card that
+// fails for good after a number of recorded samples (a server killed, a card
+// pulled out).
 
 #include <chrono>
 #include <cstdint>
@@ -60,6 +63,12 @@ struct SimulatedCardFaults {
     MMRESULT writeResult = MMSYSERR_NOERROR;
     bool recordNeverCompletes = false;
     bool playNeverCompletes = false;
+    // Once this many samples have been recorded since the input was opened
+    // (-1: never), the card fails: its queued buffers end at once (the
+    // recording short) and every later call but unprepare, reset and close
+    // returns failureResult until both devices are closed.
+    std::int64_t failAfterRecordedSamples = -1;
+    MMRESULT failureResult = MMSYSERR_NODRIVER;
 };
 
 struct SimulatedCardConfig {
@@ -88,7 +97,8 @@ class SimulatedCard final : public WaveService {
     // Makes the level of each recording come from `source` (the simulated
     // mixer's settings) instead of config().gain.
     void setGainSource(std::function<double()> source) { gainSource_ = std::move(source); }
-    // Every wave call so far, by name, oldest first (empty without keepCallLog).
+    // Every wave call so far but the position reads, by name, oldest first
+    // (empty without keepCallLog).
     const std::vector<std::string>& calls() const { return calls_; }
     // The impulse response the recording is made with at that rate.
     std::vector<double> impulseResponse(std::uint32_t sampleRate) const;
@@ -101,6 +111,7 @@ class SimulatedCard final : public WaveService {
     MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
     MMRESULT waveOutReset(HWAVEOUT handle) override;
     MMRESULT waveOutClose(HWAVEOUT handle) override;
+    MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) override;
     MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                         std::uintptr_t callback, std::uintptr_t instance,
                         std::uint32_t flags) override;
@@ -110,6 +121,7 @@ class SimulatedCard final : public WaveService {
     MMRESULT waveInStart(HWAVEIN handle) override;
     MMRESULT waveInReset(HWAVEIN handle) override;
     MMRESULT waveInClose(HWAVEIN handle) override;
+    MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override;
 
     // Completes every buffer due by `tick` (called by clock()).
     void advanceTo(std::int64_t tick);
@@ -130,6 +142,10 @@ class SimulatedCard final : public WaveService {
     double shaped(double value) const;
     std::int64_t inputPositionAt(std::int64_t tick) const;
     void scheduleInput();
+    std::int64_t failureTick() const;
+    void failNow(std::int64_t tick);
+    std::int64_t outputPlayedAt(std::int64_t tick) const;
+    void stopOutputAt(std::int64_t tick);
 
     SimulatedCardConfig config_;
     Clock& timeBase_;
@@ -153,7 +169,11 @@ class SimulatedCard final : public WaveService {
     std::deque<Pending> inputQueue_;
     bool inputStarted_ = false;
     std::int64_t inputStartTick_ = 0;
-    std::int64_t inputPosition_ = 0;  // stream position where the next queued buffer starts
+    std::int64_t inputPosition_ = 0;   // stream position where the next queued buffer starts
+    std::int64_t recordedBefore_ = 0;  // samples recorded since the input's open, earlier starts
+    bool failed_ = false;              // the card has failed (faults().failAfterRecordedSamples)
+    std::int64_t outputDropped_ = 0;   // played samples of the buffers no longer kept
+    std::int64_t outputOrigin_ = 0;    // the played samples' count at the open or last reset
 };
 
 }  // namespace ressona

@@ -32,6 +32,12 @@ inline constexpr MMRESULT WAVERR_BADFORMAT = 32;     // format not supported
 inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;  // header still queued
 inline constexpr MMRESULT WAVERR_UNPREPARED = 34;    // header not prepared
 
+// A device that stopped working while open (a stream broken off by its sound
+// server, an under- or overrun in the middle of a buffer); the device must be
+// closed. Devices that have gone away report MMSYSERR_NODRIVER (the sound
+// server) or MMSYSERR_BADDEVICEID (the card) instead.
+inline constexpr MMRESULT WAVERR_DEVICEFAILED = 35;
+
 inline constexpr UINT WAVE_MAPPER = 0xFFFFFFFFu;   // the default device
 inline constexpr std::uint32_t CALLBACK_NULL = 0;  // no completion notification
 inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
@@ -45,6 +51,26 @@ struct WAVEFORMATEX {
     std::uint16_t wBitsPerSample = 0;
     std::uint16_t cbSize = 0;
 };
+
+inline constexpr UINT TIME_SAMPLES = 2;  // the only time format the devices give
+
+// A device's position: where its converter is at the moment of the call, in
+// samples. Input: samples recorded since waveInStart (the first sample of the
+// first queued buffer is 0). Output: samples of written buffers played since
+// the open or the last reset. The position may lie below the played samples'
+// count while the first of them are still on their way (it is then negative
+// right after the first write), and moves on while the device runs.
+// `step`: how the position moves. 1 for a device whose position is known at
+// any moment (a card's own clock, or a server that says where its cycle is);
+// larger for a sound server that hands samples over in cycles of about that
+// many samples and says nothing about the time in between: its input
+// position then moves only when a cycle's samples arrive.
+struct MMTIME {
+    UINT wType = TIME_SAMPLES;
+    std::int64_t sample = 0;
+    std::uint32_t step = 1;
+};
+inline constexpr UINT kMmTimeSize = sizeof(MMTIME);
 
 // The header size every header call is given; anything else is refused with
 // MMSYSERR_INVALPARAM.
@@ -62,7 +88,12 @@ inline constexpr UINT kWaveHeaderSize = sizeof(WAVEHDR);
 //   do so from its own thread, always storing the data before WHDR_DONE;
 // - a reset stops the device and marks every queued header done; a close
 //   resets first. Buffers must stay valid until their header is done or the
-//   device has been reset.
+//   device has been reset;
+// - a device that fails while open (its stream broken off, an under- or
+//   overrun in the middle of a buffer, the card or the server gone) marks its
+//   queued headers done and answers every later call but unprepare, reset and
+//   close with the failure (WAVERR_DEVICEFAILED, MMSYSERR_NODRIVER or
+//   MMSYSERR_BADDEVICEID), until it is closed.
 class WaveService {
   public:
     virtual ~WaveService() = default;
@@ -78,6 +109,10 @@ class WaveService {
     virtual MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) = 0;
     virtual MMRESULT waveOutReset(HWAVEOUT handle) = 0;
     virtual MMRESULT waveOutClose(HWAVEOUT handle) = 0;
+    // The output's position (wType TIME_SAMPLES; size kMmTimeSize). A device
+    // that has failed returns its failure here and from every later call but
+    // unprepare, reset and close.
+    virtual MMRESULT waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) = 0;
 
     // Input: signed 16-bit PCM as described by format.
     virtual MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
@@ -91,6 +126,8 @@ class WaveService {
     virtual MMRESULT waveInStart(HWAVEIN handle) = 0;
     virtual MMRESULT waveInReset(HWAVEIN handle) = 0;
     virtual MMRESULT waveInClose(HWAVEIN handle) = 0;
+    // The input's position, as waveOutGetPosition.
+    virtual MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) = 0;
 };
 
 }  // namespace ressona

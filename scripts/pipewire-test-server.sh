@@ -1,0 +1,270 @@
+#!/usr/bin/env bash
+# A private PipeWire for the tests labelled `audio`: a null sink (the default
+# sink) whose output comes straight back through a loopback into a source of
+# its own (the default source), so that the speakers' and the recording's
+# volumes are two controls as on a card; linked by a private WirePlumber,
+# reachable only through a socket in the given directory.
+#
+#   pipewire-test-server.sh start DIR   starts it (or finds it running) and
+#                                       prints `export ...` lines to eval
+#   pipewire-test-server.sh stop DIR    stops what `start` left in DIR
+#
+# Nothing outside DIR changes: the daemon and the session manager run without
+# systemd and D-Bus, with HOME, XDG_RUNTIME_DIR and their configuration inside
+# DIR. The ALSA plugin comes from the pipewire-alsa package, installed or
+# only unpacked into the repository's .cache/pipewire-alsa (installing it
+# would send ALSA's `default` to PipeWire for the whole machine); a private
+# ALSA configuration, named only by the exported ALSA_CONFIG_PATH (added to
+# whatever it already holds), gives the devices `pipewire` and
+# `ressona_pipewire` (both the loopback) and `ressona_pw_noserver` (a server
+# that is not there). The graph follows the stream's rate (no resampling at
+# 8000, 11025, 22050, 44100 and 48000 Hz). `start` never fails the caller: without
+# pipewire it prints nothing (the PipeWire cases skip and say why); when an
+# installed server does not come up it says so on stderr and still exports its
+# settings, so that the tests fail rather than skip.
+set -uo pipefail
+
+usage() { echo "usage: $0 start|stop DIR" >&2; exit 2; }
+[[ $# -eq 2 ]] || usage
+action=$1
+dir=$(mkdir -p "$2" && cd "$2" && pwd) || usage
+repo=$(cd "$(dirname "$0")/.." && pwd)
+pw_dir=$dir/pipewire
+runtime=$pw_dir/runtime
+sink=ressona_loop
+source=ressona_return
+multiarch=$(gcc -dumpmachine 2>/dev/null || echo x86_64-linux-gnu)
+plugin_subdir=usr/lib/$multiarch/alsa-lib
+
+exports() {
+  echo "export PIPEWIRE_RUNTIME_DIR=$runtime"
+  echo "export PIPEWIRE_REMOTE=pipewire-0"
+  # shellcheck disable=SC2016  # expanded where the lines are evaluated
+  echo 'export ALSA_CONFIG_PATH=${ALSA_CONFIG_PATH:-/usr/share/alsa/alsa.conf}:'"$pw_dir/asound.conf"
+  # Tells the audio tests that this server was started for them: they must run, not skip.
+  echo "export RESSONA_PIPEWIRE_SERVER=1"
+}
+
+in_env() {
+  env HOME="$pw_dir/home" XDG_RUNTIME_DIR="$runtime" PIPEWIRE_RUNTIME_DIR="$runtime" \
+    PIPEWIRE_REMOTE=pipewire-0 DBUS_SESSION_BUS_ADDRESS= DBUS_SYSTEM_BUS_ADDRESS=/dev/null "$@"
+}
+
+# Ready once the session manager has made the sink and the return the defaults.
+ready() {
+  local defaults
+  defaults=$(in_env timeout 2 pw-metadata -n default 0 2>/dev/null) || return 1
+  grep -q "default.audio.sink.*\"$sink\"" <<<"$defaults" &&
+    grep -q "default.audio.source.*\"$source\"" <<<"$defaults"
+}
+
+pid_of() {
+  local file=$pw_dir/$1.pid pid
+  [[ -f $file ]] || return 1
+  pid=$(cat "$file")
+  [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && echo "$pid"
+}
+
+# The directory holding libasound_module_pcm_pipewire.so, unpacking the
+# package into the repository's cache when it is neither installed nor there.
+plugin_dir() {
+  local d
+  for d in "/$plugin_subdir" "$repo/.cache/pipewire-alsa/$plugin_subdir"; do
+    [[ -f $d/libasound_module_pcm_pipewire.so ]] && { echo "$d"; return 0; }
+  done
+  bash "$repo/scripts/unpack-private.sh" pipewire-alsa >&2 || return 1
+  d=$repo/.cache/pipewire-alsa/$plugin_subdir
+  [[ -f $d/libasound_module_pcm_pipewire.so ]] && echo "$d"
+}
+
+write_files() {
+  local plugins=$1
+  mkdir -p "$pw_dir/home" "$runtime" "$pw_dir/config" "$pw_dir/wireplumber"
+  chmod 700 "$runtime"
+  cat > "$pw_dir/config/pipewire.conf" <<EOF
+context.properties = {
+    core.daemon = true
+    core.name = pipewire-0
+    support.dbus = false
+    link.max-buffers = 16
+    default.clock.rate = 48000
+    default.clock.allowed-rates = [ 8000 11025 22050 44100 48000 ]
+    default.clock.min-quantum = 16
+}
+context.spa-libs = {
+    audio.convert.* = audioconvert/libspa-audioconvert
+    support.* = support/libspa-support
+}
+context.modules = [
+    # Realtime threads where allowed: without them a loaded machine now and
+    # then misses a graph cycle.
+    { name = libpipewire-module-rt args = { nice.level = -11 } flags = [ ifexists nofail ] }
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-metadata }
+    { name = libpipewire-module-spa-node-factory }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-client-device }
+    { name = libpipewire-module-access }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-link-factory }
+    { name = libpipewire-module-session-manager }
+    # What the sink plays comes back through a source of its own, so that the
+    # output's and the input's volumes are two controls, as on a card.
+    { name = libpipewire-module-loopback
+        args = {
+            node.description = "Ressona loopback return"
+            audio.position = [ MONO ]
+            capture.props = { node.name = ${source}_in stream.capture.sink = true
+                              target.object = $sink node.passive = true
+                              node.dont-reconnect = true }
+            playback.props = { node.name = $source media.class = Audio/Source
+                               node.description = "Ressona loopback return"
+                               priority.session = 3000 }
+        }
+    }
+]
+context.objects = [
+    { factory = spa-node-factory
+        args = { factory.name = support.node.driver node.name = Dummy-Driver
+                 node.group = pipewire.dummy priority.driver = 20000 } }
+    { factory = adapter
+        args = { factory.name = support.null-audio-sink node.name = $sink
+                 node.description = "Ressona loopback" media.class = Audio/Sink
+                 audio.position = [ MONO ] node.driver = true object.linger = true
+                 # The sink's volume acts on what its monitor passes on.
+                 monitor.channel-volumes = true
+                 priority.driver = 30000 priority.session = 3000 } }
+]
+EOF
+  cat > "$pw_dir/wireplumber/wireplumber.conf" <<EOF
+context.properties = {
+    log.level = 2
+    wireplumber.script-engine = lua-scripting
+    support.dbus = false
+}
+context.spa-libs = {
+    audio.convert.* = audioconvert/libspa-audioconvert
+    support.* = support/libspa-support
+}
+context.modules = [
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-client-device }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-metadata }
+    { name = libpipewire-module-session-manager }
+]
+wireplumber.components = [
+    { name = libwireplumber-module-lua-scripting, type = module }
+    { name = ressona.lua, type = config/lua }
+]
+EOF
+  # Only what links streams to the default nodes; nothing is stored.
+  cat > "$pw_dir/wireplumber/ressona.lua" <<'EOF'
+local policy = { ["move"] = true, ["follow"] = true, ["filter.forward-format"] = false,
+                 ["audio.no-dsp"] = false, ["duck.level"] = 0.3 }
+local function module(name, args)
+  return { "libwireplumber-module-" .. name, type = "module", args = args }
+end
+components = {
+  module("metadata"),
+  { "access/access-default.lua", type = "script/lua", args = { rules = {} } },
+  module("default-nodes", { ["use-persistent-storage"] = false }),
+  module("si-node"),
+  module("si-audio-adapter"),
+  module("si-standard-link"),
+  module("si-audio-endpoint"),
+  module("default-nodes-api"),
+  module("mixer-api"),
+  { "create-item.lua", type = "script/lua", args = policy },
+  { "policy-node.lua", type = "script/lua", args = policy },
+}
+EOF
+  sed -e "s|@PLUGINS@|$plugins|g" -e "s|@RUNTIME@|$runtime|g" > "$pw_dir/asound.conf" <<'EOF'
+pcm_type.pipewire { lib "@PLUGINS@/libasound_module_pcm_pipewire.so" }
+ctl_type.pipewire { lib "@PLUGINS@/libasound_module_ctl_pipewire.so" }
+pcm.pipewire { type pipewire server "pipewire-0" playback_node "-1" capture_node "-1"
+               hint { show on description "PipeWire (private test server)" } }
+ctl.pipewire { type pipewire server "pipewire-0" }
+pcm.ressona_pipewire { type pipewire server "pipewire-0" playback_node "-1" capture_node "-1" }
+ctl.ressona_pipewire { type pipewire server "pipewire-0" }
+# A device whose server is not there, for the "no driver" error.
+pcm.ressona_pw_noserver { type pipewire server "ressona-no-such-server" }
+EOF
+}
+
+start_process() {
+  local name=$1
+  shift
+  (
+    cd "$pw_dir" || exit 1
+    exec env HOME="$pw_dir/home" XDG_RUNTIME_DIR="$runtime" PIPEWIRE_RUNTIME_DIR="$runtime" \
+      PIPEWIRE_REMOTE=pipewire-0 DBUS_SESSION_BUS_ADDRESS= DBUS_SYSTEM_BUS_ADDRESS=/dev/null \
+      PIPEWIRE_CONFIG_DIR="$pw_dir/config" WIREPLUMBER_CONFIG_DIR="$pw_dir/wireplumber" \
+      "$@" </dev/null >"$pw_dir/$name.log" 2>&1
+  ) &
+  echo $! > "$pw_dir/$name.pid"
+}
+
+start() {
+  if pid_of pipewire >/dev/null && pid_of wireplumber >/dev/null && ready; then
+    exports
+    return 0
+  fi
+  if ! command -v pipewire >/dev/null || ! command -v wireplumber >/dev/null ||
+     ! command -v pw-metadata >/dev/null; then
+    echo "pipewire-test-server: pipewire/wireplumber not installed; its tests will skip" >&2
+    return 0
+  fi
+  stop  # whatever was left behind and no longer answers
+  local plugins
+  if ! plugins=$(plugin_dir); then
+    echo "pipewire-test-server: no PipeWire ALSA plugin (pipewire-alsa); its tests will fail" >&2
+    plugins=/nonexistent
+  fi
+  write_files "$plugins"
+  start_process pipewire pipewire
+  for _ in $(seq 1 100); do
+    [[ -S $runtime/pipewire-0 ]] && break
+    pid_of pipewire >/dev/null || break
+    sleep 0.02
+  done
+  start_process wireplumber wireplumber
+  for _ in $(seq 1 150); do
+    if ready; then
+      exports
+      return 0
+    fi
+    pid_of pipewire >/dev/null && pid_of wireplumber >/dev/null || break
+    sleep 0.02
+  done
+  echo "pipewire-test-server: the server did not come up; its tests will fail." >&2
+  tail -n 5 "$pw_dir/pipewire.log" "$pw_dir/wireplumber.log" >&2 2>/dev/null || true
+  stop
+  exports
+  return 0
+}
+
+stop_one() {
+  local pid
+  if pid=$(pid_of "$1"); then
+    kill "$pid" 2>/dev/null
+    for _ in $(seq 1 60); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    kill -9 "$pid" 2>/dev/null || true
+  fi
+  rm -f "$pw_dir/$1.pid"
+}
+
+stop() {
+  stop_one wireplumber
+  stop_one pipewire
+}
+
+case $action in
+  start) start ;;
+  stop) stop ;;
+  *) usage ;;
+esac
