@@ -26,4 +26,10 @@ for server in "${servers[@]}"; do
     eval "$(bash "$here/$server" start "$runtime")"
   fi
 done
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
+# The audio tests run first and one at a time, as the other tests would starve
+# the sound servers. A failing audio test is run again, up to three times in
+# all: through PipeWire about one run in ten still plays a pass one graph cycle
+# later than its latency says (README, "Sound cards"), and the tests are there
+# to catch what goes wrong every time, not that rare slip.
+ctest --test-dir "$build" --output-on-failure -L audio -j 1 --timeout 600 --repeat until-pass:3
+ctest --test-dir "$build" --output-on-failure -LE audio -j "$(nproc)" --timeout 600
