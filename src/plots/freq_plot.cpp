@@ -219,6 +219,9 @@ std::size_t FreqPlotDrawing::standardTrace(const OneBasedArray<float>& spectrum,
         float d = decibels(spectrum[i], n);
         if (shifted) d += state_.plotShiftDb;
         if (subtract) d -= decibels(arrays_.capturedSpectrum[i], n);
+        // A captured curve read from a file has no value where the file's rows
+        // do not reach: nothing is drawn there, neither it nor a difference.
+        if (std::isnan(d)) continue;
         points[count++] = PlotPoint{logX(plot_.positionLog[i]), dbY(d)};
         extremes.add(d);
     }
