@@ -8,7 +8,7 @@
 
 #include "analysis/response_analysis.h"
 #include "control/device_memory.h"
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "control/program_state.h"
 #include "signals/excitation.h"
 

@@ -2,6 +2,7 @@
 // summary line per figure so that runs can be compared line by line:
 //   analyseCapture mode=MLS N=2048 us=...
 //   fft N=16384 ours_us=... fftw_us=... ratio=...
+//   waterfall steps=30 N=16384 draw_ms=... fftw_ms=... ratio=...
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -30,6 +31,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
             if (median || microseconds_.count(name) == 0) {
                 microseconds_[name] = run.GetAdjustedRealTime();
             }
+            if (median || counters_.count(name) == 0) counters_[name] = run.counters;
         }
     }
 
@@ -38,8 +40,17 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         return found == microseconds_.end() ? nullptr : &found->second;
     }
 
+    // A user counter of the benchmark of that name, or nullptr.
+    const double* counter(const std::string& name, const std::string& counter) const {
+        const auto found = counters_.find(name);
+        if (found == counters_.end()) return nullptr;
+        const auto value = found->second.find(counter);
+        return value == found->second.end() ? nullptr : &value->second.value;
+    }
+
   private:
     std::map<std::string, double> microseconds_;
+    std::map<std::string, benchmark::UserCounters> counters_;
 };
 
 }  // namespace
@@ -71,6 +82,15 @@ int main(int argc, char** argv) {
         if (ours == nullptr || fftw == nullptr) continue;
         std::printf("fft N=%s ours_us=%.3f fftw_us=%.3f ratio=%.2f\n", n, *ours, *fftw,
                     *ours / *fftw);
+    }
+    for (const char* steps : {"30", "8192"}) {
+        const std::string name = std::string("BM_Waterfall/steps:") + steps + "/reduced:1";
+        const double* draw = reporter.counter(name, "draw_ms");
+        const double* fftw = reporter.counter(name, "fftw_ms");
+        const double* ratio = reporter.counter(name, "ratio_to_fftw");
+        if (draw == nullptr || fftw == nullptr || ratio == nullptr) continue;
+        std::printf("waterfall steps=%s N=16384 draw_ms=%.2f fftw_ms=%.2f ratio=%.2f\n", steps,
+                    *draw, *fftw, *ratio);
     }
     return 0;
 }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "audio/mixer_control.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/alsa/alsa_mixer_layout.h"
 #include "platform/dialog/dialog_item_text.h"
 #include "platform/dialog/error_dialog_service.h"

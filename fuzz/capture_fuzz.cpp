@@ -15,7 +15,7 @@
 #include "analysis/response_analysis.h"
 #include "analysis/smoothing.h"
 #include "control/device_memory.h"
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "control/program_state.h"
 #include "platform/canvas/recording_canvas.h"
 #include "platform/messages/message_queue.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/mixer_control.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/dialog/dialog_item_text.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "platform/sim/simulated_mixer.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "control/hand_over.h"
+#include "state/hand_over.h"
 #include "control/program_state.h"
 #include "storage/result_file.h"
 

@@ -81,11 +81,12 @@ void rebuildTwiddles(FourierTransform& t, std::int32_t n, std::int32_t direction
     }
 }
 
-}  // namespace
-
-void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
-         std::int32_t direction) {
-    if (!acceptableSize(pointCount, data.size())) return;
+// Brings the cache up to the size and direction, then runs the butterfly
+// stages: the values end in bit-reversed order, unscaled. False (nothing done)
+// for a size fft() refuses.
+bool runStages(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+               std::int32_t direction, bool& vector) {
+    if (!acceptableSize(pointCount, data.size())) return false;
     bool rebuild = false;
     if (pointCount != transform.cachedSize) {
         rebuildForSize(transform, pointCount);
@@ -96,13 +97,23 @@ void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t
     if (rebuild || signProduct < 1) rebuildTwiddles(transform, pointCount, direction);
 
     const auto n = static_cast<std::size_t>(pointCount);
-    const bool scaled = direction <= 0;
-    const bool vector = transform.allowVector && n >= 8 && fft_detail::vectorFormAvailable();
+    vector = transform.allowVector && n >= 8 && fft_detail::vectorFormAvailable();
     if (vector) {
         fft_detail::runStagesVector(data.data(), n, transform.stageFactors.data());
     } else {
         fft_detail::runStagesPortable(data.data(), n, transform.stageFactors.data());
     }
+    return true;
+}
+
+}  // namespace
+
+void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+         std::int32_t direction) {
+    bool vector = false;
+    if (!runStages(transform, data, pointCount, direction, vector)) return;
+    const auto n = static_cast<std::size_t>(pointCount);
+    const bool scaled = direction <= 0;
     fft_detail::reverseBitOrder(data.data(), transform.cachedStages, transform.reversalPairs.data(),
                                 transform.reversalPairs.size() / 2);
     if (!scaled) return;
@@ -111,6 +122,16 @@ void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t
     } else {
         fft_detail::scalePortable(data.data(), n, transform.inverseSize);
     }
+}
+
+void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+                std::int32_t direction, std::span<ComplexValue> leading) {
+    if (pointCount < 0 || leading.size() > static_cast<std::size_t>(pointCount)) return;
+    bool vector = false;
+    if (!runStages(transform, data, pointCount, direction, vector)) return;
+    const float scale = direction <= 0 ? transform.inverseSize : 1.0f;
+    fft_detail::copyReversedLeading(data.data(), transform.cachedStages, leading.data(),
+                                    leading.size(), direction <= 0, scale);
 }
 
 namespace fft_detail {
@@ -196,6 +217,41 @@ void reverseBitOrder(ComplexValue* data, std::int32_t stages, const std::uint32_
         load(second, partner);
         storeTransposed(first, partner);
         storeTransposed(second, middle);
+    }
+}
+
+// The same split into tiles as reverseBitOrder, but out of place and only for
+// the positions below count: each tile's eight runs of eight neighbours are read
+// whole, and each run written is eight neighbours of the output.
+void copyReversedLeading(const ComplexValue* data, std::int32_t stages, ComplexValue* out,
+                         std::size_t count, bool scaled, float scale) {
+    const auto put = [&](std::size_t to, ComplexValue v) {
+        out[to] = scaled ? ComplexValue{v.re * scale, v.im * scale} : v;
+    };
+    constexpr std::int32_t kEdgeBits = 3;
+    if (stages < 2 * kEdgeBits) {
+        for (std::size_t k = 0; k < count; ++k) {
+            put(k, data[reversed(static_cast<std::uint32_t>(k), stages)]);
+        }
+        return;
+    }
+    constexpr std::size_t kEdge = 1u << kEdgeBits;
+    constexpr std::uint32_t kRev[kEdge] = {0, 4, 2, 6, 1, 5, 3, 7};
+    const std::int32_t middleBits = stages - 2 * kEdgeBits;
+    const std::size_t rowStride = std::size_t{1} << (stages - kEdgeBits);
+    const std::size_t middleCount = std::size_t{1} << middleBits;
+    for (std::size_t middle = 0; middle < middleCount; ++middle) {
+        const std::size_t partner = reversed(static_cast<std::uint32_t>(middle), middleBits);
+        const ComplexValue* tile = data + (middle << kEdgeBits);
+        for (std::size_t low = 0; low < kEdge; ++low) {
+            // Value (top, low) goes to row kRev[low], column kRev[top] of the partner's tile.
+            const std::size_t run = kRev[low] * rowStride + (partner << kEdgeBits);
+            if (run >= count) continue;
+            for (std::size_t top = 0; top < kEdge; ++top) {
+                const std::size_t to = run + kRev[top];
+                if (to < count) put(to, tile[top * rowStride + low]);
+            }
+        }
     }
 }
 

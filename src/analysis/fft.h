@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 
@@ -48,5 +48,14 @@ struct FourierTransform {
 // size leaves data untouched.
 void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
          std::int32_t direction);
+
+// The first leading.size() values X(0..) of fft(transform, data, pointCount,
+// direction), bit for bit, written to leading; data is left holding all N values
+// in the transform's own (bit-reversed, unscaled) order. For callers that need
+// only part of the spectrum: the values not asked for are neither reordered nor
+// scaled. leading.size() must not exceed pointCount; with a size fft() refuses,
+// nothing is touched.
+void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+                std::int32_t direction, std::span<ComplexValue> leading);
 
 }  // namespace ressona

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona::fft_detail {
 
@@ -21,6 +21,15 @@ void runStagesPortable(ComplexValue* data, std::size_t n, const ComplexValue* fa
 inline constexpr std::size_t kTiledReversalMinSize = 8192;
 void reverseBitOrder(ComplexValue* data, std::int32_t stages, const std::uint32_t* pairs,
                      std::size_t pairCount);
+
+// The `bits` low bits of value in reverse order.
+std::uint32_t reversed(std::uint32_t value, std::int32_t bits);
+
+// out[k] = data[reversed(k, stages)] for k < count (count at most 2^stages),
+// each part times scale when scaled: the first values of a transform whose
+// stages have run, in natural order, leaving data as it is.
+void copyReversedLeading(const ComplexValue* data, std::int32_t stages, ComplexValue* out,
+                         std::size_t count, bool scaled, float scale);
 
 // Multiplies the real and imaginary part of every value by scale.
 void scalePortable(ComplexValue* data, std::size_t n, float scale);

@@ -6,7 +6,7 @@
 
 #include "analysis/fft.h"
 #include "analysis/smoothing.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "signals/sample_arrays.h"
 
 namespace ressona {

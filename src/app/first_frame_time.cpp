@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/qt/qt_desktop.h"
+#include "desktop/qt_desktop.h"
 #include "platform/qt/qt_skin.h"
 #include "platform/sim/simulated_sound_card.h"
 

@@ -13,7 +13,7 @@
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
 #include "platform/alsa/alsa_sound_card.h"
-#include "platform/qt/plot_picture.h"
+#include "desktop/plot_picture.h"
 #include "platform/qt/qt_image_canvas.h"
 
 namespace {

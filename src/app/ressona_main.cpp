@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/qt/qt_desktop.h"
+#include "desktop/qt_desktop.h"
 #include "platform/qt/qt_skin.h"
 #include "platform/sim/simulated_sound_card.h"
 #if RESSONA_HAVE_ALSA

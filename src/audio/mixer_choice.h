@@ -3,7 +3,7 @@
 // first; "OK" takes the selection (the first mixer when nothing is selected),
 // the close box changes nothing.
 
-#include "control/measurement_state.h"  // WindowHandle
+#include "state/window_handle.h"
 
 namespace ressona {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "audio/mixer_choice.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/dialog/dialog_item_text.h"
 
 namespace ressona {

@@ -1,6 +1,6 @@
 #include "audio/wave_devices.h"
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 

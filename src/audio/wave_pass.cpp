@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "audio/wave_devices.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/clock/clock.h"
 #include "platform/messages/message.h"
 #include "platform/wave/wave_service.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "resources/control_ids.h"
 #include "resources/panel_texts.h"
 #include "signals/mls.h"

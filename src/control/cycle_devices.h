@@ -34,6 +34,9 @@ public:
     virtual void showWaitCursor(bool waiting) = 0;
     // An impossible sample length: the program reports "Major error !" and ends.
     virtual void endWithMajorError() = 0;
+    // Start brings the plot windows back when they are minimised, and the panel
+    // to the front, so a run never goes on unseen. Nothing to do without windows.
+    virtual void restoreWindows() {}
 };
 
 }  // namespace ressona

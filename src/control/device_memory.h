@@ -2,7 +2,7 @@
 // Allocation and release of the device memory: the two wave headers and the
 // play and record buffers, sized for kMaxSampleCapacity samples and zero-filled.
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "signals/allocation_budget.h"
 
 namespace ressona {

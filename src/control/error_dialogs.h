@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 

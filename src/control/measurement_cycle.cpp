@@ -1,6 +1,6 @@
 #include "control/measurement_cycle.h"
 
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "resources/control_ids.h"
 #include "resources/panel_texts.h"
 #include "signals/excitation.h"
@@ -36,6 +36,7 @@ void MeasurementCycle::startMeasurement() {
     card_.setMixerLevels(levelFraction(state_.micLevel, state_.micLevelMax),
                          levelFraction(state_.speakerLevel, state_.speakerLevelMax),
                          levelFraction(state_.lineLevel, state_.lineLevelMax));
+    feedback_.restoreWindows();
     dialog_.EnableWindow(ids::kStop, true);
     dialog_.EnableWindow(ids::kStart, false);
 

@@ -7,11 +7,11 @@
 #include "audio/wave_pass.h"
 #include "control/device_memory.h"
 #include "control/error_dialogs.h"
-#include "control/hand_over.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
 #include "resources/panel_template.h"
 #include "signals/excitation.h"
+#include "state/hand_over.h"
 #include "storage/result_file.h"
 
 namespace ressona {
@@ -21,8 +21,8 @@ namespace {
 constexpr const char* kPanelClass = "RessonaPanel";
 
 // "Major error !" is not one of the numbered dialogs: the program ends after it.
-const MessageDialogTemplate kMajorErrorDialog{0, "Ressona", "Ressona: Error", "Major error !", {},
-                                              {}, {}, {}};
+const MessageDialogTemplate kMajorErrorDialog{
+    0, "Ressona", "Ressona: Error", "Major error !", {}, {}, {}, {}};
 
 }  // namespace
 
@@ -31,11 +31,17 @@ Program::Program(ProgramServices& services)
       program_(std::make_unique<ProgramState>()),
       dialog_(panelTemplate()),
       panel_(*program_, dialog_, queue_, *this, drops_),
-      cycle_(*program_, dialog_, panel_, queue_, *this, *this, services.clock, [this] { analyse(); }),
+      cycle_(*program_, dialog_, panel_, queue_, *this, *this, services.clock,
+             [this] { analyse(); }),
       timePlotEnvironment_{program_->state, program_->arrays, queue_, services.timePlotSurface},
       freqPlotEnvironment_{program_->state, program_->arrays, queue_, services.freqPlotSurface} {
     tools_.transform = [this](OneBasedSpan<ComplexValue> data) {
         fft(program_->transform, data.raw(), static_cast<std::int32_t>(data.size()), -1);
+    };
+    tools_.leadingTransform = [this](OneBasedSpan<ComplexValue> data,
+                                     std::span<ComplexValue> leading) {
+        fftLeading(program_->transform, data.raw(), static_cast<std::int32_t>(data.size()), -1,
+                   leading);
     };
     tools_.smooth = [this](OneBasedSpan<float> magnitudes, float) {
         smoothSpectrum(program_->arrays, magnitudes);
@@ -142,8 +148,8 @@ bool Program::createPlotWindows() {
     state.plotWidth = layout.plotWidth;
     state.plotHeight = layout.plotHeight;
     state.freqPlotY = layout.freqPlotTop;
-    state.timePlotWindow =
-        createTimePlotWindow(program_->timePlot, program_->freqPlot.drawnView, timePlotEnvironment_);
+    state.timePlotWindow = createTimePlotWindow(program_->timePlot, program_->freqPlot.drawnView,
+                                                timePlotEnvironment_);
     if (state.timePlotWindow == kNoWindow) return false;
     state.freqPlotWindow = createFreqPlotWindow(program_->freqPlot, tools_, freqPlotEnvironment_);
     return state.freqPlotWindow != kNoWindow;
@@ -200,8 +206,9 @@ void Program::leave(int controlId) {
 
 void Program::scroll(int barId, int code, int thumbPosition) {
     const bool vertical = dialog_.templateOf(barId).kind == ControlKind::VerticalScrollBar;
-    const auto wParam = static_cast<WPARAM>((static_cast<std::uint32_t>(code) & 0xFFFF) |
-                                            (static_cast<std::uint32_t>(thumbPosition & 0xFFFF) << 16));
+    const auto wParam =
+        static_cast<WPARAM>((static_cast<std::uint32_t>(code) & 0xFFFF) |
+                            (static_cast<std::uint32_t>(thumbPosition & 0xFFFF) << 16));
     queue_.PostMessageA(panelWindow(), vertical ? WM_VSCROLL : WM_HSCROLL, wParam,
                         static_cast<LPARAM>(dialog_.handleOf(barId)));
 }
@@ -213,13 +220,21 @@ void Program::pumpMessages(int rounds) {
 
 // --- Panel actions ------------------------------------------------------------------
 
-void Program::startMeasurement() { cycle_.startMeasurement(); }
+void Program::startMeasurement() {
+    cycle_.startMeasurement();
+}
 
-void Program::stopMeasurement() { cycle_.stopMeasurement(); }
+void Program::stopMeasurement() {
+    cycle_.stopMeasurement();
+}
 
-int Program::saveResult() { return ressona::saveResult(program_->state, program_->arrays); }
+int Program::saveResult() {
+    return ressona::saveResult(program_->state, program_->arrays);
+}
 
-int Program::readResult() { return ressona::readResult(program_->state, program_->arrays); }
+int Program::readResult() {
+    return ressona::readResult(program_->state, program_->arrays);
+}
 
 int Program::openMixer() {
     return ressona::openMixer(program_->state, program_->mixer, services_.mixer, services_.dialogs,
@@ -239,7 +254,9 @@ void Program::showAbout() {
     if (services_.showAbout) services_.showAbout();
 }
 
-void Program::closePanel() { queue_.SendMessageA(program_->state.panelWindow, WM_CLOSE, 0, 0); }
+void Program::closePanel() {
+    queue_.SendMessageA(program_->state.panelWindow, WM_CLOSE, 0, 0);
+}
 
 // --- Cycle devices ---------------------------------------------------------------
 
@@ -260,7 +277,8 @@ int Program::closeRecordDevice() {
 }
 
 int Program::runPass() {
-    return ressona::runPass(program_->state, program_->wave, services_.wave, services_.clock, queue_);
+    return ressona::runPass(program_->state, program_->wave, services_.wave, services_.clock,
+                            queue_);
 }
 
 // --- Feedback ------------------------------------------------------------------------
@@ -271,6 +289,10 @@ void Program::showWaveDeviceError(std::uint32_t resultCode) {
 
 void Program::showWaitCursor(bool waiting) {
     if (services_.showWaitCursor) services_.showWaitCursor(waiting);
+}
+
+void Program::restoreWindows() {
+    if (services_.restoreWindows) services_.restoreWindows();
 }
 
 void Program::endWithMajorError() {

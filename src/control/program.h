@@ -38,6 +38,8 @@ struct ProgramServices {
     // Optional: the About box, the hourglass cursor, the end after "Major error !".
     std::function<void()> showAbout;
     std::function<void(bool)> showWaitCursor;
+    // Optional: restores minimised plot windows and brings the panel back (at Start).
+    std::function<void()> restoreWindows = nullptr;
 };
 
 class Program final : private PanelActions, private CycleDevices, private UserFeedback,
@@ -103,6 +105,7 @@ private:
     // User feedback.
     void showWaveDeviceError(std::uint32_t resultCode) override;
     void showWaitCursor(bool waiting) override;
+    void restoreWindows() override;
     void endWithMajorError() override;
     // Dialog item text (the mixer's status line and label).
     bool SetDlgItemTextA(WindowHandle dialog, int itemId, const char* text) override;

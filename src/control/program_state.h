@@ -8,7 +8,7 @@
 #include "analysis/fft.h"
 #include "audio/mixer_state.h"
 #include "audio/wave_devices.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "plots/freq_plot.h"
 #include "plots/time_plot.h"
 #include "signals/sample_arrays.h"

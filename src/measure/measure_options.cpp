@@ -1,193 +1,196 @@
 #include "measure/measure_options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <charconv>
 #include <functional>
-#include <map>
+#include <utility>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 
 namespace {
 
-constexpr std::uint32_t kRates[] = {8000, 11025, 22050, 44100, 48000};
-
-bool parseInt(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value) {
+// A whole number in [low, high] read from all of text, or nothing.
+std::optional<std::int64_t> wholeNumber(std::string_view text, std::int64_t low,
+                                        std::int64_t high) {
+    std::int64_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty() && value >= low && value <= high;
+    if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high) return {};
+    return value;
 }
 
-bool parsePair(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& first,
-               std::int64_t& second) {
-    const auto comma = text.find(',');
-    if (comma == std::string::npos) return false;
-    return parseInt(text.substr(0, comma), low, high, first) &&
-           parseInt(text.substr(comma + 1), low, high, second);
+// Two whole numbers "A<separator>B", each in [low, high].
+using NumberPair = std::pair<std::int64_t, std::int64_t>;
+std::optional<NumberPair> numberPair(std::string_view text, char separator, std::int64_t low,
+                                     std::int64_t high) {
+    const auto at = text.find(separator);
+    if (at == std::string_view::npos) return {};
+    const auto first = wholeNumber(text.substr(0, at), low, high);
+    const auto second = wholeNumber(text.substr(at + 1), low, high);
+    if (!first || !second) return {};
+    return NumberPair{*first, *second};
 }
 
-bool isPowerOfTwo(std::int64_t n) {
-    return n > 0 && (n & (n - 1)) == 0;
+std::string range(std::int64_t low, std::int64_t high) {
+    return std::to_string(low) + " to " + std::to_string(high);
 }
 
-// Parses one option's value into the options; returns an error text or "".
-using ValueParser = std::function<std::string(MeasureOptions&, const std::string&)>;
+// An option whose text `read` turns into a value, or refuses with `refusal`
+// (CLI11 puts the option's name in front); `store` keeps the value.
+template <typename T>
+using Reader = std::function<std::optional<T>(const std::string&)>;
+template <typename T>
+void addRead(CLI::App& app, const std::string& name, Reader<T> read, const std::string& refusal,
+             std::function<void(T)> store) {
+    app.add_option_function<std::string>(name, [=](const std::string& v) { store(*read(v)); })
+        ->check(CLI::Validator(
+            [=](std::string& v) { return read(v) ? std::string() : "'" + v + "' " + refusal; },
+            ""));
+}
 
-std::string parseRate(MeasureOptions& o, const std::string& v) {
-    std::int64_t rate = 0;
-    if (parseInt(v, 0, 1'000'000, rate)) {
-        for (std::uint32_t r : kRates) {
-            if (rate == r) {
-                o.sampleRate = r;
-                return "";
+// The type a field keeps: an optional field keeps its value's type.
+template <typename T>
+struct Kept {
+    using type = T;
+};
+template <typename T>
+struct Kept<std::optional<T>> {
+    using type = T;
+};
+
+template <typename Field>
+void addWhole(CLI::App& app, const std::string& name, std::int64_t low, std::int64_t high,
+              Field& field) {
+    addRead<std::int64_t>(
+        app, name, [=](const std::string& v) { return wholeNumber(v, low, high); },
+        "must be a whole number from " + range(low, high),
+        [&field](std::int64_t n) { field = static_cast<typename Kept<Field>::type>(n); });
+}
+
+// A pair "LOW,HIGH" with LOW < HIGH, each within [low, high].
+void addPair(CLI::App& app, const std::string& name, std::int64_t low, std::int64_t high,
+             const std::string& what, std::function<void(std::int32_t, std::int32_t)> store) {
+    addRead<NumberPair>(
+        app, name,
+        [=](const std::string& v) {
+            const auto pair = numberPair(v, ',', low, high);
+            return pair && pair->first < pair->second ? pair : std::nullopt;
+        },
+        "must be " + what + " with the first below the second, each from " + range(low, high),
+        [=](NumberPair p) {
+            store(static_cast<std::int32_t>(p.first), static_cast<std::int32_t>(p.second));
+        });
+}
+
+// A name from the list, stored as its id.
+void addChoice(CLI::App& app, const std::string& name, std::int32_t& id,
+               std::vector<std::pair<std::string, std::int32_t>> names, const std::string& listed) {
+    addRead<std::int32_t>(
+        app, name,
+        [names](const std::string& v) -> std::optional<std::int32_t> {
+            for (const auto& [text, value] : names) {
+                if (text == v) return value;
             }
-        }
+            return {};
+        },
+        "must be " + listed, [&id](std::int32_t value) { id = value; });
+}
+
+void addSettings(CLI::App& app, MeasureOptions& o) {
+    addRead<std::string>(
+        app, "--device",
+        [](const std::string& v) -> std::optional<std::string> {
+            const bool known = v == "sim" || v == "sim:loopback" || v == "sim:room" ||
+                               v == "alsa" || (v.rfind("alsa:", 0) == 0 && v.size() > 5);
+            return known ? std::optional(v) : std::nullopt;
+        },
+        "must be sim, sim:loopback, sim:room, alsa or alsa:PCMNAME",
+        [&o](std::string v) { o.device = std::move(v); });
+    addRead<std::uint32_t>(
+        app, "--rate",
+        [](const std::string& v) -> std::optional<std::uint32_t> {
+            const auto rate = wholeNumber(v, 0, 1'000'000);
+            for (std::uint32_t allowed : {8000, 11025, 22050, 44100, 48000}) {
+                if (rate == allowed) return allowed;
+            }
+            return {};
+        },
+        "must be one of 8000, 11025, 22050, 44100, 48000",
+        [&o](std::uint32_t rate) { o.sampleRate = rate; });
+    addRead<std::int64_t>(
+        app, "--length",
+        [](const std::string& v) -> std::optional<std::int64_t> {
+            const auto n = wholeNumber(v, 64, 16384);
+            return n && (*n & (*n - 1)) == 0 ? n : std::nullopt;
+        },
+        "must be a power of two from 64 to 16384",
+        [&o](std::int64_t n) { o.sampleLength = static_cast<std::uint32_t>(n); });
+    addChoice(app, "--excitation", o.excitationMode,
+              {{"pulse", kModePulse},
+               {"mls", kModeMls},
+               {"noise", kModeWhiteNoise},
+               {"silence", kModeNoSignal},
+               {"sweep", kModeSweep},
+               {"sine", kModeSineWave},
+               {"square", kModeSquareWave}},
+              "pulse, mls, noise, silence, sweep, sine or square");
+    addChoice(app, "--view", o.view,
+              {{"standard", kViewStandard},
+               {"phase", kViewPhase},
+               {"histogram", kViewHistogram},
+               {"waterfall", kViewWaterfall}},
+              "standard, phase, histogram or waterfall");
+    addWhole(app, "--tone", 1, 24000, o.toneHz);
+    addWhole(app, "--passes", 1, 1'000'000, o.passes);
+    addWhole(app, "--average", 1, 1'000'000, o.averageCount);
+    addWhole(app, "--delay", -8192, 8192, o.delaySamples);
+    addWhole(app, "--shift", -60, 60, o.shiftDb);
+    addWhole(app, "--steps", 1, 8192, o.waterfallSteps);
+    addWhole(app, "--waterfall-start", 0, 16384, o.waterfallStart);
+    addPair(app, "--cuts", 0, 1000, "LOWER,UPPER per mille",
+            [&o](std::int32_t low, std::int32_t high) { o.lowerCut = low, o.upperCut = high; });
+    addPair(app, "--db", -9999, 9999, "LOW,HIGH in dB", [&o](std::int32_t low, std::int32_t high) {
+        o.dbRange = {low, high};
+    });
+    addPair(app, "--hz", 1, 1'000'000, "LOW,HIGH in Hz", [&o](std::int32_t low, std::int32_t high) {
+        o.hzRange = {low, high};
+    });
+    addRead<NumberPair>(
+        app, "--size", [](const std::string& v) { return numberPair(v, 'x', 16, 8192); },
+        "must be WIDTHxHEIGHT, each 16 to 8192 pixels",
+        [&o](NumberPair size) {
+            o.pictureWidth = static_cast<std::int32_t>(size.first);
+            o.pictureHeight = static_cast<std::int32_t>(size.second);
+        });
+    for (auto [option, field] : {std::pair{"--read", &o.readFile},
+                                 {"--save", &o.saveFile},
+                                 {"--time-png", &o.timePng},
+                                 {"--freq-png", &o.freqPng}}) {
+        addRead<std::string>(
+            app, option,
+            [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
     }
-    return "must be one of 8000, 11025, 22050, 44100, 48000";
 }
 
-std::string parseLength(MeasureOptions& o, const std::string& v) {
-    std::int64_t n = 0;
-    if (!parseInt(v, 64, 16384, n) || !isPowerOfTwo(n))
-        return "must be a power of two from 64 to 16384";
-    o.sampleLength = static_cast<std::uint32_t>(n);
-    return "";
-}
-
-std::string parseExcitation(MeasureOptions& o, const std::string& v) {
-    static constexpr std::pair<const char*, std::int32_t> kModes[] = {
-        {"pulse", 224}, {"mls", 221},  {"noise", 225}, {"silence", 251},
-        {"sweep", 266}, {"sine", 222}, {"square", 223}};
-    for (const auto& [name, id] : kModes) {
-        if (v == name) {
-            o.excitationMode = id;
-            return "";
-        }
+void addFlags(CLI::App& app, MeasureOptions& o) {
+    for (auto [option, field] : {std::pair{"--frequency-domain", &o.averageInFrequency},
+                                 {"--hanning", &o.halfHanning},
+                                 {"--third-octave", &o.thirdOctave},
+                                 {"--artificial", &o.artificial},
+                                 {"--fix-db", &o.fixDb},
+                                 {"--instant", &o.instant},
+                                 {"--capture", &o.capture},
+                                 {"--subtract", &o.subtract},
+                                 {"--json", &o.json},
+                                 {"--arrays", &o.arrays},
+                                 {"--help", &o.help}}) {
+        app.add_flag(option, *field);
     }
-    return "must be pulse, mls, noise, silence, sweep, sine or square";
-}
-
-std::string parseView(MeasureOptions& o, const std::string& v) {
-    static constexpr std::pair<const char*, std::int32_t> kViews[] = {
-        {"standard", 246}, {"phase", 253}, {"histogram", 265}, {"waterfall", 252}};
-    for (const auto& [name, id] : kViews) {
-        if (v == name) {
-            o.view = id;
-            return "";
-        }
-    }
-    return "must be standard, phase, histogram or waterfall";
-}
-
-std::string parseDevice(MeasureOptions& o, const std::string& v) {
-    const bool known = v == "sim" || v == "sim:loopback" || v == "sim:room" || v == "alsa" ||
-                       (v.rfind("alsa:", 0) == 0 && v.size() > 5);
-    if (!known) return "must be sim, sim:loopback, sim:room, alsa or alsa:PCMNAME";
-    o.device = v;
-    return "";
-}
-
-std::string parseSize(MeasureOptions& o, const std::string& v) {
-    const auto x = v.find('x');
-    std::int64_t w = 0, h = 0;
-    if (x == std::string::npos || !parseInt(v.substr(0, x), 16, 8192, w) ||
-        !parseInt(v.substr(x + 1), 16, 8192, h)) {
-        return "must be WIDTHxHEIGHT, each 16 to 8192 pixels";
-    }
-    o.pictureWidth = static_cast<std::int32_t>(w);
-    o.pictureHeight = static_cast<std::int32_t>(h);
-    return "";
-}
-
-// An integer option stored through a setter, checked against [low, high].
-ValueParser integer(std::int64_t low, std::int64_t high,
-                    std::function<void(MeasureOptions&, std::int64_t)> store) {
-    return [=](MeasureOptions& o, const std::string& v) -> std::string {
-        std::int64_t n = 0;
-        if (!parseInt(v, low, high, n)) {
-            return "must be a whole number from " + std::to_string(low) + " to " +
-                   std::to_string(high);
-        }
-        store(o, n);
-        return "";
-    };
-}
-
-// A pair LOW,HIGH with LOW < HIGH, each within [low, high].
-ValueParser pair(std::int64_t low, std::int64_t high, const char* what,
-                 std::function<void(MeasureOptions&, std::int64_t, std::int64_t)> store) {
-    return [=](MeasureOptions& o, const std::string& v) -> std::string {
-        std::int64_t a = 0, b = 0;
-        if (!parsePair(v, low, high, a, b) || a >= b) {
-            return std::string("must be ") + what + " with the first below the second, each from " +
-                   std::to_string(low) + " to " + std::to_string(high);
-        }
-        store(o, a, b);
-        return "";
-    };
-}
-
-ValueParser text(std::string MeasureOptions::*field) {
-    return [=](MeasureOptions& o, const std::string& v) -> std::string {
-        if (v.empty()) return "must not be empty";
-        o.*field = v;
-        return "";
-    };
-}
-
-const std::map<std::string, ValueParser>& valueOptions() {
-    using O = MeasureOptions;
-    using I = std::int64_t;
-    static const std::map<std::string, ValueParser> kOptions = {
-        {"--device", parseDevice},
-        {"--rate", parseRate},
-        {"--length", parseLength},
-        {"--excitation", parseExcitation},
-        {"--view", parseView},
-        {"--size", parseSize},
-        {"--tone", integer(1, 24000, [](O& o, I n) { o.toneHz = std::uint32_t(n); })},
-        {"--passes", integer(1, 1'000'000, [](O& o, I n) { o.passes = std::uint32_t(n); })},
-        {"--average", integer(1, 1'000'000, [](O& o, I n) { o.averageCount = std::uint32_t(n); })},
-        {"--delay", integer(-8192, 8192, [](O& o, I n) { o.delaySamples = std::int32_t(n); })},
-        {"--shift", integer(-60, 60, [](O& o, I n) { o.shiftDb = std::int32_t(n); })},
-        {"--steps", integer(1, 8192, [](O& o, I n) { o.waterfallSteps = std::int32_t(n); })},
-        {"--waterfall-start",
-         integer(0, 16384, [](O& o, I n) { o.waterfallStart = std::int32_t(n); })},
-        {"--cuts",
-         pair(0, 1000, "LOWER,UPPER per mille",
-              [](O& o, I a, I b) { o.lowerCut = std::int32_t(a), o.upperCut = std::int32_t(b); })},
-        {"--db", pair(-9999, 9999, "LOW,HIGH in dB",
-                      [](O& o, I a, I b) {
-                          o.dbRange = {std::int32_t(a), std::int32_t(b)};
-                      })},
-        {"--hz", pair(1, 1'000'000, "LOW,HIGH in Hz",
-                      [](O& o, I a, I b) {
-                          o.hzRange = {std::int32_t(a), std::int32_t(b)};
-                      })},
-        {"--read", text(&O::readFile)},
-        {"--save", text(&O::saveFile)},
-        {"--time-png", text(&O::timePng)},
-        {"--freq-png", text(&O::freqPng)},
-    };
-    return kOptions;
-}
-
-const std::map<std::string, bool MeasureOptions::*>& flagOptions() {
-    using O = MeasureOptions;
-    static const std::map<std::string, bool O::*> kFlags = {
-        {"--frequency-domain", &O::averageInFrequency},
-        {"--hanning", &O::halfHanning},
-        {"--third-octave", &O::thirdOctave},
-        {"--artificial", &O::artificial},
-        {"--fix-db", &O::fixDb},
-        {"--instant", &O::instant},
-        {"--capture", &O::capture},
-        {"--subtract", &O::subtract},
-        {"--json", &O::json},
-        {"--arrays", &O::arrays},
-        {"--help", &O::help},
-    };
-    return kFlags;
+    app.add_flag("--mic{true},--line{false}", o.inputMic);
 }
 
 // The panel keeps a file's name in a field of kStorageNameLength characters,
@@ -230,42 +233,45 @@ std::string crossCheck(const MeasureOptions& o) {
     return "";
 }
 
+// CLI11's message on one line, in the words of the rest for a value that is
+// missing or given to a flag.
+std::string oneLine(const CLI::ParseError& error) {
+    std::string text = error.what();
+    for (char& c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    constexpr std::string_view kFlagValue = " was given a disallowed flag override";
+    if (const auto at = text.find(kFlagValue); at != std::string::npos) {
+        return "--" + text.substr(0, at) + " takes no value";
+    }
+    if (const auto colon = text.find(": "); colon != std::string::npos &&
+                                            text.ends_with(" missing") &&
+                                            text.find(" required ") != std::string::npos) {
+        return text.substr(0, colon) + " needs a value";
+    }
+    return text;
+}
+
 }  // namespace
 
 ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
     ParsedOptions parsed;
     MeasureOptions& o = parsed.options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::string value;
-        bool hasInlineValue = false;
-        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-            hasInlineValue = true;
-        }
-        if (const auto flag = flagOptions().find(name); flag != flagOptions().end()) {
-            if (hasInlineValue) return {o, name + " takes no value"};
-            o.*(flag->second) = true;
-            continue;
-        }
-        if (name == "--mic" || name == "--line") {
-            if (hasInlineValue) return {o, name + " takes no value"};
-            o.inputMic = name == "--mic";
-            continue;
-        }
-        const auto option = valueOptions().find(name);
-        if (option == valueOptions().end()) return {o, "unknown option '" + arguments[i] + "'"};
-        if (!hasInlineValue) {
-            if (i + 1 >= arguments.size()) return {o, name + " needs a value"};
-            value = arguments[++i];
-        }
-        if (std::string error = option->second(o, value); !error.empty()) {
-            return {o, name + " '" + value + "': " + error};
-        }
+    CLI::App app;
+    app.set_help_flag();  // --help is an ordinary flag: measureMain prints the usage
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    addSettings(app, o);
+    addFlags(app, o);
+    for (CLI::Option* option : app.get_options()) option->disable_flag_override();
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        parsed.error = oneLine(error);
+        return parsed;
     }
-    if (o.help) return parsed;
-    parsed.error = crossCheck(o);
+    if (!o.help) parsed.error = crossCheck(o);
     return parsed;
 }
 

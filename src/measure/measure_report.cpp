@@ -1,16 +1,23 @@
 #include "measure/measure_report.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <iomanip>
+#include <span>
+#include <type_traits>
 #include <utility>
 
+#include <nlohmann/json.hpp>
+
 #include "control/program.h"
-#include "measure/json_writer.h"
 #include "resources/control_ids.h"
 
 namespace ressona {
 
 namespace {
+
+using Json = nlohmann::ordered_json;
 
 constexpr std::pair<std::int32_t, const char*> kExcitationNames[] = {
     {kModePulse, "pulse"},      {kModeMls, "mls"},     {kModeWhiteNoise, "noise"},
@@ -35,56 +42,87 @@ bool capturedPresent(const MeasurementState& state) {
     return state.capturedValid || state.showCaptured;
 }
 
-void writeSettings(JsonWriter& json, const MeasureOptions& options, const MeasurementState& state) {
-    json.beginObject();
-    json.key("sampleRate").value(state.sampleRate);
-    json.key("sampleLength").value(state.sampleLength);
-    json.key("excitation").value(excitationName(state.excitationMode));
-    json.key("toneHz").value(state.toneFrequency);
-    json.key("average");
-    if (state.averagingOn) {
-        json.value(state.averageCount);
-    } else {
-        json.null();
-    }
-    json.key("averageIn").value(state.averageInTime ? "time" : "frequency");
-    json.key("halfHanning").value(state.halfHanning);
-    json.key("thirdOctave").value(state.thirdOctave);
-    json.key("artificial").value(state.artificialMode);
-    json.key("delaySamples").value(state.recordDelaySamples);
-    json.key("delayMs").value(state.recordDelayMs);
-    json.key("lowerCut").value(state.lowerCut);
-    json.key("upperCut").value(state.upperCut);
-    json.key("fixDb").value(state.fixDbScale);
-    json.key("dbLow").value(state.dbLow);
-    json.key("dbHigh").value(state.dbHigh);
-    json.key("hzLow").value(state.freqLowHz);
-    json.key("hzHigh").value(state.freqHighHz);
-    json.key("shiftDb").value(state.shiftDb);
-    json.key("waterfallSteps").value(state.waterfallSteps);
-    json.key("waterfallStart").value(state.waterfallStart);
-    json.key("view").value(viewName(state.analysisView));
-    json.key("input").value(state.mixerInputMic ? "mic" : "line");
-    json.key("showCaptured").value(state.showCaptured);
-    json.key("subtract").value(state.subtractCaptured);
-    json.key("instant").value(options.instant);
-    json.endObject();
-}
-
-void writeMonitor(JsonWriter& json, const DialogModel& dialog) {
-    json.beginObject();
-    json.key("sample").value(dialog.GetDlgItemTextA(ids::kSampleCountText));
-    json.key("latency").value(dialog.GetDlgItemTextA(ids::kLatencyText));
-    json.key("trigger").value(dialog.GetDlgItemTextA(ids::kTriggerText));
-    json.key("delay").value(dialog.GetDlgItemTextA(ids::kDelayText));
-    json.key("mixer").value(dialog.GetDlgItemTextA(ids::kMixerText));
-    json.endObject();
+// A float as JSON holds it: the double with the float's shortest decimal form,
+// so 0.1f is written as 0.1 and not as 0.10000000149011612.
+double jsonNumber(float number) {
+    if (!std::isfinite(number)) return number;  // written as null
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, number);
+    double exact = 0.0;
+    std::from_chars(text, written.ptr, exact);
+    return exact;
 }
 
 template <typename T>
-void writeArray(JsonWriter& json, const char* name, const OneBasedArray<T>& array) {
-    json.key(name);
-    json.array(array.raw());
+Json numbers(std::span<const T> values) {
+    Json array = Json::array();
+    for (const T& value : values) {
+        if constexpr (std::is_same_v<T, float>) {
+            array.push_back(jsonNumber(value));
+        } else {
+            array.push_back(value);
+        }
+    }
+    return array;
+}
+
+Json settingsJson(const MeasureOptions& options, const MeasurementState& state) {
+    return {
+        {"sampleRate", state.sampleRate},
+        {"sampleLength", state.sampleLength},
+        {"excitation", excitationName(state.excitationMode)},
+        {"toneHz", state.toneFrequency},
+        {"average", state.averagingOn ? Json(state.averageCount) : Json(nullptr)},
+        {"averageIn", state.averageInTime ? "time" : "frequency"},
+        {"halfHanning", state.halfHanning},
+        {"thirdOctave", state.thirdOctave},
+        {"artificial", state.artificialMode},
+        {"delaySamples", state.recordDelaySamples},
+        {"delayMs", jsonNumber(state.recordDelayMs)},
+        {"lowerCut", state.lowerCut},
+        {"upperCut", state.upperCut},
+        {"fixDb", state.fixDbScale},
+        {"dbLow", state.dbLow},
+        {"dbHigh", state.dbHigh},
+        {"hzLow", state.freqLowHz},
+        {"hzHigh", state.freqHighHz},
+        {"shiftDb", jsonNumber(state.shiftDb)},
+        {"waterfallSteps", state.waterfallSteps},
+        {"waterfallStart", state.waterfallStart},
+        {"view", viewName(state.analysisView)},
+        {"input", state.mixerInputMic ? "mic" : "line"},
+        {"showCaptured", state.showCaptured},
+        {"subtract", state.subtractCaptured},
+        {"instant", options.instant},
+    };
+}
+
+Json monitorJson(const DialogModel& dialog) {
+    return {
+        {"sample", dialog.GetDlgItemTextA(ids::kSampleCountText)},
+        {"latency", dialog.GetDlgItemTextA(ids::kLatencyText)},
+        {"trigger", dialog.GetDlgItemTextA(ids::kTriggerText)},
+        {"delay", dialog.GetDlgItemTextA(ids::kDelayText)},
+        {"mixer", dialog.GetDlgItemTextA(ids::kMixerText)},
+    };
+}
+
+Json errorsJson(const std::vector<ShownError>& errors) {
+    Json list = Json::array();
+    for (const ShownError& error : errors) {
+        list.push_back({{"number", error.number > 0 ? Json(error.number) : Json(nullptr)},
+                        {"title", error.title},
+                        {"message", error.message}});
+    }
+    return list;
+}
+
+void addArrays(Json& report, const MeasurementState& state, const SampleArrays& arrays) {
+    report["magnitudeSpectrum"] = numbers(arrays.magnitudeSpectrum.raw());
+    report["phaseSpectrum"] = numbers(arrays.phaseSpectrum.raw());
+    report["timeTrace"] = numbers(arrays.timeTrace.raw());
+    report["impulseResponse"] = numbers(arrays.impulseResponse.raw());
+    if (capturedPresent(state)) report["capturedSpectrum"] = numbers(arrays.capturedSpectrum.raw());
 }
 
 double median(std::vector<double> values) {
@@ -108,57 +146,28 @@ void writeJsonReport(std::ostream& out, const MeasureOptions& options,
                      const MeasureOutcome& outcome, Program& program) {
     const MeasurementState& state = program.state();
     const SampleArrays& arrays = program.arrays();
-    JsonWriter json(out);
-    json.beginObject();
-    json.key("device");
-    json.beginObject();
-    json.key("name").value(outcome.deviceName);
-    json.key("description").value(outcome.deviceDescription);
-    json.key("simulated").value(outcome.deviceSimulated);
-    json.key("chosenBy").value(outcome.deviceByDefault ? "default" : "option");
-    json.endObject();
-    json.key("settings");
-    writeSettings(json, options, state);
-    json.key("passesRequested").value(outcome.passesRequested);
-    json.key("passes").value(outcome.passesCompleted);
-    json.key("sampleCounter").value(state.sampleCounter);
-    json.key("latencySamples").value(state.latencySamples);
-    json.key("triggerSample").value(state.triggerSample);
-    json.key("binWidth").value(arrays.binWidth);
-    json.key("passSeconds");
-    json.array(std::span<const double>(outcome.passSeconds));
-    json.key("processSeconds");
-    json.array(std::span<const double>(outcome.processSeconds));
-    json.key("monitor");
-    writeMonitor(json, program.dialog());
-    json.key("errors");
-    json.beginArray();
-    for (const ShownError& error : outcome.errors) {
-        json.beginObject();
-        json.key("number");
-        if (error.number > 0) {
-            json.value(error.number);
-        } else {
-            json.null();
-        }
-        json.key("title").value(error.title);
-        json.key("message").value(error.message);
-        json.endObject();
-    }
-    json.endArray();
-    json.key("failures");
-    json.beginArray();
-    for (const std::string& failure : outcome.failures) json.value(failure);
-    json.endArray();
-    if (options.arrays && arrays.resultsReady) {
-        writeArray(json, "magnitudeSpectrum", arrays.magnitudeSpectrum);
-        writeArray(json, "phaseSpectrum", arrays.phaseSpectrum);
-        writeArray(json, "timeTrace", arrays.timeTrace);
-        writeArray(json, "impulseResponse", arrays.impulseResponse);
-        if (capturedPresent(state)) writeArray(json, "capturedSpectrum", arrays.capturedSpectrum);
-    }
-    json.endObject();
-    out << '\n';
+    Json report = {
+        {"device",
+         {{"name", outcome.deviceName},
+          {"description", outcome.deviceDescription},
+          {"simulated", outcome.deviceSimulated},
+          {"chosenBy", outcome.deviceByDefault ? "default" : "option"}}},
+        {"settings", settingsJson(options, state)},
+        {"passesRequested", outcome.passesRequested},
+        {"passes", outcome.passesCompleted},
+        {"sampleCounter", state.sampleCounter},
+        {"latencySamples", state.latencySamples},
+        {"triggerSample", state.triggerSample},
+        {"binWidth", jsonNumber(arrays.binWidth)},
+        {"passSeconds", outcome.passSeconds},
+        {"processSeconds", outcome.processSeconds},
+        {"monitor", monitorJson(program.dialog())},
+        {"errors", errorsJson(outcome.errors)},
+        {"failures", outcome.failures},
+    };
+    if (options.arrays && arrays.resultsReady) addArrays(report, state, arrays);
+    // Bytes that are not UTF-8 (a file name, a device's answer) become U+FFFD.
+    out << report.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 void writeTextReport(std::ostream& out, const MeasureOutcome& outcome, Program& program) {

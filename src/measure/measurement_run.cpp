@@ -9,7 +9,7 @@
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
 #include "platform/dialog/error_dialog_service.h"
-#include "platform/dialog/scroll_info.h"
+#include "state/scroll_info.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/canvas/canvas.h"
 #include "platform/messages/message_queue.h"
 #include "plots/plot_environment.h"
@@ -46,6 +46,8 @@ struct FreqPlotState {
     // The waterfall's slice magnitudes (positions 1..M, index 0 unused), kept
     // apart from the measured magnitude spectrum.
     std::vector<float> sliceMagnitudes;
+    // A slice's spectrum at positions 0..M-1, where the transform gives only those.
+    std::vector<ComplexValue> sliceSpectrum;
     // Slice outlines waiting to go to the canvas together: their points back
     // to back and how many each has.
     std::vector<PlotPoint> sliceOutlines;

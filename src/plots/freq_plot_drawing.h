@@ -93,8 +93,12 @@ class FreqPlotDrawing {
                               DbExtremes& extremes);
     void capturedCaption();
     void waterfallSlices();
-    // The transformed slice's magnitudes (or their squares) in plot.sliceMagnitudes.
-    void sliceMagnitudes(bool squared);
+    // The slice's magnitudes (or their squares) in plot.sliceMagnitudes, from its
+    // spectrum at positions 1..M (spectrum[1] is position 1).
+    void sliceMagnitudes(bool squared, const ComplexValue* spectrum);
+    // Transforms the slice's record in spectrumWork; its spectrum at positions
+    // 1..M (the pointer's [1] is position 1).
+    const ComplexValue* sliceSpectrum();
     // Slice k's outline, reduced per pixel column unless plot.reduceTraces is
     // off, in arrays.plotPoints; its levels go to the extremes.
     std::span<PlotPoint> sliceOutline(const WaterfallLayout& layout, std::int32_t k,

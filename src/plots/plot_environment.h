@@ -5,9 +5,10 @@
 // borrows from the analysis.
 
 #include <functional>
+#include <span>
 
 #include "signals/one_based.h"
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 
@@ -21,6 +22,11 @@ struct SpectrumTools {
     // Transforms the N values of `data` (positions 1..N) in place with direction
     // -1: X(k) = (1/N) sum x(n) e^(+2 pi i nk/N), output in natural order.
     std::function<void(OneBasedSpan<ComplexValue> data)> transform;
+    // Optional, as transform but for callers that need only the lower values:
+    // writes X(0..leading.size()-1) to leading and leaves data in the
+    // transform's own order. The waterfall uses it when given.
+    std::function<void(OneBasedSpan<ComplexValue> data, std::span<ComplexValue> leading)>
+        leadingTransform;
     // Smooths the magnitudes at positions 1..M in place in fractional-octave
     // bands, for a spectrum of `binWidth` hertz per position.
     std::function<void(OneBasedSpan<float> magnitudes, float binWidth)> smooth;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/canvas/canvas.h"
 #include "platform/messages/message_queue.h"
 #include "plots/plot_environment.h"

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <span>
 
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 

@@ -130,8 +130,7 @@ void FreqPlotDrawing::waterfallSlices() {
     for (std::int32_t k = 0; k <= layout.steps; ++k) {
         shortenedRecord(arrays_.timeComplex, start, static_cast<std::size_t>(k), n,
                         arrays_.spectrumWork);
-        tools_.transform(arrays_.spectrumWork.view());
-        sliceMagnitudes(layout.squared);
+        sliceMagnitudes(layout.squared, sliceSpectrum());
         const std::span<const PlotPoint> vertices = sliceOutline(layout, k, extremes);
         if (vertices.empty()) continue;
         outlines.insert(outlines.end(), vertices.begin(), vertices.end());
@@ -146,10 +145,21 @@ void FreqPlotDrawing::waterfallSlices() {
     autoScaleDb(extremes, kWaterfallDeadBand);
 }
 
-void FreqPlotDrawing::sliceMagnitudes(bool squared) {
+const ComplexValue* FreqPlotDrawing::sliceSpectrum() {
+    if (!tools_.leadingTransform) {
+        tools_.transform(arrays_.spectrumWork.view());
+        return arrays_.spectrumWork.raw().data() - 1;  // 1-based
+    }
+    // Only the lower half is drawn: the rest is neither reordered nor scaled.
+    std::vector<ComplexValue>& leading = plot_.sliceSpectrum;
+    leading.resize(static_cast<std::size_t>(arrays_.binCount));
+    tools_.leadingTransform(arrays_.spectrumWork.view(), leading);
+    return leading.data() - 1;
+}
+
+void FreqPlotDrawing::sliceMagnitudes(bool squared, const ComplexValue* spectrum) {
     std::vector<float>& magnitude = plot_.sliceMagnitudes;
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
-    const ComplexValue* spectrum = arrays_.spectrumWork.raw().data() - 1;  // 1-based
     if (squared) {
         for (std::size_t i = 1; i <= bins; ++i) {
             const ComplexValue v = spectrum[i];
@@ -214,29 +224,21 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
     }
     // The positions drawn in one pixel column follow one another, since x
     // never falls as the position rises (the positions' logarithms never
-    // fall, and scaling by a positive factor and rounding keep their order):
-    // a column's last position is found by doubling steps and halving rather
-    // than position by position.
+    // fall, and scaling by a positive factor and rounding keep their order).
+    // Neighbouring columns hold nearly as many positions as each other, so a
+    // column's last position is looked for where the column before would put
+    // it, and found by stepping from there.
     const bool ordered = std::isfinite(sliceScale) && sliceScale >= 0.0f;
+    std::size_t expected = 1;  // positions in the column before
     const auto columnEnd = [&](std::size_t i, std::int32_t x) {
-        std::size_t inside = i;          // drawn at x
-        std::size_t outside = bins + 1;  // drawn past x, or past the last position
-        if (!ordered) {
-            while (inside + 1 <= bins && sliceX(inside + 1) == x) ++inside;
-            return inside;
+        std::size_t last = i;
+        if (ordered) {
+            last = std::min(i + expected - 1, bins);
+            while (last > i && sliceX(last) != x) --last;
         }
-        for (std::size_t step = 1; inside + step <= bins; step *= 2) {
-            if (sliceX(inside + step) != x) {
-                outside = inside + step;
-                break;
-            }
-            inside += step;
-        }
-        while (outside - inside > 1) {
-            const std::size_t middle = inside + (outside - inside) / 2;
-            (sliceX(middle) == x ? inside : outside) = middle;
-        }
-        return inside;
+        while (last + 1 <= bins && sliceX(last + 1) == x) ++last;
+        expected = last - i + 1;
+        return last;
     };
     // Per pixel column only the first and last positions and those of the
     // smallest and largest magnitude decide the picture and the extremes:

@@ -1,7 +1,7 @@
 #pragma once
 // The About box's layout (dialog template 103) as data.
 
-#include "platform/dialog/dialog_template.h"
+#include "resources/dialog_template.h"
 
 namespace ressona {
 

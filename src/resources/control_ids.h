@@ -3,8 +3,8 @@
 // excitation and view buttons share their ids with ExcitationMode and
 // AnalysisView, so a button's id is also the setting it selects.
 
-#include "control/measurement_state.h"
-#include "signals/excitation_mode.h"
+#include "state/measurement_state.h"
+#include "state/excitation_mode.h"
 
 namespace ressona::ids {
 

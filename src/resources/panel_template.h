@@ -1,7 +1,7 @@
 #pragma once
 // The control panel's layout (dialog template 101) as data.
 
-#include "platform/dialog/dialog_template.h"
+#include "resources/dialog_template.h"
 
 namespace ressona {
 

@@ -1,8 +1,8 @@
 #include "signals/excitation.h"
 
-#include "control/hand_over.h"
-#include "control/measurement_state.h"
-#include "signals/excitation_mode.h"
+#include "state/hand_over.h"
+#include "state/measurement_state.h"
+#include "state/excitation_mode.h"
 #include "signals/generators.h"
 #include "signals/mls.h"
 #include "signals/sample_arrays.h"

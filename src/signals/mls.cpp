@@ -4,7 +4,7 @@
 #include <cassert>
 
 #include "signals/sample_arrays.h"
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 

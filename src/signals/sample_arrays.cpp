@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
 

@@ -9,7 +9,7 @@
 #include "signals/mls.h"
 #include "signals/noise_source.h"
 #include "signals/one_based.h"
-#include "signals/sample_types.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 

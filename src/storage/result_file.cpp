@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "control/hand_over.h"
-#include "control/measurement_state.h"
+#include "state/hand_over.h"
+#include "state/measurement_state.h"
 #include "signals/sample_arrays.h"
 #include "storage/file_replacement.h"
 #include "storage/fixed_fields.h"

@@ -18,7 +18,7 @@
 #include "platform/clock/clock.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "signals/excitation.h"
-#include "signals/excitation_mode.h"
+#include "state/excitation_mode.h"
 #include "signals/sample_arrays.h"
 
 namespace ressona {

@@ -9,7 +9,7 @@
 
 #include "audio/wave_devices.h"
 #include "control/device_memory.h"
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/messages/message.h"
 
 namespace ressona::testing {

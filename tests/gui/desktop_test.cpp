@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "platform/qt/qt_desktop.h"
+#include "desktop/qt_desktop.h"
 #include "platform/qt/qt_image_canvas.h"
 #include "platform/qt/qt_panel.h"
 #include "platform/qt/qt_plot_shell.h"
@@ -170,6 +170,24 @@ TEST_F(DesktopTest, StartAndStopOnTheWidgetsAdvanceTheCounterAndRedrawThePlots) 
     click(ids::kExit);
     ASSERT_TRUE(runUntil([this] { return desktop->program().closed(); }));
     EXPECT_EQ(desktop->run(), 0);
+}
+
+TEST_F(DesktopTest, StartBringsBackMinimisedPlotWindowsAndThePanel) {
+    startAndShow();
+    timeShell().window()->showMinimized();
+    freqShell().window()->showMinimized();
+    panel().window()->showMinimized();
+    ASSERT_TRUE(timeShell().window()->isMinimized());
+    ASSERT_TRUE(panel().window()->isMinimized());
+
+    QTest::mouseClick(panel().widgetOf(ids::kStart), Qt::LeftButton);
+    ASSERT_TRUE(runUntil([this] { return counter() >= 1; }));
+    EXPECT_FALSE(timeShell().window()->isMinimized());
+    EXPECT_FALSE(freqShell().window()->isMinimized());
+    EXPECT_FALSE(panel().window()->isMinimized());
+    EXPECT_TRUE(timeShell().window()->isVisible());
+    click(ids::kStop);
+    ASSERT_TRUE(runUntil([this] { return !state().measuring; }));
 }
 
 TEST_F(DesktopTest, PlotsDrawnBeforeAPassAreShownWhileItRuns) {

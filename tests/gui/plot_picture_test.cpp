@@ -1,4 +1,4 @@
-#include "platform/qt/plot_picture.h"
+#include "desktop/plot_picture.h"
 
 #include <gtest/gtest.h>
 

@@ -33,6 +33,7 @@ class FakeShell final : public PlotShell {
     void setCursorShape(PlotCursor c) override { cursors.push_back(c); }
     void show() override {}
     void hide() override {}
+    void restore() override {}
 
     std::function<PixelView()> source;
     PixelView last;

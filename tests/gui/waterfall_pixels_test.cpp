@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 
+#include "analysis/fft.h"
 #include "analysis/smoothing.h"
 #include "platform/qt/qt_image_canvas.h"
 #include "plots/plot_style.h"
@@ -99,11 +100,28 @@ std::uint64_t fingerprint(const QtImageCanvas& image, const MeasurementState& s)
     return hash;
 }
 
+// The transform the slices go through: the tests' reference transform, or the
+// program's own, reordering every value or handing over only the lower half.
+enum class SliceTransform { Reference, Program, ProgramLowerHalf };
+
 // Draws the scene's waterfall three times in a row (the automatic scaling
 // moves the limits between draws) and fingerprints the last picture.
-std::uint64_t drawScene(const Scene& scene) {
+std::uint64_t drawScene(const Scene& scene,
+                        SliceTransform sliceTransform = SliceTransform::Reference) {
     PlotFixture f(scene.n, scene.rate);
+    FourierTransform cache;
     f.tools.transform = testing::radix2Transform;
+    if (sliceTransform != SliceTransform::Reference) {
+        f.tools.transform = [&cache](OneBasedSpan<ComplexValue> data) {
+            fft(cache, data.raw(), static_cast<std::int32_t>(data.size()), -1);
+        };
+    }
+    if (sliceTransform == SliceTransform::ProgramLowerHalf) {
+        f.tools.leadingTransform = [&cache](OneBasedSpan<ComplexValue> data,
+                                            std::span<ComplexValue> leading) {
+            fftLeading(cache, data.raw(), static_cast<std::int32_t>(data.size()), -1, leading);
+        };
+    }
     f.tools.smooth = [&f](OneBasedSpan<float> m, float) { smoothSpectrum(f.arrays(), m); };
     fillRoom(f, scene);
     QtImageSurface surface(scene.width, scene.height);
@@ -227,6 +245,23 @@ TEST(WaterfallPixels, PicturesKeepTheirFingerprints) {
     };
     for (const Scene& scene : scenes) {
         EXPECT_EQ(drawScene(scene), scene.fingerprint) << describe(scene);
+    }
+}
+
+// The program hands the waterfall only the lower half of each slice's
+// spectrum; the pictures are those of the fully reordered transform.
+TEST(WaterfallPixels, TheLowerHalfOfTheTransformDrawsTheSamePicture) {
+    const Scene scenes[] = {
+        {.name = "room, 30 steps"},
+        {.name = "third octave", .steps = 6, .start = 100, .thirdOctave = true, .fixScale = false},
+        {.name = "frequency averaging", .steps = 12, .frequencyAveraging = true},
+        {.name = "short record", .n = 64, .rate = 22050, .width = 300, .steps = 3, .start = 10},
+        {.name = "start beyond the record", .n = 1024, .rate = 48000, .steps = 40, .start = 5000},
+    };
+    for (const Scene& scene : scenes) {
+        EXPECT_EQ(drawScene(scene, SliceTransform::ProgramLowerHalf),
+                  drawScene(scene, SliceTransform::Program))
+            << describe(scene);
     }
 }
 

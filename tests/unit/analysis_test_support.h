@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "control/device_memory.h"
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "control/program_state.h"
 #include "signals/excitation.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "control/hand_over.h"
+#include "state/hand_over.h"
 #include "unit/panel_fixture.h"
 
 namespace ressona {

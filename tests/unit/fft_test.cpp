@@ -201,6 +201,40 @@ TEST(Fft, FastFormsEqualThePlainFormBitForBit) {
     }
 }
 
+TEST(Fft, LeadingValuesEqualTheFullTransformsBitForBit) {
+    for (bool vector : {true, false}) {
+        FourierTransform full;
+        FourierTransform leading;
+        full.allowVector = leading.allowVector = vector;
+        for (int n = 2; n <= 16384; n *= 4) {
+            for (int direction : {-1, 1, 0}) {
+                Signal expected = randomSignal(n, static_cast<unsigned>(n + 5));
+                Signal data = expected;
+                fft(full, expected, n, direction);
+                for (std::size_t count :
+                     {std::size_t{0}, std::size_t{1}, std::size_t(n / 2), std::size_t(n)}) {
+                    Signal work = data;
+                    Signal lower(count, ComplexValue{7.0f, 7.0f});
+                    fftLeading(leading, work, n, direction, lower);
+                    EXPECT_TRUE(sameBits(
+                        lower, Signal(expected.begin(),
+                                      expected.begin() + static_cast<std::ptrdiff_t>(count))))
+                        << "n " << n << " direction " << direction << " count " << count;
+                }
+            }
+        }
+    }
+    // More values than the transform has, or a size it refuses: nothing is touched.
+    FourierTransform transform;
+    const Signal input = randomSignal(64, 9u);
+    Signal data = input;
+    Signal tooMany(65, ComplexValue{7.0f, 7.0f});
+    fftLeading(transform, data, 64, -1, tooMany);
+    fftLeading(transform, data, 48, -1, std::span(tooMany).first(8));
+    EXPECT_TRUE(sameBits(data, input));
+    EXPECT_EQ(tooMany[0].re, 7.0f);
+}
+
 TEST(Fft, RefusesSizesItCannotTransform) {
     FourierTransform transform;
     const Signal input = randomSignal(64, 3u);

@@ -62,7 +62,7 @@ TEST(MeasureOptionsTest, BadValuesAreClearErrors) {
         const ParsedOptions parsed = parse(arguments);
         EXPECT_NE(parsed.error, "") << arguments[0] << ' ' << (arguments.size() > 1 ? arguments[1] : "");
     }
-    EXPECT_NE(parse({"--rate", "44000"}).error.find("--rate '44000'"), std::string::npos);
+    EXPECT_NE(parse({"--rate", "44000"}).error.find("--rate: '44000'"), std::string::npos);
 }
 
 TEST(MeasureOptionsTest, LimitsThatDependOnOtherOptions) {
@@ -72,6 +72,9 @@ TEST(MeasureOptionsTest, LimitsThatDependOnOtherOptions) {
     EXPECT_NE(parse({"--length", "64", "--delay", "33"}).error, "");
     EXPECT_EQ(parse({"--length", "16384", "--steps", "8192"}).error, "");
     EXPECT_TRUE(parse({"--help", "--tone", "1"}).options.help);
+    EXPECT_TRUE(parse({"--line", "--mic"}).options.inputMic) << "the last of the two counts";
+    EXPECT_FALSE(parse({"--mic", "--line"}).options.inputMic);
+    EXPECT_EQ(parse({"--passes", "3", "--passes=4"}).options.passes, 4u);
 }
 
 }  // namespace

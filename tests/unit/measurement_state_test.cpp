@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "control/program_state.h"
 #include "signals/excitation.h"
 #include "unit/program_fixture.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/dialog/dialog_item_text.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "platform/sim/mixer_topologies.h"

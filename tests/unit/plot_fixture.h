@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "control/hand_over.h"
+#include "control/array_hand_over.h"
 #include "control/program_state.h"
 #include "platform/canvas/recording_canvas.h"
 #include "platform/messages/message_queue.h"

@@ -15,7 +15,7 @@
 #include <span>
 #include <string_view>
 
-#include "signals/sample_types.h"  // PlotPoint
+#include "state/sample_types.h"  // PlotPoint
 
 namespace ressona {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "control/measurement_state.h"  // WindowHandle
+#include "state/window_handle.h"
 
 namespace ressona {
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "control/measurement_state.h"  // WindowHandle
-#include "platform/dialog/dialog_template.h"
-#include "platform/dialog/scroll_info.h"
+#include "state/window_handle.h"
+#include "resources/dialog_template.h"
+#include "state/scroll_info.h"
 
 namespace ressona {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "control/measurement_state.h"  // WindowHandle
+#include "state/window_handle.h"
 #include "resources/error_dialog_templates.h"
 #include "resources/mixer_choice_template.h"
 

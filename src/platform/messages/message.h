@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "control/measurement_state.h"  // WindowHandle
+#include "state/window_handle.h"
 
 namespace ressona {
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/dialog/dialog_template.h"
+#include "resources/dialog_template.h"
 #include "platform/qt/qt_dialog_units.h"
 
 namespace ressona {

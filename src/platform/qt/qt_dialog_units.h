@@ -10,7 +10,7 @@
 #include <QRect>
 #include <QString>
 
-#include "platform/dialog/dialog_template.h"
+#include "resources/dialog_template.h"
 
 class QFontMetrics;
 

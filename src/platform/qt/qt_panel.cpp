@@ -28,12 +28,12 @@ namespace {
 // The panel's top-level window: the close box and dropped files become calls
 // to its owner; the window never closes by itself.
 class PanelWindow final : public QWidget {
-public:
+  public:
     std::function<void()> onClose;
     std::function<void(std::vector<std::string>)> onDrop;
     std::function<bool()> acceptsDrops;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         if (onClose) onClose();
@@ -51,7 +51,7 @@ protected:
         if (onDrop) onDrop(std::move(names));
     }
 
-private:
+  private:
     static std::vector<std::string> localFiles(const QMimeData* data) {
         std::vector<std::string> names;
         if (data == nullptr) return names;
@@ -64,17 +64,17 @@ private:
 
 // Tells when an edit loses the keyboard focus.
 class FocusLossWatcher final : public QObject {
-public:
+  public:
     FocusLossWatcher(QObject* edit, std::function<void()> onLoss)
         : QObject(edit), onLoss_(std::move(onLoss)) {}
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::FocusOut) onLoss_();
         return QObject::eventFilter(watched, event);
     }
 
-private:
+  private:
     std::function<void()> onLoss_;
 };
 
@@ -84,7 +84,9 @@ bool windowSystem() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 int clampToInt(std::int64_t value) {
     return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
@@ -121,17 +123,33 @@ QtPanel::QtPanel(DialogModel& model, MessageQueue& queue, WindowHandle panel, Dr
     model_.setChangeObserver([this](int id) { showControl(id); });
 }
 
-QtPanel::~QtPanel() { model_.setChangeObserver({}); }
+QtPanel::~QtPanel() {
+    model_.setChangeObserver({});
+}
 
 // Shown on top of the plots: on a low screen their frames may reach under it.
 void QtPanel::show() {
     window()->show();
     if (windowSystem()) window()->raise();
 }
-void QtPanel::hide() { window()->hide(); }
-void QtPanel::move(int left, int top) { window()->move(left, top); }
-int QtPanel::width() const { return window()->frameGeometry().width(); }
-int QtPanel::height() const { return window()->frameGeometry().height(); }
+void QtPanel::hide() {
+    window()->hide();
+}
+
+void QtPanel::restore() {
+    if (window()->isMinimized()) window()->showNormal();
+    window()->raise();
+    window()->activateWindow();
+}
+void QtPanel::move(int left, int top) {
+    window()->move(left, top);
+}
+int QtPanel::width() const {
+    return window()->frameGeometry().width();
+}
+int QtPanel::height() const {
+    return window()->frameGeometry().height();
+}
 
 int QtPanel::heightOnScreen() {
     window()->winId();  // the native window: its frame is known where the platform knows it
@@ -143,7 +161,9 @@ int QtPanel::heightOnScreen() {
     return framed + (style != nullptr ? style->pixelMetric(QStyle::PM_TitleBarHeight) : 0);
 }
 
-void QtPanel::DragAcceptFiles(bool accept) { acceptDrops_ = accept; }
+void QtPanel::DragAcceptFiles(bool accept) {
+    acceptDrops_ = accept;
+}
 
 bool QtPanel::savePicture(const std::string& path) const {
     return window()->grab().save(QString::fromStdString(path), "PNG");
@@ -202,14 +222,12 @@ void QtPanel::onClicked(int id) {
     // Qt may have moved a check mark the model did not (a radio button alone
     // in its group): show the model's marks again.
     showControl(id);
-    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), BN_CLICKED),
-         handleParam(id));
+    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), BN_CLICKED), handleParam(id));
 }
 
 void QtPanel::onEdited(int id, const QString& text) {
     model_.typeText(id, text.toStdString());
-    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), EN_CHANGE),
-         handleParam(id));
+    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), EN_CHANGE), handleParam(id));
 }
 
 void QtPanel::onLeft(int id) {
@@ -221,21 +239,33 @@ void QtPanel::onScrollAction(int id, QScrollBar* bar, int action) {
     int code = 0;
     int position = 0;
     switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
-        case QAbstractSlider::SliderSingleStepSub: code = SB_LINEUP; break;
-        case QAbstractSlider::SliderPageStepAdd: code = SB_PAGEDOWN; break;
-        case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
-        case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
-        case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = SB_LINEDOWN;
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            code = SB_LINEUP;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = SB_PAGEDOWN;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = SB_PAGEUP;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = SB_TOP;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = SB_BOTTOM;
+            break;
         case QAbstractSlider::SliderMove:
             code = SB_THUMBTRACK;
             position = bar->sliderPosition();
             thumbTrack_[id] = position;
             break;
-        default: return;
+        default:
+            return;
     }
-    const std::uint32_t message =
-        bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
+    const std::uint32_t message = bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
     post(message, scrollParam(code, position), handleParam(id));
     // Qt applies this slider position after the signal: the thumb stays where
     // the model has it until the panel has handled the message.
@@ -243,8 +273,7 @@ void QtPanel::onScrollAction(int id, QScrollBar* bar, int action) {
 }
 
 void QtPanel::onThumbReleased(int id, QScrollBar* bar) {
-    const std::uint32_t message =
-        bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
+    const std::uint32_t message = bar->orientation() == Qt::Horizontal ? WM_HSCROLL : WM_VSCROLL;
     const auto tracked = thumbTrack_.find(id);
     const int position = tracked == thumbTrack_.end() ? bar->sliderPosition() : tracked->second;
     thumbTrack_.erase(id);
@@ -257,7 +286,9 @@ void QtPanel::onDropped(std::vector<std::string> names) {
     post(WM_DROPFILES, drop, 0);
 }
 
-void QtPanel::onCloseBox() { post(WM_CLOSE, 0, 0); }
+void QtPanel::onCloseBox() {
+    post(WM_CLOSE, 0, 0);
+}
 
 void QtPanel::showControl(int id) {
     QWidget* widget = widgetOf(id);
@@ -300,7 +331,8 @@ void QtPanel::showControl(int id) {
         case ControlKind::VerticalScrollBar:
             showScrollBar(id, static_cast<QScrollBar*>(widget));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -341,7 +373,9 @@ void QtPanel::post(std::uint32_t message, WPARAM wParam, LPARAM lParam) {
     queue_.PostMessageA(panel_, message, wParam, lParam);
 }
 
-LPARAM QtPanel::handleParam(int id) const { return static_cast<LPARAM>(model_.handleOf(id)); }
+LPARAM QtPanel::handleParam(int id) const {
+    return static_cast<LPARAM>(model_.handleOf(id));
+}
 
 std::unique_ptr<PanelSkin> createQtPanel(DialogModel& model, MessageQueue& queue,
                                          WindowHandle panel, DroppedFiles& drops) {

@@ -28,6 +28,7 @@ public:
 
     void show() override;
     void hide() override;
+    void restore() override;
     void move(int left, int top) override;
     int width() const override;
     int height() const override;

@@ -28,7 +28,7 @@ LPARAM packWords(int low, int high) {
 }
 
 class PlotWindow final : public QWidget {
-public:
+  public:
     PlotWindow(MessageQueue& queue, WindowHandle handle) : queue_(queue), handle_(handle) {
         setWindowFlags(Qt::Window);
         setAttribute(Qt::WA_OpaquePaintEvent);
@@ -37,7 +37,7 @@ public:
     }
     std::function<PixelView()> source;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const PixelView view = source ? source() : PixelView{};
@@ -45,8 +45,8 @@ protected:
             painter.fillRect(rect(), Qt::black);
             return;
         }
-        const QImage picture(reinterpret_cast<const uchar*>(view.pixels), view.width,
-                             view.height, view.bytesPerLine, QImage::Format_RGB32);
+        const QImage picture(reinterpret_cast<const uchar*>(view.pixels), view.width, view.height,
+                             view.bytesPerLine, QImage::Format_RGB32);
         if (picture.size() == size()) {
             painter.drawImage(0, 0, picture);
         } else {
@@ -74,7 +74,7 @@ protected:
         queue_.PostMessageA(handle_, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
 
-private:
+  private:
     MessageQueue& queue_;
     WindowHandle handle_;
 };
@@ -94,7 +94,9 @@ void QtPlotShell::setImageSource(std::function<PixelView()> source) {
     plotWindow(window_).source = std::move(source);
 }
 
-void QtPlotShell::refresh() { window_->update(); }
+void QtPlotShell::refresh() {
+    window_->update();
+}
 
 void QtPlotShell::repaintNow() {
     if (window_->isVisible()) window_->repaint();
@@ -109,17 +111,29 @@ void QtPlotShell::setGeometry(int left, int top, int width, int height) {
     window_->resize(width, height);
 }
 
-int QtPlotShell::clientWidth() const { return window_->width(); }
+int QtPlotShell::clientWidth() const {
+    return window_->width();
+}
 
-int QtPlotShell::clientHeight() const { return window_->height(); }
+int QtPlotShell::clientHeight() const {
+    return window_->height();
+}
 
 void QtPlotShell::setCursorShape(PlotCursor cursor) {
     window_->setCursor(cursor == PlotCursor::Cross ? Qt::CrossCursor : Qt::ArrowCursor);
 }
 
-void QtPlotShell::show() { window_->show(); }
+void QtPlotShell::show() {
+    window_->show();
+}
 
-void QtPlotShell::hide() { window_->hide(); }
+void QtPlotShell::hide() {
+    window_->hide();
+}
+
+void QtPlotShell::restore() {
+    if (window_->isMinimized()) window_->showNormal();
+}
 
 std::unique_ptr<PlotShell> createQtPlotShell(MessageQueue& queue, WindowHandle window) {
     return std::make_unique<QtPlotShell>(queue, window);

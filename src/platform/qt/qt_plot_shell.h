@@ -27,6 +27,7 @@ public:
     void setCursorShape(PlotCursor cursor) override;
     void show() override;
     void hide() override;
+    void restore() override;
 
     QWidget* window() const { return window_.get(); }
 

@@ -49,6 +49,8 @@ public:
     virtual ~PanelSkin() = default;
     virtual void show() = 0;
     virtual void hide() = 0;
+    // Shows the panel again when it is minimised and brings it to the front.
+    virtual void restore() = 0;
     // Moves the window's top-left corner (screen pixels), keeping its size.
     virtual void move(int left, int top) = 0;
     virtual int width() const = 0;   // pixels
@@ -107,6 +109,8 @@ public:
     virtual void setCursorShape(PlotCursor cursor) = 0;
     virtual void show() = 0;
     virtual void hide() = 0;
+    // Shows the window again when it is minimised.
+    virtual void restore() = 0;
 };
 
 std::unique_ptr<PlotShell> createQtPlotShell(MessageQueue& queue, WindowHandle window);

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "platform/wave/wave_header.h"
+#include "state/wave_header.h"
 
 namespace ressona {
 

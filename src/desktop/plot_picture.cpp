@@ -1,8 +1,8 @@
-#include "platform/qt/plot_picture.h"
+#include "desktop/plot_picture.h"
 
 #include <QGuiApplication>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 #include "platform/messages/message_queue.h"
 #include "platform/qt/qt_image_canvas.h"
 #include "plots/freq_plot.h"

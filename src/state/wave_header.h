@@ -13,7 +13,7 @@ inline constexpr std::uint32_t WHDR_PREPARED = 0x00000002;
 inline constexpr std::uint32_t WHDR_INQUEUE = 0x00000010;
 
 struct WAVEHDR {
-    std::uint8_t* lpData = nullptr;  // the buffer
+    std::uint8_t* lpData = nullptr;    // the buffer
     std::uint32_t dwBufferLength = 0;  // its length in bytes
     std::uint32_t dwBytesRecorded = 0;
     std::uintptr_t dwUser = 0;

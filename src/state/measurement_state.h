@@ -9,15 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog/scroll_info.h"
-#include "platform/wave/wave_header.h"
-#include "signals/excitation_mode.h"
+#include "state/excitation_mode.h"
+#include "state/scroll_info.h"
+#include "state/wave_header.h"
+#include "state/window_handle.h"
 
 namespace ressona {
-
-// Window handles are small integers handed out by the window service; 0 is none.
-using WindowHandle = std::uint32_t;
-inline constexpr WindowHandle kNoWindow = 0;
 
 // The frequency-domain views; each value is the id of the view's radio button.
 enum AnalysisView : std::int32_t {
@@ -27,9 +24,9 @@ enum AnalysisView : std::int32_t {
     kViewHistogram = 265,
 };
 
-inline constexpr std::size_t kFileNameCapacity = 256;      // 254 characters and a zero, with room
+inline constexpr std::size_t kFileNameCapacity = 256;  // 254 characters and a zero, with room
 inline constexpr std::size_t kFileNameMaxLength = 254;
-inline constexpr std::size_t kStorageNameLength = 250;     // blank-padded storage name
+inline constexpr std::size_t kStorageNameLength = 250;  // blank-padded storage name
 inline constexpr std::size_t kCapturedLabelLength = 60;
 inline constexpr std::uint32_t kMaxSampleCapacity = 65536;  // samples the device memory holds
 
@@ -114,15 +111,15 @@ struct MeasurementState {
     std::int32_t freqPlotY = 0;
 
     // --- The panel's scroll bars ---
-    ScrollBarRecord delayScroll;       // 236
-    ScrollBarRecord toneScroll;        // 240
-    ScrollBarRecord lowerCutScroll;    // 248
-    ScrollBarRecord upperCutScroll;    // 249
-    ScrollBarRecord waterfallScroll;   // 274
-    ScrollBarRecord micScroll;         // 243
-    ScrollBarRecord speakerScroll;     // 244
-    ScrollBarRecord lineScroll;        // 247
-    ScrollBarRecord shiftScroll;       // 272
+    ScrollBarRecord delayScroll;      // 236
+    ScrollBarRecord toneScroll;       // 240
+    ScrollBarRecord lowerCutScroll;   // 248
+    ScrollBarRecord upperCutScroll;   // 249
+    ScrollBarRecord waterfallScroll;  // 274
+    ScrollBarRecord micScroll;        // 243
+    ScrollBarRecord speakerScroll;    // 244
+    ScrollBarRecord lineScroll;       // 247
+    ScrollBarRecord shiftScroll;      // 272
 
     // --- Hand-over copies read by the analysis and the plots ---
     float plotDbHigh = 0.0f;
@@ -138,8 +135,8 @@ struct MeasurementState {
     std::array<char, kCapturedLabelLength + 1> capturedLabel{};  // 60 characters and a zero
     std::int32_t plotWaterfallStart = 0;
     std::int32_t plotWaterfallSteps = 0;
-    float plotLowerCutTime = 0.0f;  // ms
-    float plotUpperCutTime = 0.0f;  // ms
+    float plotLowerCutTime = 0.0f;                           // ms
+    float plotUpperCutTime = 0.0f;                           // ms
     std::array<char, kStorageNameLength> storageFileName{};  // blank-padded, no terminator
 };
 

@@ -1,4 +1,4 @@
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 #include <cstring>
 

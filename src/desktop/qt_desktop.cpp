@@ -1,4 +1,4 @@
-#include "platform/qt/qt_desktop.h"
+#include "desktop/qt_desktop.h"
 
 #include "control/window_layout.h"
 #include "platform/qt/qt_dialog_service.h"
@@ -39,8 +39,17 @@ struct Desktop::Parts {
                    screen.width,
                    screen.height,
                    [] { showQtAbout(); },
-                   [](bool waiting) { setQtWaitCursor(waiting); }},
+                   [](bool waiting) { setQtWaitCursor(waiting); },
+                   [this] { restoreWindows(); }},
           program(std::make_unique<Program>(services)) {}
+
+    // Start brings back what the user minimised: both plot windows and the panel.
+    void restoreWindows() {
+        for (QtPlotShell* shell : {timeShell.get(), freqShell.get()}) {
+            if (shell != nullptr) shell->restore();
+        }
+        if (panel) panel->restore();
+    }
 
     // The size the program gave its plot windows: they are created before
     // their shells, and their first pictures take this size.

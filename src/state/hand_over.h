@@ -1,15 +1,14 @@
 #pragma once
 // The operations through which the panel hands its settings to the analysis
-// and the plots. Each writes only the hand-over copies in MeasurementState.
+// and the plots. Each writes only the hand-over copies in MeasurementState;
+// the two that also read the sample arrays are in control/array_hand_over.h.
 
 #include <cstddef>
 #include <string_view>
 
-#include "control/measurement_state.h"
+#include "state/measurement_state.h"
 
 namespace ressona {
-
-struct SampleArrays;
 
 // plotDbHigh = high; plotDbLow = low, or high - 1 when low is not below high;
 // plotShiftDb = shift. The plots always get a range they can draw.
@@ -22,14 +21,8 @@ void readBackDbRange(const MeasurementState& state, std::int32_t& dbLow, std::in
 void handFixDbScale(MeasurementState& state, bool fixDbScale);
 void handHalfHanning(MeasurementState& state, bool halfHanning);
 void handThirdOctave(MeasurementState& state, bool thirdOctave);
-// Shows the captured curve: copies magnitudeSpectrum[1..binCount] into
-// capturedSpectrum and labels it "Captured ".
-void captureCurrent(MeasurementState& state, SampleArrays& arrays);
 void handShowSubtract(MeasurementState& state, bool showCaptured, bool subtractCaptured);
 void handWaterfall(MeasurementState& state, std::int32_t start, std::int32_t steps);
-// Cut times in ms from per-mille positions of the analysed span (plotTimeSpan).
-void handTimeCuts(MeasurementState& state, const SampleArrays& arrays, std::int32_t lowerCut,
-                  std::int32_t upperCut);
 // storageFileName = the first min(length, 250) characters of text, blank-padded to 250.
 void setStorageFileName(MeasurementState& state, std::string_view text);
 

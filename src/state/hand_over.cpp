@@ -1,11 +1,9 @@
-#include "control/hand_over.h"
+#include "state/hand_over.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-#include "signals/sample_arrays.h"
 
 namespace ressona {
 
@@ -56,7 +54,9 @@ void readBackDbRange(const MeasurementState& state, std::int32_t& dbLow, std::in
     dbHigh = nearest(state.plotDbHigh);
 }
 
-void handFixDbScale(MeasurementState& state, bool fixDbScale) { state.plotFixDbScale = fixDbScale; }
+void handFixDbScale(MeasurementState& state, bool fixDbScale) {
+    state.plotFixDbScale = fixDbScale;
+}
 
 void handHalfHanning(MeasurementState& state, bool halfHanning) {
     state.analysisHalfHanning = halfHanning;
@@ -64,15 +64,6 @@ void handHalfHanning(MeasurementState& state, bool halfHanning) {
 
 void handThirdOctave(MeasurementState& state, bool thirdOctave) {
     state.analysisThirdOctave = thirdOctave;
-}
-
-void captureCurrent(MeasurementState& state, SampleArrays& arrays) {
-    state.plotShowCaptured = true;
-    const auto bins = static_cast<std::size_t>(arrays.binCount);
-    if (arrays.magnitudeSpectrum.size() >= bins && arrays.capturedSpectrum.size() >= bins) {
-        for (std::size_t k = 1; k <= bins; ++k) arrays.capturedSpectrum[k] = arrays.magnitudeSpectrum[k];
-    }
-    setCapturedLabel(state, "Captured ");
 }
 
 void handShowSubtract(MeasurementState& state, bool showCaptured, bool subtractCaptured) {
@@ -83,12 +74,6 @@ void handShowSubtract(MeasurementState& state, bool showCaptured, bool subtractC
 void handWaterfall(MeasurementState& state, std::int32_t start, std::int32_t steps) {
     state.plotWaterfallStart = start;
     state.plotWaterfallSteps = steps;
-}
-
-void handTimeCuts(MeasurementState& state, const SampleArrays& arrays, std::int32_t lowerCut,
-                  std::int32_t upperCut) {
-    state.plotLowerCutTime = static_cast<float>(lowerCut) * 0.001f * arrays.plotTimeSpan;
-    state.plotUpperCutTime = static_cast<float>(upperCut) * 0.001f * arrays.plotTimeSpan;
 }
 
 void setStorageFileName(MeasurementState& state, std::string_view text) {
