@@ -12,6 +12,7 @@
 #include "state/scroll_info.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
+#include "storage/file_replacement.h"
 
 namespace ressona {
 
@@ -181,10 +182,10 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
     return {analysed, stalled};
 }
 
-// Capture Current or Read From, Subtract, then Save as: in that order, as the
-// captured curve must be there to subtract. Capture Current and Subtract
-// belong to the standard view, so it is chosen for them and the view asked
-// for chosen again afterwards.
+// Capture Current or Read From, then Subtract: in that order, as the captured
+// curve must be there to subtract. Capture Current and Subtract belong to the
+// standard view, so it is chosen for them and the view asked for chosen again
+// afterwards.
 void workCapturedCurve(PanelUser& user, Program& program, const MeasureOptions& o) {
     const std::int32_t view = program.state().analysisView;
     const bool needsStandard = (o.capture || o.subtract) && view != kViewStandard;
@@ -198,10 +199,6 @@ void workCapturedCurve(PanelUser& user, Program& program, const MeasureOptions& 
         user.click(ids::kSubtractCaptured);
     }
     if (needsStandard) user.click(view);
-    if (!o.saveFile.empty()) {
-        user.type(ids::kFileNameEdit, o.saveFile);
-        user.click(ids::kSaveAs);
-    }
 }
 
 MeasurePicture frequencyPicture(std::int32_t view) {
@@ -217,17 +214,42 @@ MeasurePicture frequencyPicture(std::int32_t view) {
     }
 }
 
+// Each picture goes to a file beside its target, renamed over it once written.
 void drawPictures(const MeasureBackends& backends, Program& program, const MeasureOptions& o,
                   std::vector<std::string>& failures) {
     const auto draw = [&](MeasurePicture picture, const std::string& path) {
         if (path.empty()) return;
-        const int status =
+        FileReplacement replacement(path);
+        const bool written =
+            replacement.ready() &&
             backends.savePicture(program.state(), program.arrays(), program.spectrumTools(),
-                                 picture, o.pictureWidth, o.pictureHeight, path);
-        if (status != 0) failures.push_back("the picture '" + path + "' could not be written");
+                                 picture, o.pictureWidth, o.pictureHeight,
+                                 replacement.temporaryPath()) == 0 &&
+            replacement.commit();
+        if (!written) failures.push_back("the picture '" + path + "' could not be written");
     };
     draw(MeasurePicture::Time, o.timePng);
     draw(frequencyPicture(program.state().analysisView), o.freqPng);
+}
+
+// The files the user named for the run's results.
+std::vector<std::string> outputsAsked(const MeasureOptions& o) {
+    std::vector<std::string> outputs;
+    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng}) {
+        if (!path.empty()) outputs.push_back(path);
+    }
+    return outputs;
+}
+
+// "Save as " as on the panel (the program writes beside the file and renames),
+// then the pictures.
+void writeOutputs(PanelUser& user, const MeasureBackends& backends, Program& program,
+                  const MeasureOptions& o, std::vector<std::string>& failures) {
+    if (!o.saveFile.empty()) {
+        user.type(ids::kFileNameEdit, o.saveFile);
+        user.click(ids::kSaveAs);
+    }
+    drawPictures(backends, program, o, failures);
 }
 
 // The number in a title "Ressona: Error N"; 0 when it has none.
@@ -249,6 +271,17 @@ std::vector<ShownError> errorsShown(const RecordingDialogService& dialogs) {
             errors.push_back({errorNumber(shown.title), shown.title, shown.message});
     }
     return errors;
+}
+
+// The one rule for every output of the measurer (the result file, the
+// pictures, and whatever it exports): it is written only from a run that went
+// as asked, one in which no error dialog was shown and no step failed before
+// the outputs. Otherwise nothing is written and no file that was there is
+// replaced: a result the user did not ask for (a curve not subtracted, a run
+// cut short) must not take the place of one.
+bool outputsMayBeWritten(const RecordingDialogService& dialogs,
+                         const std::vector<std::string>& failures) {
+    return errorsShown(dialogs).empty() && failures.empty();
 }
 
 void timePasses(const PassTimer& timer, MeasureOutcome& outcome) {
@@ -318,19 +351,30 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
                              {}};
     Program program(services);
     PanelUser user(program, outcome.failures);
-    if (program.start()) {
+    const bool started = program.start();
+    if (started) {
         applySettings(user, program, options);
         PassCount count;
         if (outcome.failures.empty()) count = runPasses(user, program, options.passes);
         outcome.passesCompleted = count.analysed;
         if (count.analysed == options.passes) {
             workCapturedCurve(user, program, options);
-            drawPictures(backends, program, options, outcome.failures);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
                                        std::to_string(options.passes) +
                                        " passes (the sound card did not complete a pass)");
+        }
+    }
+    const std::vector<std::string> outputs = outputsAsked(options);
+    if (!outputs.empty()) {
+        if (started && outputsMayBeWritten(dialogs, outcome.failures)) {
+            writeOutputs(user, backends, program, options, outcome.failures);
+        } else {
+            std::string names;
+            for (const std::string& path : outputs) names += (names.empty() ? "'" : ", '") + path + "'";
+            outcome.failures.push_back("nothing was written (" + names +
+                                       "): the run did not go as asked");
         }
     }
     timePasses(timer, outcome);
