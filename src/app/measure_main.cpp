@@ -80,6 +80,12 @@ MeasureBackends deviceBackends(std::unique_ptr<Drawing>& drawing) {
                               std::int32_t width, std::int32_t height, const std::string& path) {
         return savePlotPicture(state, arrays, tools, plotPictureOf(picture), width, height, path);
     };
+    backends.saveDrawing = [](std::int32_t width, std::int32_t height,
+                              const std::function<void(Canvas&)>& draw, const std::string& path) {
+        QtImageSurface surface(width, height);
+        draw(surface.windowCanvas());
+        return surface.window().savePng(path);
+    };
     return backends;
 }
 

@@ -41,9 +41,14 @@ struct MeasureBackends {
                       MeasurePicture picture, std::int32_t width, std::int32_t height,
                       const std::string& path)>
         savePicture;
+    // Draws a picture of width x height pixels with `draw` and writes it to
+    // path; 0 when written. Empty when this build cannot draw pictures.
+    std::function<int(std::int32_t width, std::int32_t height,
+                      const std::function<void(Canvas&)>& draw, const std::string& path)>
+        saveDrawing;
 };
 
-// Simulated cards by name ("sim", "sim:room", "sim:loopback"; other names are
+// Simulated cards by name ("sim", "sim:room", "sim:loopback", "sim:distortion"; other names are
 // unavailable), the simulated room when no name is given, recording plot
 // surfaces, and no pictures.
 MeasureBackends simulatedMeasureBackends();

@@ -2,11 +2,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <utility>
 
+#include "measure/sweep_pass_service.h"
 #include "state/measurement_state.h"
+#include "sweep/log_sweep.h"
+#include "sweep/sweep_deconvolution.h"
 
 namespace ressona {
 
@@ -33,6 +38,18 @@ std::optional<NumberPair> numberPair(std::string_view text, char separator, std:
     if (!first || !second) return {};
     return NumberPair{*first, *second};
 }
+
+// A decimal number read from all of text, or nothing.
+std::optional<double> decimalNumber(std::string_view text) {
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value)) return {};
+    return value;
+}
+
+// The measurer's own excitation: not a panel mode.
+constexpr std::int32_t kLogSweepChoice = -1;
 
 std::string range(std::int64_t low, std::int64_t high) {
     return std::to_string(low) + " to " + std::to_string(high);
@@ -99,15 +116,38 @@ void addChoice(CLI::App& app, const std::string& name, std::int32_t& id,
         "must be " + listed, [&id](std::int32_t value) { id = value; });
 }
 
+void addSweepSettings(CLI::App& app, MeasureOptions& o) {
+    for (auto [option, field] :
+         {std::pair{"--sweep-from", &o.sweepFromHz}, {"--sweep-level", &o.sweepLevelDbfs}}) {
+        addRead<double>(
+            app, option, [](const std::string& v) { return decimalNumber(v); }, "must be a number",
+            [&o, target = field](double v) { *target = v, o.sweepOptionGiven = true; });
+    }
+    addRead<double>(
+        app, "--sweep-to", [](const std::string& v) { return decimalNumber(v); },
+        "must be a number", [&o](double v) { o.sweepToHz = v, o.sweepOptionGiven = true; });
+    addRead<std::int64_t>(
+        app, "--sweep-samples",
+        [](const std::string& v) -> std::optional<std::int64_t> {
+            const auto n = wholeNumber(v, kSweepSamplesLowest, kSweepSamplesHighest);
+            return n && (*n & (*n - 1)) == 0 ? n : std::nullopt;
+        },
+        "must be a power of two from 16384 to 1048576",
+        [&o](std::int64_t n) {
+            o.sweepSamples = static_cast<std::uint32_t>(n), o.sweepOptionGiven = true;
+        });
+}
+
 void addSettings(CLI::App& app, MeasureOptions& o) {
     addRead<std::string>(
         app, "--device",
         [](const std::string& v) -> std::optional<std::string> {
             const bool known = v == "sim" || v == "sim:loopback" || v == "sim:room" ||
-                               v == "alsa" || (v.rfind("alsa:", 0) == 0 && v.size() > 5);
+                               v == "sim:distortion" || v == "alsa" ||
+                               (v.rfind("alsa:", 0) == 0 && v.size() > 5);
             return known ? std::optional(v) : std::nullopt;
         },
-        "must be sim, sim:loopback, sim:room, alsa or alsa:PCMNAME",
+        "must be sim, sim:loopback, sim:room, sim:distortion, alsa or alsa:PCMNAME",
         [&o](std::string v) { o.device = std::move(v); });
     addRead<std::uint32_t>(
         app, "--rate",
@@ -135,8 +175,9 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
                {"silence", kModeNoSignal},
                {"sweep", kModeSweep},
                {"sine", kModeSineWave},
-               {"square", kModeSquareWave}},
-              "pulse, mls, noise, silence, sweep, sine or square");
+               {"square", kModeSquareWave},
+               {"logsweep", kLogSweepChoice}},
+              "pulse, mls, noise, silence, sweep, sine, square or logsweep");
     addChoice(app, "--view", o.view,
               {{"standard", kViewStandard},
                {"phase", kViewPhase},
@@ -165,10 +206,12 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
             o.pictureWidth = static_cast<std::int32_t>(size.first);
             o.pictureHeight = static_cast<std::int32_t>(size.second);
         });
+    addSweepSettings(app, o);
     for (auto [option, field] : {std::pair{"--read", &o.readFile},
                                  {"--save", &o.saveFile},
                                  {"--time-png", &o.timePng},
-                                 {"--freq-png", &o.freqPng}}) {
+                                 {"--freq-png", &o.freqPng},
+                                 {"--distortion-png", &o.distortionPng}}) {
         addRead<std::string>(
             app, option,
             [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
@@ -187,6 +230,7 @@ void addFlags(CLI::App& app, MeasureOptions& o) {
                                  {"--subtract", &o.subtract},
                                  {"--json", &o.json},
                                  {"--arrays", &o.arrays},
+                                 {"--distortion", &o.distortionTable},
                                  {"--help", &o.help}}) {
         app.add_flag(option, *field);
     }
@@ -203,6 +247,25 @@ std::string checkFileName(const char* option, const std::string& name) {
     }
     if (name.back() == ' ')
         return std::string(option) + " needs a file name that does not end in a blank";
+    return "";
+}
+
+std::string crossCheckSweep(const MeasureOptions& o) {
+    if (!o.logSweep) {
+        if (o.sweepOptionGiven) return "the --sweep-... options need --excitation logsweep";
+        if (o.distortionTable || !o.distortionPng.empty())
+            return "--distortion and --distortion-png need --excitation logsweep";
+        return "";
+    }
+    if (o.artificial) return "--artificial analyses the excitation; a logsweep has none to analyse";
+    if (o.distortionTable && o.json)
+        return "--distortion prints a table, --json an object: choose one (the JSON holds the "
+               "same figures under \"distortion\")";
+    const LogSweepSettings settings = sweepSettingsOf(o);
+    if (std::string error = checkLogSweepSettings(settings); !error.empty()) return error;
+    if (sweepTransformSize(settings, sweepRecordSamples(settings, o.sampleLength)) == 0)
+        return "the sweep's band is too narrow for its length: its harmonics would not fit "
+               "the largest transform";
     return "";
 }
 
@@ -230,7 +293,7 @@ std::string crossCheck(const MeasureOptions& o) {
     if (o.waterfallStart > static_cast<std::int32_t>(o.sampleLength)) {
         return "--waterfall-start must not exceed the sample length";
     }
-    return "";
+    return crossCheckSweep(o);
 }
 
 // CLI11's message on one line, in the words of the rest for a value that is
@@ -271,8 +334,24 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
         parsed.error = oneLine(error);
         return parsed;
     }
+    if (o.excitationMode == kLogSweepChoice) {
+        o.logSweep = true;
+        o.excitationMode = kModeNoSignal;
+    }
     if (!o.help) parsed.error = crossCheck(o);
     return parsed;
+}
+
+LogSweepSettings sweepSettingsOf(const MeasureOptions& o) {
+    LogSweepSettings settings;
+    settings.fromHz = o.sweepFromHz;
+    constexpr double kDefaultEndHz = 20000.0;
+    settings.toHz =
+        o.sweepToHz.value_or(std::min(kDefaultEndHz, kSweepHighestShareOfRate * o.sampleRate));
+    settings.samples = o.sweepSamples;
+    settings.levelDbfs = o.sweepLevelDbfs;
+    settings.sampleRate = o.sampleRate;
+    return settings;
 }
 
 std::string measureUsage() {
@@ -280,14 +359,20 @@ std::string measureUsage() {
 Runs a measurement without windows, on the same code as the desktop program.
 
 Device and passes:
-  --device D            sim (simulated room), sim:loopback, sim:room, alsa, alsa:PCMNAME
+  --device D            sim (simulated room), sim:loopback, sim:room, sim:distortion,
+                        alsa, alsa:PCMNAME
                         (default: the ALSA default device if it opens, else sim)
   --passes K            passes to run (default 1)
   --instant             the simulated card runs as fast as it can
 Panel settings:
   --rate R              8000, 11025, 22050 (default), 44100 or 48000
   --length N            64 .. 16384, a power of two (default 2048)
-  --excitation E        pulse (default), mls, noise, silence, sweep, sine, square
+  --excitation E        pulse (default), mls, noise, silence, sweep, sine, square,
+                        logsweep (an exponential sine sweep, 16-bit, deconvolved)
+  --sweep-from HZ       logsweep: start (default 20);  --sweep-to HZ  end (at most
+                        0.45 x the rate; default 20000, or that limit when lower)
+  --sweep-samples S     logsweep: length, a power of two 16384 .. 1048576 (default 65536)
+  --sweep-level DBFS    logsweep: peak level, -60 .. 0 (default -6)
   --tone HZ             tone of sine and square (default 2000)
   --average K           average K captures (default: single sample)
   --frequency-domain    average in frequency instead of time
@@ -313,6 +398,9 @@ Output:
   --json                print a JSON summary on stdout;  --arrays  include the result arrays
   --time-png FILE       picture of the time plot;  --freq-png FILE  of the frequency plot
   --size WxH            picture size in pixels (default 1200x400)
+  --distortion          logsweep: a table of harmonic distortion at the third-octave
+                        centres (not with --json, whose "distortion" holds the figures)
+  --distortion-png FILE logsweep: picture of the fundamental and harmonics 2..5
   --help                this text
 Error dialogs are printed as "Ressona: Error N: message" on stderr.
 Exit status: 0 success; 1 an error dialog was shown, the run stopped early or

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sweep/log_sweep.h"
+
 namespace ressona {
 
 struct MeasureOptions {
@@ -46,6 +48,16 @@ struct MeasureOptions {
     std::int32_t pictureWidth = 1200;
     std::int32_t pictureHeight = 400;
     bool help = false;
+    // --excitation logsweep: the panel measures with "No Signal" while the
+    // sweep is played under its passes (measure/sweep_pass_service.h).
+    bool logSweep = false;
+    double sweepFromHz = 20.0;
+    std::optional<double> sweepToHz;  // none: 20000, or 0.45 x the rate when that is lower
+    std::uint32_t sweepSamples = 1u << 16;
+    double sweepLevelDbfs = -6.0;
+    bool sweepOptionGiven = false;  // any --sweep-... option
+    bool distortionTable = false;   // --distortion
+    std::string distortionPng;
 };
 
 struct ParsedOptions {
@@ -55,6 +67,9 @@ struct ParsedOptions {
 
 // Parses argv[1..] (without the program name).
 ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments);
+
+// The sweep the options describe.
+LogSweepSettings sweepSettingsOf(const MeasureOptions& options);
 
 // The text --help prints.
 std::string measureUsage();

@@ -70,7 +70,7 @@ Json settingsJson(const MeasureOptions& options, const MeasurementState& state) 
     return {
         {"sampleRate", state.sampleRate},
         {"sampleLength", state.sampleLength},
-        {"excitation", excitationName(state.excitationMode)},
+        {"excitation", options.logSweep ? "logsweep" : excitationName(state.excitationMode)},
         {"toneHz", state.toneFrequency},
         {"average", state.averagingOn ? Json(state.averageCount) : Json(nullptr)},
         {"averageIn", state.averageInTime ? "time" : "frequency"},
@@ -165,6 +165,7 @@ void writeJsonReport(std::ostream& out, const MeasureOptions& options,
         {"errors", errorsJson(outcome.errors)},
         {"failures", outcome.failures},
     };
+    if (outcome.sweep) addSweepJson(report, *outcome.sweep);
     if (options.arrays && arrays.resultsReady) addArrays(report, state, arrays);
     // Bytes that are not UTF-8 (a file name, a device's answer) become U+FFFD.
     out << report.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
@@ -176,7 +177,7 @@ void writeTextReport(std::ostream& out, const MeasureOutcome& outcome, Program& 
     out << "device: " << outcome.deviceName << " (" << outcome.deviceDescription << ")\n";
     out << "passes: " << outcome.passesCompleted << " of " << outcome.passesRequested << ", "
         << state.sampleLength << " samples at " << state.sampleRate << " Hz, "
-        << excitationName(state.excitationMode) << '\n';
+        << (outcome.sweep ? "logsweep" : excitationName(state.excitationMode)) << '\n';
     out << dialog.GetDlgItemTextA(ids::kSampleCountText) << "; "
         << dialog.GetDlgItemTextA(ids::kLatencyText) << "; "
         << dialog.GetDlgItemTextA(ids::kTriggerText) << '\n';

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "measure/measure_options.h"
+#include "measure/sweep_report.h"
 
 namespace ressona {
 
@@ -33,6 +34,7 @@ struct MeasureOutcome {
     std::vector<double> processSeconds;  // before each pass after the first: since the last ended
     std::vector<ShownError> errors;
     std::vector<std::string> failures;  // the measurer's own, e.g. a picture not written
+    std::optional<SweepSummary> sweep;  // --excitation logsweep
 };
 
 // The name --excitation and --view use for a mode or view id; "" for another id.

@@ -8,6 +8,8 @@
 #include "control/program.h"
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
+#include "measure/sweep_pass_service.h"
+#include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
 #include "state/scroll_info.h"
 #include "resources/control_ids.h"
@@ -161,7 +163,10 @@ struct PassCount {
     bool stalled = false;  // the run was on when no further completion came
 };
 
-PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
+// With a sweep, each capture's response is handed to the program just
+// before it handles the capture (sweep may be null).
+PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
+                    const SweepPassService* sweep) {
     MessageQueue& queue = program.queue();
     std::uint32_t analysed = 0;
     if (!user.press(ids::kStart)) return {};
@@ -171,6 +176,8 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes) {
         const bool counts =
             isCaptureDone(message, program.panelWindow()) && program.state().measuring;
         if (counts && analysed + 1 == passes) user.press(ids::kStop);
+        if (sweep != nullptr && isCaptureDone(message, program.panelWindow()))
+            sweep->handOver(program.state());
         queue.PeekMessageA(message, kNoWindow, PM_REMOVE);
         queue.TranslateMessage(message);
         queue.DispatchMessageA(message);
@@ -232,10 +239,32 @@ void drawPictures(const MeasureBackends& backends, Program& program, const Measu
     draw(frequencyPicture(program.state().analysisView), o.freqPng);
 }
 
+// The sweep's distortion picture, beside its target and renamed over it once written.
+void drawDistortion(const MeasureBackends& backends, const MeasureOptions& o,
+                    MeasureOutcome& outcome) {
+    if (o.distortionPng.empty()) return;
+    if (!outcome.sweep || !outcome.sweep->curves) {
+        outcome.failures.push_back("no sweep was measured for the picture '" + o.distortionPng +
+                                   "'");
+        return;
+    }
+    const DistortionPlotData data = distortionPlotData(*outcome.sweep->curves);
+    FileReplacement replacement(o.distortionPng);
+    const bool written =
+        replacement.ready() &&
+        backends.saveDrawing(
+            o.pictureWidth, o.pictureHeight,
+            [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); },
+            replacement.temporaryPath()) == 0 &&
+        replacement.commit();
+    if (!written)
+        outcome.failures.push_back("the picture '" + o.distortionPng + "' could not be written");
+}
+
 // The files the user named for the run's results.
 std::vector<std::string> outputsAsked(const MeasureOptions& o) {
     std::vector<std::string> outputs;
-    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng}) {
+    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng, o.distortionPng}) {
         if (!path.empty()) outputs.push_back(path);
     }
     return outputs;
@@ -244,12 +273,13 @@ std::vector<std::string> outputsAsked(const MeasureOptions& o) {
 // "Save as " as on the panel (the program writes beside the file and renames),
 // then the pictures.
 void writeOutputs(PanelUser& user, const MeasureBackends& backends, Program& program,
-                  const MeasureOptions& o, std::vector<std::string>& failures) {
+                  const MeasureOptions& o, MeasureOutcome& outcome) {
     if (!o.saveFile.empty()) {
         user.type(ids::kFileNameEdit, o.saveFile);
         user.click(ids::kSaveAs);
     }
-    drawPictures(backends, program, o, failures);
+    drawPictures(backends, program, o, outcome.failures);
+    drawDistortion(backends, o, outcome);
 }
 
 // The number in a title "Ressona: Error N"; 0 when it has none.
@@ -322,6 +352,10 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
+    if (!options.distortionPng.empty() && !backends.saveDrawing) {
+        err << kName << ": this build cannot draw pictures\n";
+        return kMeasureFailed;
+    }
     if (backends.prepare) backends.prepare();
     SoundCard card;
     if (makeCard(options, backends, card, err) != kMeasureDone) return kMeasureFailed;
@@ -333,7 +367,13 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     outcome.deviceByDefault = options.device.empty();
     outcome.passesRequested = options.passes;
 
-    PassTimer timer(*card.wave);
+    // A logsweep is played under the program's passes, between them and the card.
+    std::unique_ptr<SweepPassService> sweep;
+    if (options.logSweep) {
+        sweep = std::make_unique<SweepPassService>(*card.wave, *card.clock,
+                                                   sweepSettingsOf(options), options.sampleLength);
+    }
+    PassTimer timer(sweep ? static_cast<WaveService&>(*sweep) : *card.wave);
     const std::unique_ptr<WindowSurface> timeSurface =
         backends.makePlotSurface(options.pictureWidth, options.pictureHeight);
     const std::unique_ptr<WindowSurface> freqSurface =
@@ -355,10 +395,11 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     if (started) {
         applySettings(user, program, options);
         PassCount count;
-        if (outcome.failures.empty()) count = runPasses(user, program, options.passes);
+        if (outcome.failures.empty()) count = runPasses(user, program, options.passes, sweep.get());
         outcome.passesCompleted = count.analysed;
         if (count.analysed == options.passes) {
             workCapturedCurve(user, program, options);
+            if (sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
@@ -369,7 +410,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     const std::vector<std::string> outputs = outputsAsked(options);
     if (!outputs.empty()) {
         if (started && outputsMayBeWritten(dialogs, outcome.failures)) {
-            writeOutputs(user, backends, program, options, outcome.failures);
+            writeOutputs(user, backends, program, options, outcome);
         } else {
             std::string names;
             for (const std::string& path : outputs) names += (names.empty() ? "'" : ", '") + path + "'";
@@ -380,10 +421,12 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
 
+    if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {
         writeJsonReport(out, options, outcome, program);
     } else {
         writeTextReport(out, outcome, program);
+        if (options.distortionTable && outcome.sweep) writeDistortionTable(out, *outcome.sweep);
     }
     for (const ShownError& error : outcome.errors) {
         err << error.title << ": " << error.message << '\n';

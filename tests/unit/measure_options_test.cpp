@@ -65,6 +65,37 @@ TEST(MeasureOptionsTest, BadValuesAreClearErrors) {
     EXPECT_NE(parse({"--rate", "44000"}).error.find("--rate: '44000'"), std::string::npos);
 }
 
+TEST(MeasureOptionsTest, LogSweepAndItsSettings) {
+    const ParsedOptions plain = parse({"--excitation", "logsweep", "--rate", "48000"});
+    ASSERT_EQ(plain.error, "");
+    EXPECT_TRUE(plain.options.logSweep);
+    EXPECT_EQ(plain.options.excitationMode, 251) << "the panel measures with No Signal";
+    const LogSweepSettings defaults = sweepSettingsOf(plain.options);
+    EXPECT_EQ(defaults.fromHz, 20.0);
+    EXPECT_EQ(defaults.toHz, 20000.0);
+    EXPECT_EQ(defaults.samples, 65536u);
+    EXPECT_EQ(defaults.levelDbfs, -6.0);
+    EXPECT_EQ(defaults.sampleRate, 48000u);
+    const ParsedOptions set =
+        parse({"--excitation", "logsweep", "--rate", "44100", "--sweep-from", "40.5",
+               "--sweep-to", "16000", "--sweep-samples", "262144", "--sweep-level", "-12.5",
+               "--distortion", "--distortion-png", "d.png", "--device", "sim:distortion"});
+    ASSERT_EQ(set.error, "");
+    const LogSweepSettings s = sweepSettingsOf(set.options);
+    EXPECT_EQ(s.fromHz, 40.5);
+    EXPECT_EQ(s.toHz, 16000.0);
+    EXPECT_EQ(s.samples, 262144u);
+    EXPECT_EQ(s.levelDbfs, -12.5);
+    EXPECT_TRUE(set.options.distortionTable);
+    EXPECT_EQ(set.options.distortionPng, "d.png");
+    // The default end is 20 kHz, or 0.45 x the rate when that is lower; given, it must fit.
+    const ParsedOptions low = parse({"--excitation", "logsweep"});
+    ASSERT_EQ(low.error, "");
+    EXPECT_EQ(sweepSettingsOf(low.options).toHz, 0.45 * 22050);
+    EXPECT_NE(parse({"--excitation", "logsweep", "--sweep-to", "20000"}).error.find("0.45"),
+              std::string::npos);
+}
+
 TEST(MeasureOptionsTest, LimitsThatDependOnOtherOptions) {
     EXPECT_EQ(parse({"--rate", "8000", "--tone", "4000"}).error, "");
     EXPECT_NE(parse({"--rate", "8000", "--tone", "4001"}).error, "");

@@ -23,11 +23,11 @@ constexpr unsigned kPeriodMicros = 5'000;
 constexpr long kDrainCheckMicros = 500;
 constexpr long kIdleCheckMicros = 50'000;
 
-MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rate) {
+MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rate,
+                   std::uint16_t bits) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
-    const snd_pcm_format_t format =
-        direction == AlsaStream::Direction::kPlayback ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
+    const snd_pcm_format_t format = bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
     if (snd_pcm_hw_params_any(pcm, hw) < 0 ||
         snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(pcm, hw, format) < 0 ||
@@ -78,7 +78,8 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
         direction == Direction::kPlayback ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE;
     if (const int error = snd_pcm_open(&pcm, pcmName.c_str(), which, SND_PCM_NONBLOCK); error < 0)
         return waveResultForAlsaOpenError(error);
-    if (const MMRESULT result = configure(pcm, direction, format.nSamplesPerSec)) {
+    if (const MMRESULT result =
+            configure(pcm, direction, format.nSamplesPerSec, format.wBitsPerSample)) {
         snd_pcm_close(pcm);
         return result;
     }
@@ -87,17 +88,15 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
         snd_pcm_close(pcm);
         return MMSYSERR_NOMEM;
     }
-    stream = std::make_unique<AlsaStream>(Key(), pcm, direction, format.nSamplesPerSec, wakeFd);
+    stream = std::make_unique<AlsaStream>(Key(), pcm, direction, format.nSamplesPerSec, wakeFd,
+                                          format.wBitsPerSample / 8u);
     stream->thread_ = std::thread([s = stream.get()] { s->run(); });
     return MMSYSERR_NOERROR;
 }
 
-AlsaStream::AlsaStream(Key, snd_pcm_t* pcm, Direction direction, unsigned rate, int wakeFd)
-    : pcm_(pcm),
-      direction_(direction),
-      rate_(rate),
-      wakeFd_(wakeFd),
-      frameBytes_(direction == Direction::kPlayback ? 1 : 2) {}
+AlsaStream::AlsaStream(Key, snd_pcm_t* pcm, Direction direction, unsigned rate, int wakeFd,
+                       std::size_t frameBytes)
+    : pcm_(pcm), direction_(direction), rate_(rate), wakeFd_(wakeFd), frameBytes_(frameBytes) {}
 
 AlsaStream::~AlsaStream() {
     {
@@ -189,9 +188,9 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
     // Write whatever fits of the entries not yet written.
     while (writeIndex_ < queue_.size()) {
         WAVEHDR* header = queue_[writeIndex_].header;
-        const std::uint64_t frames = header->dwBufferLength;
-        const snd_pcm_sframes_t written =
-            snd_pcm_writei(pcm_, header->lpData + offsetFrames_, frames - offsetFrames_);
+        const std::uint64_t frames = header->dwBufferLength / frameBytes_;
+        const snd_pcm_sframes_t written = snd_pcm_writei(
+            pcm_, header->lpData + offsetFrames_ * frameBytes_, frames - offsetFrames_);
         if (written == -EAGAIN) break;
         if (written < 0) {
             // An underrun between buffers (or a suspend): start the stream again.

@@ -26,11 +26,12 @@ class AlsaStream {
   public:
     enum class Direction { kPlayback, kCapture };
 
-    // Opens `pcmName` for the direction in the format (8-bit playback or
-    // 16-bit capture, mono, the exact rate) and starts the I/O thread.
+    // Opens `pcmName` for the direction in the format (8-bit or 16-bit
+    // playback, 16-bit capture, mono, the exact rate) and starts the I/O thread.
     static MMRESULT open(const std::string& pcmName, Direction direction,
                          const WAVEFORMATEX& format, std::unique_ptr<AlsaStream>& stream);
-    AlsaStream(Key, snd_pcm_t* pcm, Direction direction, unsigned rate, int wakeFd);
+    AlsaStream(Key, snd_pcm_t* pcm, Direction direction, unsigned rate, int wakeFd,
+               std::size_t frameBytes);
     ~AlsaStream();
     AlsaStream(const AlsaStream&) = delete;
     AlsaStream& operator=(const AlsaStream&) = delete;

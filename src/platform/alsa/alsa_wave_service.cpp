@@ -25,7 +25,9 @@ class AlsaWaveService final : public WaveService {
 
     MMRESULT waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format,
                          std::uintptr_t, std::uintptr_t, std::uint32_t) override {
-        return openStream(handle, deviceId, format, AlsaStream::Direction::kPlayback, 8);
+        // 8-bit codes, or 16-bit samples for a sweep.
+        const std::uint16_t bits = format != nullptr && format->wBitsPerSample == 16 ? 16 : 8;
+        return openStream(handle, deviceId, format, AlsaStream::Direction::kPlayback, bits);
     }
     MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) override {
         return prepare(handle, header, size);

@@ -94,12 +94,25 @@ std::vector<double> presetImpulseResponse(SimPreset preset, std::uint32_t sample
     return {1.0};
 }
 
+SimNonlinearity presetNonlinearity(SimPreset preset) {
+    if (preset == SimPreset::kDistortion) return {0.02, 0.01};
+    return {};
+}
+
 double presetNoiseRms(SimPreset preset) {
     return preset == SimPreset::kRoom ? kRoomNoiseRms : 0.0;
 }
 
 std::string_view presetName(SimPreset preset) {
-    return preset == SimPreset::kRoom ? "room" : "loopback";
+    switch (preset) {
+        case SimPreset::kRoom:
+            return "room";
+        case SimPreset::kDistortion:
+            return "distortion";
+        case SimPreset::kLoopback:
+            break;
+    }
+    return "loopback";
 }
 
 }  // namespace ressona

@@ -10,9 +10,18 @@
 namespace ressona {
 
 enum class SimPreset {
-    kLoopback,  // a cable from output to input: the played signal exactly
-    kRoom,      // a small loudspeaker in a room, heard by a microphone
+    kLoopback,    // a cable from output to input: the played signal exactly
+    kRoom,        // a small loudspeaker in a room, heard by a microphone
+    kDistortion,  // the loopback, then y = x + 0.02 x^2 + 0.01 x^3 (full-scale units)
 };
+
+// The memoryless curve a preset passes its signal through after its
+// response: y = x + square x^2 + cube x^3, x and y in units of full scale.
+struct SimNonlinearity {
+    double square = 0.0;
+    double cube = 0.0;
+};
+SimNonlinearity presetNonlinearity(SimPreset preset);
 
 // The preset's exact impulse response at the sample rate: recorded sample n
 // (before the path delay, noise and rounding) is sum over k of h[k] x[n - k].
@@ -25,7 +34,7 @@ std::vector<double> presetImpulseResponse(SimPreset preset, std::uint32_t sample
 // Standard deviation of the recording's noise, in 16-bit steps.
 double presetNoiseRms(SimPreset preset);
 
-// "loopback" or "room".
+// "loopback", "room" or "distortion".
 std::string_view presetName(SimPreset preset);
 
 }  // namespace ressona

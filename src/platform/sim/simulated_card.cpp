@@ -22,7 +22,17 @@ std::int16_t toSample(double value) {
 
 struct SimulatedCard::Segment {
     WAVEHDR* header = nullptr;
-    std::vector<std::uint8_t> codes;
+    std::vector<std::uint8_t> codes;  // the buffer's bytes
+    std::uint16_t bits = 8;
+
+    // Played sample j in 16-bit units.
+    double sound(std::int64_t j) const {
+        const auto at = static_cast<std::size_t>(j);
+        if (bits == 8) return (static_cast<double>(codes[at]) - 128.0) * 256.0;
+        const auto low = static_cast<std::uint16_t>(codes[2 * at]);
+        const auto high = static_cast<std::uint16_t>(codes[2 * at + 1]);
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+    }
     std::int64_t startTick = 0;
     std::int64_t endTick = 0;
     std::int64_t doneTick = -1;  // -1: never
@@ -76,6 +86,7 @@ SimulatedCard::SimulatedCard(SimulatedCardConfig config, Clock& timeBase)
       clock_(std::make_unique<CardClock>(*this, timeBase)),
       noiseEngine_(config.seed) {
     if (config_.noiseRms < 0.0) config_.noiseRms = presetNoiseRms(config_.preset);
+    nonlinearity_ = presetNonlinearity(config_.preset);
 }
 
 SimulatedCard::~SimulatedCard() = default;
@@ -119,9 +130,11 @@ MMRESULT SimulatedCard::waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEF
     if (faults_.outOpenResult != MMSYSERR_NOERROR) return log("waveOutOpen", faults_.outOpenResult);
     if (deviceId != WAVE_MAPPER && deviceId != 0) return log("waveOutOpen", MMSYSERR_BADDEVICEID);
     if (outHandle_ != 0) return log("waveOutOpen", MMSYSERR_ALLOCATED);
-    if (!formatAccepted(format, 8)) return log("waveOutOpen", WAVERR_BADFORMAT);
+    if (!formatAccepted(format, 8) && !formatAccepted(format, 16))
+        return log("waveOutOpen", WAVERR_BADFORMAT);
     outHandle_ = nextHandle_++;
     outRate_ = format->nSamplesPerSec;
+    outBits_ = format->wBitsPerSample;
     segments_.clear();
     *handle = outHandle_;
     return log("waveOutOpen", MMSYSERR_NOERROR);
@@ -164,7 +177,9 @@ MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size
     advanceTo(timeBase_.performanceCounter());
     Segment segment;
     segment.header = header;
-    segment.codes.assign(header->lpData, header->lpData + header->dwBufferLength);
+    segment.bits = outBits_;
+    const std::uint32_t bytes = header->dwBufferLength / (outBits_ / 8) * (outBits_ / 8);
+    segment.codes.assign(header->lpData, header->lpData + bytes);
     if (!segments_.empty() && !segments_.back().done) {
         segment.startTick = segments_.back().endTick;  // follows the buffer still playing
     } else {
@@ -177,7 +192,7 @@ MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size
         segment.startTick = timeBase_.performanceCounter();
         advanceTo(segment.startTick);
     }
-    const auto samples = static_cast<std::int64_t>(segment.codes.size());
+    const auto samples = static_cast<std::int64_t>(segment.codes.size() / (segment.bits / 8));
     segment.endTick =
         segment.startTick + (samples * timeBase_.performanceFrequency() + outRate_ - 1) / outRate_;
     segment.playedSamples = samples;
@@ -359,6 +374,14 @@ void SimulatedCard::completeInput(Pending& pending, std::int64_t samplesFilled) 
     header.dwFlags.fetch_or(WHDR_DONE);
 }
 
+// The preset's curve, in units of full scale (32768 steps).
+double SimulatedCard::shaped(double value) const {
+    if (nonlinearity_.square == 0.0 && nonlinearity_.cube == 0.0) return value;
+    constexpr double kFullScale = 32768.0;
+    const double x = value / kFullScale;
+    return (x + nonlinearity_.square * x * x + nonlinearity_.cube * x * x * x) * kFullScale;
+}
+
 // Recorded samples at stream positions first .. first + count - 1: every
 // played buffer, placed where its start fell on the recording's time line and
 // passed through the preset's response.
@@ -382,9 +405,7 @@ void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::in
         const std::int64_t from = std::max<std::int64_t>(base, offset);
         const std::int64_t to = std::min<std::int64_t>(base + span, offset + segment.playedSamples);
         for (std::int64_t n = from; n < to; ++n) {
-            played[static_cast<std::size_t>(n - base)] +=
-                (static_cast<double>(segment.codes[static_cast<std::size_t>(n - offset)]) - 128.0) *
-                256.0;
+            played[static_cast<std::size_t>(n - base)] += segment.sound(n - offset);
         }
     }
     for (std::int64_t i = 0; i < count; ++i) {
@@ -393,7 +414,7 @@ void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::in
         for (std::int64_t k = 0; k < taps; ++k)
             sum += response_[static_cast<std::size_t>(k)] *
                    played[static_cast<std::size_t>(i + taps - 1 - k)];
-        double value = sum * gain;
+        double value = shaped(sum) * gain;
         if (config_.noiseRms > 0.0) value += config_.noiseRms * noise_(noiseEngine_);
         out[i] = toSample(value);
     }

@@ -26,6 +26,9 @@
 // truncation clear of rounding). In general the estimate is
 // min(outputStart, outputFifo + inputHandOver), truncated.
 //
+// The output takes unsigned 8-bit codes (code c sounds as (c - 128) x 256) or
+// signed 16-bit samples (sample s sounds as s); the input records 16 bits.
+//
 // Faults (faults(), changeable at any time): an open result, an open that
 // succeeds without a handle, a failing prepare, add, write or unprepare, and
 // buffers that never complete (a reset still ends them).
@@ -124,6 +127,7 @@ class SimulatedCard final : public WaveService {
     std::int64_t ticksFor(double samples, std::uint32_t rate) const;
     void completeInput(Pending& buffer, std::int64_t samplesFilled);
     void fillRecording(std::int16_t* out, std::int64_t firstPosition, std::int64_t count);
+    double shaped(double value) const;
     std::int64_t inputPositionAt(std::int64_t tick) const;
     void scheduleInput();
 
@@ -137,11 +141,13 @@ class SimulatedCard final : public WaveService {
     std::function<double()> gainSource_;
     std::vector<double> response_;
     std::uint32_t responseRate_ = 0;
+    SimNonlinearity nonlinearity_;
 
     std::uintptr_t nextHandle_ = 0x51;
     HWAVEOUT outHandle_ = 0;
     HWAVEIN inHandle_ = 0;
     std::uint32_t outRate_ = 0;
+    std::uint16_t outBits_ = 8;
     std::uint32_t inRate_ = 0;
     std::deque<Segment> segments_;
     std::deque<Pending> inputQueue_;

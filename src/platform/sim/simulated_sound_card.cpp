@@ -83,6 +83,8 @@ int makeSimulatedSoundCard(std::string_view preset, const SoundCardOptions& opti
         config.preset = SimPreset::kRoom;
     } else if (preset == "loopback") {
         config.preset = SimPreset::kLoopback;
+    } else if (preset == "distortion") {
+        config.preset = SimPreset::kDistortion;
     } else {
         return kSoundCardUnknownName;
     }
@@ -91,7 +93,9 @@ int makeSimulatedSoundCard(std::string_view preset, const SoundCardOptions& opti
 
     card = SoundCard{};
     card.name = "sim:" + std::string(presetName(config.preset));
-    card.description = config.preset == SimPreset::kRoom ? "Simulated room" : "Simulated loopback";
+    card.description = config.preset == SimPreset::kRoom         ? "Simulated room"
+                       : config.preset == SimPreset::kDistortion ? "Simulated distortion"
+                                                                 : "Simulated loopback";
     card.simulated = true;
     Clock* timeBase = options.timeBase;
     if (timeBase == nullptr) {

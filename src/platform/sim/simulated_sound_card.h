@@ -13,7 +13,7 @@ namespace ressona {
 class SimulatedCard;
 class SimulatedMixer;
 
-// preset: "" or "room", or "loopback". Real-time unless options.instant;
+// preset: "" or "room", "loopback" or "distortion". Real-time unless options.instant;
 // options.timeBase, when given, is the clock the card keeps time on.
 // Returns kSoundCardMade, or kSoundCardUnknownName for another preset.
 int makeSimulatedSoundCard(std::string_view preset, const SoundCardOptions& options,

@@ -4,6 +4,7 @@
 // lower-case name:
 //   sim, sim:room     the simulated card in a small room
 //   sim:loopback      the simulated card with its output wired to its input
+//   sim:distortion    the loopback through a known memoryless curve (harmonics)
 //   alsa              ALSA's `default` device
 //   alsa:PCMNAME      the named ALSA device, e.g. alsa:hw:0 or alsa:pulse
 

@@ -67,7 +67,8 @@ class WaveService {
   public:
     virtual ~WaveService() = default;
 
-    // Output: unsigned 8-bit PCM as described by format; device WAVE_MAPPER.
+    // Output: unsigned 8-bit PCM as described by format (16-bit signed where the
+    // backend offers it: ALSA and the simulated card); device WAVE_MAPPER.
     virtual MMRESULT waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format,
                                  std::uintptr_t callback, std::uintptr_t instance,
                                  std::uint32_t flags) = 0;

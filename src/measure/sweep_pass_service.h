@@ -1,0 +1,105 @@
+#pragma once
+// The sweep measurement under the program's own passes: a wave service
+// between the program and the sound card that opens the card's output with
+// 16-bit samples and, for each pass the program runs, plays the exponential
+// sweep and its silence on the card while recording, deconvolves the
+// recording and hands the program, as its capture, the linear impulse
+// response cut at its peak. The program then analyses it as it analyses any
+// capture (averaging, cuts, taper, transform, smoothing), so every view,
+// picture, saved file and report shows it. The harmonic responses of all
+// passes are averaged here for the distortion figures.
+//
+// The program's pass starts recording, then writes its excitation: the sweep
+// is played and recorded inside the recording's start, and both of the
+// program's buffers complete at once. A sweep that cannot be played or
+// recorded fails the program's write, so its pass fails as on a broken card.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/clock/clock.h"
+#include "platform/wave/wave_service.h"
+#include "sweep/harmonic_distortion.h"
+#include "sweep/log_sweep.h"
+#include "sweep/sweep_deconvolution.h"
+
+namespace ressona {
+
+struct MeasurementState;
+
+// Samples recorded per sweep: the sweep, the system's decay (at least the
+// analysis length) and a quarter of a second for the card's own delay.
+std::uint32_t sweepRecordSamples(const LogSweepSettings& settings, std::uint32_t length);
+
+class SweepPassService final : public WaveService {
+  public:
+    // `card` and `clock` (the card's) must outlive the service; length is the
+    // program's sample length N, the length of the response handed over.
+    SweepPassService(WaveService& card, Clock& clock, const LogSweepSettings& settings,
+                     std::uint32_t length);
+
+    const LogSweep& sweep() const { return sweep_; }
+    // False when the sweep's recording needs a transform beyond the largest.
+    bool ready() const { return deconvolver_.ready(); }
+    std::uint32_t sweepsDone() const { return sweepsDone_; }
+
+    // Puts the last response into the program's record buffer where the
+    // analysis of its capture will start (the record delay plus the latency
+    // the pass measured, within 0..N), silence elsewhere. Called just before
+    // the program handles the capture.
+    void handOver(MeasurementState& state) const;
+
+    // The harmonic spectra of the average of every sweep so far; nothing before the first.
+    std::optional<HarmonicSpectra> harmonicSpectra() const;
+
+    MMRESULT waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format,
+                         std::uintptr_t callback, std::uintptr_t instance,
+                         std::uint32_t flags) override;
+    MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveOutReset(HWAVEOUT handle) override;
+    MMRESULT waveOutClose(HWAVEOUT handle) override;
+
+    MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
+                        std::uintptr_t callback, std::uintptr_t instance,
+                        std::uint32_t flags) override;
+    MMRESULT waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) override;
+    MMRESULT waveInStart(HWAVEIN handle) override;
+    MMRESULT waveInReset(HWAVEIN handle) override;
+    MMRESULT waveInClose(HWAVEIN handle) override;
+
+  private:
+    bool playSweep();
+    static MMRESULT prepare(WAVEHDR* header, UINT size);
+    static MMRESULT unprepare(WAVEHDR* header, UINT size);
+    static void complete(WAVEHDR* header, std::uint32_t bytes);
+
+    WaveService& card_;
+    Clock& clock_;
+    LogSweep sweep_;
+    std::uint32_t length_;
+    std::uint32_t recordSamples_;
+    SweepDeconvolver deconvolver_;
+
+    HWAVEOUT outHandle_ = 0;
+    HWAVEIN inHandle_ = 0;
+    WAVEHDR* programRecord_ = nullptr;  // the program's record header while queued
+    bool sweepFailed_ = false;
+
+    std::vector<std::int16_t> playBuffer_;
+    std::vector<std::int16_t> recordBuffer_;
+    WAVEHDR playHeader_;
+    WAVEHDR recordHeader_;
+
+    SweepResponses responses_;
+    std::vector<std::int16_t> response_;  // the last linear response, N samples
+    std::vector<double> harmonicSum_;     // harmonic responses, each with its peak at 0
+    std::uint32_t sweepsDone_ = 0;
+};
+
+}  // namespace ressona

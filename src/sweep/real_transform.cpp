@@ -1,0 +1,147 @@
+#include "sweep/real_transform.h"
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+namespace ressona {
+
+namespace {
+
+using Complex = std::complex<double>;
+
+Complex toComplex(ComplexValue v) {
+    return {v.re, v.im};
+}
+ComplexValue toValue(Complex c) {
+    return {static_cast<float>(c.real()), static_cast<float>(c.imag())};
+}
+
+// The largest transform done in one step: its error is near 1e-5.
+constexpr std::uint32_t kLargestSingleStep = 1024;
+
+ComplexValue times(ComplexValue a, ComplexValue b) {
+    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+
+ComplexValue conjugate(ComplexValue a) {
+    return {a.re, -a.im};
+}
+
+}  // namespace
+
+RealTransform::RealTransform(std::uint32_t realSize) {
+    if (realSize < 4 || realSize > kRealTransformLargest || (realSize & (realSize - 1)) != 0)
+        return;
+    size_ = realSize;
+    const std::uint32_t half = realSize / 2;
+    work_.resize(half);
+    if (half > kLargestSingleStep) {
+        // half = rows x columns, both powers of two, columns the larger.
+        rows_ = 1;
+        while (rows_ * rows_ < half) rows_ *= 2;
+        if (rows_ * rows_ > half) rows_ /= 2;
+        columns_ = half / rows_;
+        between_.resize(half);
+        for (std::uint32_t r = 0; r < rows_; ++r) {
+            for (std::uint32_t c = 0; c < columns_; ++c) {
+                const double angle =
+                    2.0 * std::numbers::pi * static_cast<double>(r) * c / static_cast<double>(half);
+                between_[std::size_t(r) * columns_ + c] = {static_cast<float>(std::cos(angle)),
+                                                           static_cast<float>(-std::sin(angle))};
+            }
+        }
+        line_.resize(std::max(rows_, columns_));
+    } else {
+        rows_ = half;
+        columns_ = 1;
+    }
+    // A quarter turn of steps: the rest follow by symmetry.
+    steps_.resize(half / 2 + 1);
+    for (std::uint32_t k = 0; k <= half / 2; ++k) {
+        const double angle = 2.0 * std::numbers::pi * k / realSize;
+        steps_[k] = {static_cast<float>(std::cos(angle)), static_cast<float>(-std::sin(angle))};
+    }
+}
+
+// X(r + R c') = sum over c of e^(-+2 pi i rc/M) [sum over r' of x(C r' + c) e^(-+2 pi i r r'/R)]
+// e^(-+2 pi i c c'/C), M = R C: transforms of R points down the columns, the
+// factors between, transforms of C points along the rows.
+void RealTransform::transformWork(bool forward) {
+    const int direction = forward ? 1 : -1;
+    if (columns_ == 1) {
+        fft(forward ? rowsForward_ : rowsInverse_, work_, static_cast<std::int32_t>(rows_),
+            direction);
+        return;
+    }
+    std::span<ComplexValue> column(line_.data(), rows_);
+    for (std::uint32_t c = 0; c < columns_; ++c) {
+        for (std::uint32_t r = 0; r < rows_; ++r) column[r] = work_[std::size_t(r) * columns_ + c];
+        fft(forward ? rowsForward_ : rowsInverse_, column, static_cast<std::int32_t>(rows_),
+            direction);
+        for (std::uint32_t r = 0; r < rows_; ++r) {
+            const ComplexValue factor = between_[std::size_t(r) * columns_ + c];
+            work_[std::size_t(r) * columns_ + c] =
+                times(column[r], forward ? factor : conjugate(factor));
+        }
+    }
+    // Row r now holds the inputs of the second step for outputs r + R c'.
+    for (std::uint32_t r = 0; r < rows_; ++r) {
+        std::span<ComplexValue> row(work_.data() + std::size_t(r) * columns_, columns_);
+        fft(forward ? columnsForward_ : columnsInverse_, row, static_cast<std::int32_t>(columns_),
+            direction);
+    }
+    // Output r + R c' sits at row r, column c': transpose into natural order.
+    std::vector<ComplexValue>& ordered = scratch_;
+    ordered.resize(work_.size());
+    for (std::uint32_t r = 0; r < rows_; ++r) {
+        for (std::uint32_t c = 0; c < columns_; ++c)
+            ordered[r + std::size_t(rows_) * c] = work_[std::size_t(r) * columns_ + c];
+    }
+    work_.swap(ordered);
+}
+
+void RealTransform::forward(std::span<const float> signal, std::vector<ComplexValue>& spectrum) {
+    if (size_ == 0 || signal.size() < size_) return;
+    const std::uint32_t half = size_ / 2;
+    for (std::uint32_t n = 0; n < half; ++n) work_[n] = {signal[2 * n], signal[2 * n + 1]};
+    transformWork(true);
+    spectrum.resize(half + 1);
+    // X(k) = E(k) + w^k O(k), E and O the spectra of the even and odd samples:
+    // E(k) = (Z(k) + conj Z(M-k)) / 2, O(k) = (Z(k) - conj Z(M-k)) / 2i.
+    for (std::uint32_t k = 0; k <= half / 2; ++k) {
+        const Complex z = toComplex(work_[k % half]);
+        const Complex zMirror = std::conj(toComplex(work_[(half - k) % half]));
+        const Complex even = 0.5 * (z + zMirror);
+        const Complex odd = Complex(0.0, -0.5) * (z - zMirror);
+        const Complex w = toComplex(steps_[k]);
+        spectrum[k] = toValue(even + w * odd);
+        // X(M-k) = E(M-k) + w^(M-k) O(M-k) = conj E(k) - conj(w^k) conj O(k), as w^M = -1.
+        spectrum[half - k] = toValue(std::conj(even) - std::conj(w) * std::conj(odd));
+    }
+}
+
+void RealTransform::inverse(std::span<const ComplexValue> spectrum, std::vector<float>& signal) {
+    if (size_ == 0 || spectrum.size() < size_ / 2 + 1) return;
+    const std::uint32_t half = size_ / 2;
+    for (std::uint32_t k = 0; k <= half / 2; ++k) {
+        const Complex x = toComplex(spectrum[k]);
+        const Complex xMirror = std::conj(toComplex(spectrum[half - k]));
+        // E(k) = (X(k) + conj X(M-k)) / 2, O(k) = (X(k) - conj X(M-k)) / 2 w^k.
+        const Complex even = 0.5 * (x + xMirror);
+        const Complex odd = 0.5 * (x - xMirror) * std::conj(toComplex(steps_[k]));
+        work_[k] = toValue(even + Complex(0.0, 1.0) * odd);
+        if (k != 0 && k != half - k) {
+            // Z(M-k) = E(M-k) + i O(M-k) = conj E(k) + i conj O(k).
+            work_[half - k] = toValue(std::conj(even) + Complex(0.0, 1.0) * std::conj(odd));
+        }
+    }
+    transformWork(false);
+    signal.resize(size_);
+    for (std::uint32_t n = 0; n < half; ++n) {
+        signal[2 * n] = work_[n].re;
+        signal[2 * n + 1] = work_[n].im;
+    }
+}
+
+}  // namespace ressona
