@@ -250,13 +250,12 @@ void drawDistortion(const MeasureBackends& backends, const MeasureOptions& o,
     }
     const DistortionPlotData data = distortionPlotData(*outcome.sweep->curves);
     FileReplacement replacement(o.distortionPng);
-    const bool written =
-        replacement.ready() &&
-        backends.saveDrawing(
-            o.pictureWidth, o.pictureHeight,
-            [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); },
-            replacement.temporaryPath()) == 0 &&
-        replacement.commit();
+    const bool written = replacement.ready() &&
+                         backends.saveDrawing(
+                             o.pictureWidth, o.pictureHeight,
+                             [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); },
+                             replacement.temporaryPath()) == 0 &&
+                         replacement.commit();
     if (!written)
         outcome.failures.push_back("the picture '" + o.distortionPng + "' could not be written");
 }
@@ -413,7 +412,8 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
             writeOutputs(user, backends, program, options, outcome);
         } else {
             std::string names;
-            for (const std::string& path : outputs) names += (names.empty() ? "'" : ", '") + path + "'";
+            for (const std::string& path : outputs)
+                names += (names.empty() ? "'" : ", '") + path + "'";
             outcome.failures.push_back("nothing was written (" + names +
                                        "): the run did not go as asked");
         }
