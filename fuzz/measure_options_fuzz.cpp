@@ -37,7 +37,12 @@ void checkAccepted(const ressona::MeasureOptions& o) {
     if (o.dbRange && o.dbRange->first >= o.dbRange->second) finding("dB range out of order");
     if (o.hzRange && o.hzRange->first >= o.hzRange->second) finding("Hz range out of order");
     if (o.shiftDb < -60 || o.shiftDb > 60) finding("a shift beyond the bar");
-    if (o.passes < 1) finding("no passes");
+    // No passes only to convert a file read: nothing to capture, subtract, save, average or
+    // correct.
+    if (o.passes < 1 && (o.readFile.empty() || o.capture || o.subtract || !o.saveFile.empty() ||
+                         !o.exportWav.empty() || !o.calibrationFile.empty())) {
+        finding("no passes without a file to convert");
+    }
 }
 
 }  // namespace

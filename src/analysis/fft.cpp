@@ -220,18 +220,20 @@ void reverseBitOrder(ComplexValue* data, std::int32_t stages, const std::uint32_
     }
 }
 
-// The same split into tiles as reverseBitOrder, but out of place and only for
-// the positions below count: each tile's eight runs of eight neighbours are read
-// whole, and each run written is eight neighbours of the output.
-void copyReversedLeading(const ComplexValue* data, std::int32_t stages, ComplexValue* out,
-                         std::size_t count, bool scaled, float scale) {
-    const auto put = [&](std::size_t to, ComplexValue v) {
-        out[to] = scaled ? ComplexValue{v.re * scale, v.im * scale} : v;
+namespace {
+
+// copyReversedLeading for one choice of scaling, so that the inner loops do
+// not ask again for every value.
+template <bool kScaled>
+void copyReversedLeadingAs(const ComplexValue* data, std::int32_t stages, ComplexValue* out,
+                           std::size_t count, float scale) {
+    const auto value = [scale](ComplexValue v) {
+        return kScaled ? ComplexValue{v.re * scale, v.im * scale} : v;
     };
     constexpr std::int32_t kEdgeBits = 3;
     if (stages < 2 * kEdgeBits) {
         for (std::size_t k = 0; k < count; ++k) {
-            put(k, data[reversed(static_cast<std::uint32_t>(k), stages)]);
+            out[k] = value(data[reversed(static_cast<std::uint32_t>(k), stages)]);
         }
         return;
     }
@@ -247,11 +249,32 @@ void copyReversedLeading(const ComplexValue* data, std::int32_t stages, ComplexV
             // Value (top, low) goes to row kRev[low], column kRev[top] of the partner's tile.
             const std::size_t run = kRev[low] * rowStride + (partner << kEdgeBits);
             if (run >= count) continue;
+            if (run + kEdge <= count) {
+                for (std::size_t top = 0; top < kEdge; ++top) {
+                    out[run + kRev[top]] = value(tile[top * rowStride + low]);
+                }
+                continue;
+            }
             for (std::size_t top = 0; top < kEdge; ++top) {
-                const std::size_t to = run + kRev[top];
-                if (to < count) put(to, tile[top * rowStride + low]);
+                if (run + kRev[top] < count) {
+                    out[run + kRev[top]] = value(tile[top * rowStride + low]);
+                }
             }
         }
+    }
+}
+
+}  // namespace
+
+// The same split into tiles as reverseBitOrder, but out of place and only for
+// the positions below count: each tile's eight runs of eight neighbours are read
+// whole, and each run written is eight neighbours of the output.
+void copyReversedLeading(const ComplexValue* data, std::int32_t stages, ComplexValue* out,
+                         std::size_t count, bool scaled, float scale) {
+    if (scaled) {
+        copyReversedLeadingAs<true>(data, stages, out, count, scale);
+    } else {
+        copyReversedLeadingAs<false>(data, stages, out, count, scale);
     }
 }
 

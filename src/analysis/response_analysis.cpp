@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/analysis_extras.h"
 #include "analysis/fft.h"
 #include "analysis/smoothing.h"
 #include "state/measurement_state.h"
@@ -72,7 +73,8 @@ std::int32_t cutPosition(float milliseconds, float sampleRate, std::int32_t n) {
 std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
                             FourierTransform& transform, std::span<std::int16_t> recordBuffer,
                             std::int32_t recordDelaySamples, bool artificialMode,
-                            std::uint32_t sampleCounter, std::int32_t latencySamples) {
+                            std::uint32_t sampleCounter, std::int32_t latencySamples,
+                            AnalysisExtras* extras) {
     const std::int32_t n = arrays.pointCount;
     const auto count = static_cast<std::size_t>(std::max(n, 0));
     // The stretch must lie inside the source: start + N <= 2N (or what it holds).
@@ -107,8 +109,16 @@ std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
                                : recordBuffer[offset + i];
         }
     }
+    // The average runs over the same captures as computeSpectrum's.
+    if (extras != nullptr && extras->averageImpulses) {
+        addToImpulseAverage(extras->impulses, arrays,
+                            sampleCounter == 0 || arrays.averagesDone == 0);
+    }
     if (state.analysisHalfHanning && arrays.taperWindow.size() == count) taper(arrays);
     computeSpectrum(state, arrays, transform, sampleCounter);
+    if (extras != nullptr && extras->correction) {
+        applySpectrumCorrection(*extras->correction, arrays, arrays.analysisAverageInTime);
+    }
     if (state.analysisThirdOctave) smoothSpectrum(arrays, arrays.magnitudeSpectrum.view());
     arrays.resultsReady = true;
     return trigger;

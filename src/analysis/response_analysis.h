@@ -12,6 +12,7 @@ namespace ressona {
 struct MeasurementState;
 struct SampleArrays;
 struct FourierTransform;
+struct AnalysisExtras;
 
 // Analyses the capture in recordBuffer (2N samples; in Artificial mode the
 // excitation in arrays.excitationBuffer instead) and returns where the
@@ -23,10 +24,13 @@ struct FourierTransform;
 // starts a new average. With the MLS the capture's first N samples in
 // recordBuffer are overwritten by the aligned stretch. When the arrays are not
 // built for N, or recordBuffer holds fewer than N samples, nothing is analysed.
+// With extras, the impulse response joins their average before the taper and
+// their correction is applied to the spectrum before the smoothing.
 std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
                             FourierTransform& transform, std::span<std::int16_t> recordBuffer,
                             std::int32_t recordDelaySamples, bool artificialMode,
-                            std::uint32_t sampleCounter, std::int32_t latencySamples);
+                            std::uint32_t sampleCounter, std::int32_t latencySamples,
+                            AnalysisExtras* extras = nullptr);
 
 // Circular cross-correlation of capture[0..L-1] with the sequence, by the
 // fast Hadamard transform and the sequence's two permutation tables:

@@ -233,6 +233,7 @@ int Program::saveResult() {
 }
 
 int Program::readResult() {
+    if (services_.readResponse) return services_.readResponse(program_->state, program_->arrays);
     return ressona::readResult(program_->state, program_->arrays);
 }
 
@@ -311,7 +312,7 @@ void Program::analyse() {
     MeasurementState& state = program_->state;
     analyseCapture(state, program_->arrays, program_->transform, state.device.recordBuffer,
                    state.recordDelaySamples, state.artificialMode, state.sampleCounter,
-                   state.latencySamples);
+                   state.latencySamples, &program_->analysisExtras);
 }
 
 }  // namespace ressona

@@ -40,6 +40,10 @@ struct ProgramServices {
     std::function<void(bool)> showWaitCursor;
     // Optional: restores minimised plot windows and brings the panel back (at Start).
     std::function<void()> restoreWindows = nullptr;
+    // Optional: reads the file named for "Read From" as the captured curve in
+    // place of the saved-file reader, answering as readResult does (0; -1 not
+    // opened, "Error 8"; -2 not readable, "Error 9").
+    std::function<int(MeasurementState&, SampleArrays&)> readResponse = nullptr;
 };
 
 class Program final : private PanelActions, private CycleDevices, private UserFeedback,

@@ -5,6 +5,7 @@
 // the wave devices and the mixer.
 // main() makes one; a test makes a fresh one in one line.
 
+#include "analysis/analysis_extras.h"
 #include "analysis/fft.h"
 #include "audio/mixer_state.h"
 #include "audio/wave_devices.h"
@@ -23,6 +24,8 @@ struct ProgramState {
     FreqPlotState freqPlot;
     WaveDeviceState wave;  // the open output and input devices
     MixerState mixer;      // the mixer in use, its level slots and restore list
+    // What the headless measurer adds to each analysis.
+    AnalysisExtras analysisExtras;
 };
 
 }  // namespace ressona

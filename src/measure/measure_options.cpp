@@ -185,7 +185,7 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
                {"waterfall", kViewWaterfall}},
               "standard, phase, histogram or waterfall");
     addWhole(app, "--tone", 1, 24000, o.toneHz);
-    addWhole(app, "--passes", 1, 1'000'000, o.passes);
+    addWhole(app, "--passes", 0, 1'000'000, o.passes);
     addWhole(app, "--average", 1, 1'000'000, o.averageCount);
     addWhole(app, "--delay", -8192, 8192, o.delaySamples);
     addWhole(app, "--shift", -60, 60, o.shiftDb);
@@ -235,6 +235,50 @@ void addFlags(CLI::App& app, MeasureOptions& o) {
         app.add_flag(option, *field);
     }
     app.add_flag("--mic{true},--line{false}", o.inputMic);
+}
+
+void addExchange(CLI::App& app, MeasureOptions& o) {
+    for (auto [option, field] : {std::pair{"--export-wav", &o.exportWav},
+                                 {"--export-frd", &o.exportFrd},
+                                 {"--export-csv", &o.exportCsv},
+                                 {"--calibration", &o.calibrationFile}}) {
+        addRead<std::string>(
+            app, option,
+            [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
+    }
+}
+
+// Checks of the exchange options against the others.
+std::string exchangeCheck(const MeasureOptions& o) {
+    if (o.passes == 0) {
+        if (o.readFile.empty()) return "--passes 0 needs --read FILE: the curve read is the result";
+        if (o.capture || o.subtract) {
+            return "--passes 0 measures nothing to capture or subtract from";
+        }
+        if (!o.saveFile.empty()) {
+            return "--save needs passes: the panel saves only after a measurement; with "
+                   "--passes 0 write the curve with --export-frd or --export-csv";
+        }
+        if (!o.exportWav.empty())
+            return "--export-wav needs passes: a curve read has no impulse response";
+        if (!o.calibrationFile.empty()) {
+            return "--calibration corrects measured passes; with --passes 0 nothing is measured";
+        }
+    }
+    const std::pair<const char*, const std::string*> outputs[] = {{"--export-wav", &o.exportWav},
+                                                                  {"--export-frd", &o.exportFrd},
+                                                                  {"--export-csv", &o.exportCsv},
+                                                                  {"--save", &o.saveFile}};
+    for (std::size_t i = 0; i < std::size(outputs); ++i) {
+        for (std::size_t j = i + 1; j < std::size(outputs); ++j) {
+            if (!outputs[i].second->empty() && *outputs[i].second == *outputs[j].second) {
+                return std::string(outputs[i].first) + " and " + outputs[j].first +
+                       " name the same file";
+            }
+        }
+    }
+    return "";
 }
 
 // The panel keeps a file's name in a field of kStorageNameLength characters,
@@ -325,6 +369,7 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     addSettings(app, o);
     addFlags(app, o);
+    addExchange(app, o);
     for (CLI::Option* option : app.get_options()) option->disable_flag_override();
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -338,7 +383,9 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
         o.logSweep = true;
         o.excitationMode = kModeNoSignal;
     }
+    o.gridGiven = app.count("--rate") > 0 || app.count("--length") > 0;
     if (!o.help) parsed.error = crossCheck(o);
+    if (!o.help && parsed.error.empty()) parsed.error = exchangeCheck(o);
     return parsed;
 }
 
@@ -362,7 +409,8 @@ Device and passes:
   --device D            sim (simulated room), sim:loopback, sim:room, sim:distortion,
                         alsa, alsa:PCMNAME
                         (default: the ALSA default device if it opens, else sim)
-  --passes K            passes to run (default 1)
+  --passes K            passes to run (default 1); 0 with --read: none, the curve
+                        read is the result (to convert a saved file)
   --instant             the simulated card runs as fast as it can
 Panel settings:
   --rate R              8000, 11025, 22050 (default), 44100 or 48000
@@ -393,6 +441,13 @@ After the passes:
   --capture             capture the current response
   --subtract            turn Subtract on (needs --read or --capture)
   --save FILE           save the result as FILE
+  --read also takes .frd, .txt and .csv responses (frequency, dB, phase).
+Results for other programs:
+  --export-wav FILE     the averaged impulse response, 32-bit float, 1.0 = 32768
+  --export-frd FILE     the frequency response: Hz, dB, degrees ('*' comments)
+  --export-csv FILE     the same as CSV: frequency_hz,level_db,phase_deg
+  --calibration FILE    subtract a microphone calibration file (Hz, dB, optionally
+                        degrees; "Sens Factor" offset) before the smoothing
   File names: at most 250 characters, not ending in a blank.
 Output:
   --json                print a JSON summary on stdout;  --arrays  include the result arrays

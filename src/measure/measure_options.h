@@ -58,6 +58,12 @@ struct MeasureOptions {
     bool sweepOptionGiven = false;  // any --sweep-... option
     bool distortionTable = false;   // --distortion
     std::string distortionPng;
+    // Results for other programs, and a calibration applied before the smoothing.
+    std::string exportWav;
+    std::string exportFrd;
+    std::string exportCsv;
+    std::string calibrationFile;
+    bool gridGiven = false;  // --rate or --length was on the command line
 };
 
 struct ParsedOptions {

@@ -125,6 +125,27 @@ void addArrays(Json& report, const MeasurementState& state, const SampleArrays& 
     if (capturedPresent(state)) report["capturedSpectrum"] = numbers(arrays.capturedSpectrum.raw());
 }
 
+Json fileOrNull(const std::string& file) {
+    return file.empty() ? Json(nullptr) : Json(file);
+}
+
+void addExchange(Json& report, const ExchangeNotes& notes) {
+    report["calibration"] = notes.calibrationFile.empty()
+                                ? Json(nullptr)
+                                : Json{{"file", notes.calibrationFile},
+                                       {"points", notes.calibrationPoints},
+                                       {"offsetDb", notes.calibrationOffsetDb},
+                                       {"phase", notes.calibrationPhase}};
+    report["read"] = notes.readFile.empty()
+                         ? Json(nullptr)
+                         : Json{{"file", notes.readFile},
+                                {"format", notes.readText ? "response text" : "saved file"},
+                                {"phase", notes.readPhase}};
+    report["exports"] = {{"wav", fileOrNull(notes.wav)},
+                         {"frd", fileOrNull(notes.frd)},
+                         {"csv", fileOrNull(notes.csv)}};
+}
+
 double median(std::vector<double> values) {
     if (values.empty()) return 0.0;
     std::sort(values.begin(), values.end());
@@ -166,6 +187,7 @@ void writeJsonReport(std::ostream& out, const MeasureOptions& options,
         {"failures", outcome.failures},
     };
     if (outcome.sweep) addSweepJson(report, *outcome.sweep);
+    addExchange(report, outcome.exchange);
     if (options.arrays && arrays.resultsReady) addArrays(report, state, arrays);
     // Bytes that are not UTF-8 (a file name, a device's answer) become U+FFFD.
     out << report.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';

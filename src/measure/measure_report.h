@@ -23,6 +23,20 @@ struct ShownError {
     std::string message;
 };
 
+// What was read from and written for other programs.
+struct ExchangeNotes {
+    std::string calibrationFile;  // empty: no calibration
+    std::size_t calibrationPoints = 0;
+    double calibrationOffsetDb = 0.0;  // the file's sensitivity line
+    bool calibrationPhase = false;
+    std::string readFile;   // the curve --read took, once read
+    bool readText = false;  // a response text; otherwise a saved file
+    bool readPhase = false;
+    std::string wav;  // the files written (empty: not asked for or not written)
+    std::string frd;
+    std::string csv;
+};
+
 struct MeasureOutcome {
     std::string deviceName;         // e.g. "sim:loopback", "alsa:default"
     std::string deviceDescription;  // e.g. "Simulated room"
@@ -35,6 +49,7 @@ struct MeasureOutcome {
     std::vector<ShownError> errors;
     std::vector<std::string> failures;  // the measurer's own, e.g. a picture not written
     std::optional<SweepSummary> sweep;  // --excitation logsweep
+    ExchangeNotes exchange;
 };
 
 // The name --excitation and --view use for a mode or view id; "" for another id.

@@ -8,6 +8,7 @@
 #include "control/program.h"
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
+#include "measure/result_exchange.h"
 #include "measure/sweep_pass_service.h"
 #include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
@@ -263,7 +264,8 @@ void drawDistortion(const MeasureBackends& backends, const MeasureOptions& o,
 // The files the user named for the run's results.
 std::vector<std::string> outputsAsked(const MeasureOptions& o) {
     std::vector<std::string> outputs;
-    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng, o.distortionPng}) {
+    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng, o.distortionPng,
+                                    o.exportWav, o.exportFrd, o.exportCsv}) {
         if (!path.empty()) outputs.push_back(path);
     }
     return outputs;
@@ -347,6 +349,11 @@ int makeCard(const MeasureOptions& o, const MeasureBackends& backends, SoundCard
 
 int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
                    std::ostream& out, std::ostream& err) {
+    ResultExchange exchange(options);
+    if (const std::string reason = exchange.load(); !reason.empty()) {
+        err << kName << ": " << reason << '\n';
+        return kMeasureBadCommandLine;
+    }
     if ((!options.timePng.empty() || !options.freqPng.empty()) && !backends.savePicture) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
@@ -356,8 +363,9 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         return kMeasureFailed;
     }
     if (backends.prepare) backends.prepare();
+    const MeasureOptions settings = exchange.settings();
     SoundCard card;
-    if (makeCard(options, backends, card, err) != kMeasureDone) return kMeasureFailed;
+    if (makeCard(settings, backends, card, err) != kMeasureDone) return kMeasureFailed;
 
     MeasureOutcome outcome;
     outcome.deviceName = card.name;
@@ -388,14 +396,26 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
                              screenHeightFor(options.pictureHeight),
                              {},
                              {}};
+    services.readResponse = [&exchange](MeasurementState& state, SampleArrays& arrays) {
+        return exchange.readResponse(state, arrays);
+    };
     Program program(services);
     PanelUser user(program, outcome.failures);
+    bool ranAsAsked = false;
     const bool started = program.start();
     if (started) {
-        applySettings(user, program, options);
+        applySettings(user, program, settings);
+        exchange.prepareAnalysis(program.program());
         PassCount count;
-        if (outcome.failures.empty()) count = runPasses(user, program, options.passes, sweep.get());
+        if (outcome.failures.empty() && options.passes > 0) {
+            count = runPasses(user, program, options.passes, sweep.get());
+        }
+        if (options.passes == 0 &&
+            !ResultExchange::prepareWithoutPasses(program.program(), *card.clock)) {
+            outcome.failures.push_back("the arrays could not be built for the settings");
+        }
         outcome.passesCompleted = count.analysed;
+        ranAsAsked = count.analysed == options.passes;
         if (count.analysed == options.passes) {
             workCapturedCurve(user, program, options);
             if (sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
@@ -407,8 +427,9 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         }
     }
     const std::vector<std::string> outputs = outputsAsked(options);
+    const bool mayWrite = started && ranAsAsked && outputsMayBeWritten(dialogs, outcome.failures);
     if (!outputs.empty()) {
-        if (started && outputsMayBeWritten(dialogs, outcome.failures)) {
+        if (mayWrite) {
             writeOutputs(user, backends, program, options, outcome);
         } else {
             std::string names;
@@ -420,6 +441,11 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     }
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
+    exchange.note(outcome);
+    // The exports, by the same rule (and not after an output above has failed).
+    if (mayWrite && outputsMayBeWritten(dialogs, outcome.failures)) {
+        exchange.finish(program.program(), outcome);
+    }
 
     if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {

@@ -24,7 +24,8 @@ inline constexpr int kMeasureBadCommandLine = 2;
 
 // Runs the measurement the options describe on the backends: the report goes
 // to out, error dialogs ("Ressona: Error N: message") and other failures to
-// err. Returns kMeasureDone or kMeasureFailed.
+// err. Returns kMeasureDone or kMeasureFailed; kMeasureBadCommandLine, before
+// anything is measured, when the calibration file cannot be used.
 int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
                    std::ostream& out, std::ostream& err);
 

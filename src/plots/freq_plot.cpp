@@ -25,10 +25,6 @@ constexpr float kPhasePi = 3.1415925f;
 
 }  // namespace
 
-float decibels(float magnitude, float n) {
-    return 20.0f * std::log10(n * magnitude / 65536.0f + 0.000001f);
-}
-
 FreqPlotDrawing::FreqPlotDrawing(FreqPlotState& plot, const PlotEnvironment& env,
                                  const SpectrumTools& tools)
     : plot_(plot), env_(env), tools_(tools), state_(env.state), arrays_(env.arrays) {}
@@ -325,9 +321,9 @@ std::size_t FreqPlotDrawing::standardTrace(const OneBasedArray<float>& spectrum,
     for (std::size_t i = 2; i <= bins; ++i) {
         // No upper test: points above the high limit run on past the frame.
         if (positionFrequency(i, arrays_.binWidth) < lowest) continue;
-        float d = decibels(spectrum[i], n);
+        float d = levelDecibels(spectrum[i], n);
         if (shifted) d += state_.plotShiftDb;
-        if (subtract) d -= decibels(arrays_.capturedSpectrum[i], n);
+        if (subtract) d -= levelDecibels(arrays_.capturedSpectrum[i], n);
         // A captured curve read from a file has no value where the file's rows
         // do not reach: nothing is drawn there, neither it nor a difference.
         if (std::isnan(d)) continue;

@@ -13,7 +13,9 @@
 #include "state/measurement_state.h"
 #include "platform/canvas/canvas.h"
 #include "platform/messages/message_queue.h"
+#include "plots/level_offsets.h"
 #include "plots/plot_environment.h"
+#include "signals/spectrum_scale.h"
 
 namespace ressona {
 
@@ -46,6 +48,8 @@ struct FreqPlotState {
     // The waterfall's slice magnitudes (positions 1..M, index 0 unused), kept
     // apart from the measured magnitude spectrum.
     std::vector<float> sliceMagnitudes;
+    // The slices' levels in pixels, remembered while the scale stays.
+    LevelOffsets sliceLevels;
     // A slice's spectrum at positions 0..M-1, where the transform gives only those.
     std::vector<ComplexValue> sliceSpectrum;
     // Slice outlines waiting to go to the canvas together: their points back
@@ -69,11 +73,5 @@ LRESULT FreqPlot(FreqPlotState& plot, const PlotEnvironment& env, const Spectrum
 // Creates a FreqPlot window in env.windows; plot and tools must outlive it.
 WindowHandle createFreqPlotWindow(FreqPlotState& plot, const SpectrumTools& tools,
                                   const PlotEnvironment& env);
-
-// The frequency at which spectrum position k is drawn: (k - 1) x binWidth, since
-// position 1 holds the transform's zero-frequency value.
-inline float positionFrequency(std::size_t position, float binWidth) {
-    return static_cast<float>(position - 1) * binWidth;
-}
 
 }  // namespace ressona

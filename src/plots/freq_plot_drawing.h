@@ -129,9 +129,5 @@ class FreqPlotDrawing {
     std::optional<LabelPlacer> labels_;
 };
 
-// 20 log10(N x magnitude / 65536 + 0.000001): the level in dB of a linear
-// magnitude that carries the transform's 1/N (a pulse of 65536 counts gives 0 dB).
-float decibels(float magnitude, float n);
-
 }  // namespace freq_plot_detail
 }  // namespace ressona

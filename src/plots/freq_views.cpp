@@ -88,7 +88,7 @@ void FreqPlotDrawing::drawHistogram() {
         float& sum = plot_.bandSum[static_cast<std::size_t>(b - 1)];
         const std::int32_t count = plot_.bandCount[static_cast<std::size_t>(b - 1)];
         if (count > 0) sum = sum / static_cast<float>(count);  // an empty band keeps 0
-        const float d = decibels(sum, n) + state_.plotShiftDb;
+        const float d = levelDecibels(sum, n) + state_.plotShiftDb;
         extremes.add(d);
         const std::int32_t x =
             nearestPixel(plot_.xScale * static_cast<float>(b) * bandWidth) + plot_.frameLeft;

@@ -126,6 +126,8 @@ void FreqPlotDrawing::waterfallSlices() {
     std::vector<std::size_t>& sizes = plot_.sliceSizes;
     outlines.clear();
     sizes.clear();
+    plot_.sliceLevels.prepare({layout.squared, static_cast<float>(n), state_.plotShiftDb,
+                               state_.plotDbLow, plot_.yScale});
     DbExtremes extremes;
     for (std::int32_t k = 0; k <= layout.steps; ++k) {
         shortenedRecord(arrays_.timeComplex, start, static_cast<std::size_t>(k), n,
@@ -183,7 +185,6 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
                                                    DbExtremes& extremes) {
     const std::vector<float>& magnitude = plot_.sliceMagnitudes;
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
-    const auto nFloat = static_cast<float>(arrays_.pointCount);
     const std::int32_t sliceInset = (layout.steps - k) * layout.inset / layout.steps;
     const std::int32_t left = plot_.frameLeft + sliceInset;
     const std::int32_t right = plot_.frameRight - sliceInset;
@@ -197,11 +198,9 @@ std::span<PlotPoint> FreqPlotDrawing::sliceOutline(const WaterfallLayout& layout
     std::int32_t highestY = std::numeric_limits<std::int32_t>::max();
     std::int32_t lowestY = std::numeric_limits<std::int32_t>::min();
     // One point of the slice: its level, lowered by the slice's drop.
+    LevelOffsets& levels = plot_.sliceLevels;
     const auto addPoint = [&](std::int32_t x, std::size_t i) {
-        const float m = layout.squared ? std::sqrt(magnitude[i]) : magnitude[i];
-        const float d = decibels(m, nFloat) + state_.plotShiftDb;
-        const std::int32_t y =
-            plot_.frameBottom - nearestPixel((d - state_.plotDbLow) * plot_.yScale) + drop;
+        const std::int32_t y = plot_.frameBottom - levels.offset(magnitude[i]) + drop;
         highestY = std::min(highestY, y);
         lowestY = std::max(lowestY, y);
         outline.add(x, std::clamp(y, plot_.frameTop, plot_.frameBottom));

@@ -1,0 +1,100 @@
+#include "measure/response_exports.h"
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <numbers>
+
+#include "analysis/analysis_extras.h"
+#include "exchange/wav_file.h"
+#include "signals/sample_arrays.h"
+#include "signals/spectrum_scale.h"
+#include "storage/file_replacement.h"
+
+namespace ressona {
+
+namespace {
+
+constexpr double kFullScaleCounts = 32768.0;
+constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
+
+// One file on its way: its replacement and how to fill it.
+struct PendingFile {
+    std::string target;
+    std::function<std::string(const std::string& path)> write;
+};
+
+}  // namespace
+
+ExportedResponse exportedResponse(const SampleArrays& arrays) {
+    ExportedResponse response;
+    const auto bins = static_cast<std::size_t>(std::max(arrays.binCount, 0));
+    if (arrays.magnitudeSpectrum.size() < bins || arrays.phaseSpectrum.size() < bins) {
+        return response;
+    }
+    const auto n = static_cast<float>(arrays.pointCount);
+    for (std::size_t k = 2; k <= bins; ++k) {
+        response.frequencyHz.push_back(positionFrequency(k, arrays.binWidth));
+        response.levelDb.push_back(levelDecibels(arrays.magnitudeSpectrum[k], n));
+        response.phaseDeg.push_back(arrays.phaseSpectrum[k] * kDegreesPerRadian);
+    }
+    return response;
+}
+
+std::vector<float> impulseSamples(const ImpulseAverage& average) {
+    std::vector<float> samples(average.sum.size());
+    if (average.count == 0) return samples;
+    const double scale = 1.0 / (static_cast<double>(average.count) * kFullScaleCounts);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<float>(average.sum[i] * scale);
+    }
+    return samples;
+}
+
+std::vector<std::string> writeExports(const ExportTargets& targets, std::uint32_t sampleRate,
+                                      const std::vector<float>& impulse,
+                                      const ExportedResponse& response,
+                                      const std::vector<std::string>& comments) {
+    std::vector<PendingFile> files;
+    if (!targets.wav.empty()) {
+        files.push_back({targets.wav, [&](const std::string& path) {
+                             return writeFloatWav(path, sampleRate, impulse);
+                         }});
+    }
+    const bool text = !targets.frd.empty() || !targets.csv.empty();
+    const std::string problem = text ? exportProblem(response) : "";
+    if (!targets.frd.empty()) {
+        files.push_back({targets.frd, [&](const std::string& path) {
+                             return problem.empty()
+                                        ? writeTextFile(path, frdText(response, comments))
+                                        : problem;
+                         }});
+    }
+    if (!targets.csv.empty()) {
+        files.push_back({targets.csv, [&](const std::string& path) {
+                             return problem.empty() ? writeTextFile(path, csvText(response))
+                                                    : problem;
+                         }});
+    }
+
+    std::vector<std::string> failures;
+    std::vector<std::unique_ptr<FileReplacement>> written;
+    for (const PendingFile& file : files) {
+        auto replacement = std::make_unique<FileReplacement>(file.target);
+        const std::string reason = replacement->ready() ? file.write(replacement->temporaryPath())
+                                                        : "no file can be created beside it";
+        if (!reason.empty()) {
+            failures.push_back("'" + file.target + "' was not written: " + reason);
+        }
+        written.push_back(std::move(replacement));
+    }
+    if (!failures.empty()) return failures;  // the temporary files go with `written`
+    for (const auto& replacement : written) {
+        if (!replacement->commit()) {
+            failures.push_back("'" + replacement->target() + "' could not be put in place");
+        }
+    }
+    return failures;
+}
+
+}  // namespace ressona
