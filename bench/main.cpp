@@ -2,6 +2,7 @@
 // summary line per figure so that runs can be compared line by line:
 //   analyseCapture mode=MLS N=2048 us=...
 //   fft N=16384 ours_us=... fftw_us=... ratio=...
+//   room seconds=2 rate=48000 bands=... analyse_ms=... ratio=...
 //   waterfall steps=30 N=16384 draw_ms=... fftw_ms=... ratio=...
 //   logsweep samples=65536 rate=48000 analyse_ms=... sweep_ms=... ratio=...  (processor time)
 
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <map>
 #include <string>
+
+#include "room/frequency_bands.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -83,6 +86,11 @@ int main(int argc, char** argv) {
                 std::printf("analyseCapture mode=%s N=%s us=%.2f\n", mode, n, *us);
             }
         }
+    }
+    if (const double* us = reporter.findCpu("roomAnalysis/48000/2")) {
+        const std::size_t bands = ressona::roomBands(48000, true, true).size();
+        std::printf("room seconds=2 rate=48000 bands=%zu analyse_ms=%.2f ratio=%.4f\n", bands,
+                    *us / 1000.0, *us / 2e6);
     }
     for (const char* n : {"64", "1024", "4096", "16384"}) {
         const double* ours = reporter.find(std::string("fftOurs/") + n);

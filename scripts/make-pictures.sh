@@ -4,7 +4,7 @@
 # ranges have settled as they do after a few seconds on screen; the simulated
 # card running as fast as it can), drawn at 1200 x 400 pixels on Qt's
 # offscreen platform: the time plot and the frequency plot in each of its
-# four views. The simulated room's noise is seeded, so the pictures come out
+# four views, and the decay curves of the room parameters. The simulated room's noise is seeded, so the pictures come out
 # the same on every run on a machine with the same fonts.
 # Build first: cmake --build build
 set -euo pipefail
@@ -19,4 +19,8 @@ common=(--device sim:room --excitation mls --length 4096 --rate 48000 --passes 6
 for view in phase histogram waterfall; do
   "$measure" "${common[@]}" --view "$view" --freq-png "$out/freq-$view.png" >/dev/null
 done
-echo "wrote $out/time-plot.png and $out/freq-{standard,phase,histogram,waterfall}.png"
+# The room parameters' decay curves: one pass at the longest length, whose
+# steady period holds the simulated room's whole decay.
+"$measure" --device sim:room --excitation mls --length 16384 --rate 48000 --instant --room \
+  --size 1200x400 --decay-png "$out/room-decay.png" >/dev/null
+echo "wrote $out/time-plot.png, $out/freq-{standard,phase,histogram,waterfall}.png and $out/room-decay.png"

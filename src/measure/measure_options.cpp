@@ -281,6 +281,42 @@ std::string exchangeCheck(const MeasureOptions& o) {
     return "";
 }
 
+// --room, --ir-wav FILE and --decay-png FILE.
+void addRoomOptions(CLI::App& app, MeasureOptions& o) {
+    app.add_flag("--room", o.room);
+    for (auto [option, field] : {std::pair{"--ir-wav", &o.irWav}, {"--decay-png", &o.decayPng}}) {
+        addRead<std::string>(
+            app, option,
+            [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
+    }
+}
+
+// A file's response is analysed without measuring, so no option of the
+// measurement may come with it.
+std::string roomCheck(const CLI::App& app, const MeasureOptions& o) {
+    if (!o.irWav.empty()) {
+        for (const CLI::Option* option : app.get_options()) {
+            std::string name = option->get_name(false, true);  // "--mic,--line" for the pair
+            for (char& c : name) c = c == ',' ? '/' : c;
+            const bool allowed = name == "--ir-wav" || name == "--room" || name == "--json" ||
+                                 name == "--decay-png" || name == "--size" || name == "--help";
+            if (!allowed && option->count() > 0) {
+                return "--ir-wav analyses a file and measures nothing, so " + name +
+                       " does not apply";
+            }
+        }
+        return "";
+    }
+    if (!o.decayPng.empty() && !o.room) return "--decay-png needs --room or --ir-wav";
+    if (o.room && o.passes == 0) return "--room needs passes (or --ir-wav FILE)";
+    if (o.room && !o.logSweep && o.excitationMode != kModeMls && o.excitationMode != kModePulse) {
+        return "--room needs an impulse response: --excitation mls, pulse or logsweep (or "
+               "--ir-wav FILE)";
+    }
+    return "";
+}
+
 // The panel keeps a file's name in a field of kStorageNameLength characters,
 // padded with blanks: a longer name, or one ending in a blank, would name
 // another file.
@@ -370,6 +406,7 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
     addSettings(app, o);
     addFlags(app, o);
     addExchange(app, o);
+    addRoomOptions(app, o);
     for (CLI::Option* option : app.get_options()) option->disable_flag_override();
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -384,7 +421,8 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
         o.excitationMode = kModeNoSignal;
     }
     o.gridGiven = app.count("--rate") > 0 || app.count("--length") > 0;
-    if (!o.help) parsed.error = crossCheck(o);
+    if (!o.help) parsed.error = roomCheck(app, o);
+    if (!o.help && parsed.error.empty()) parsed.error = crossCheck(o);
     if (!o.help && parsed.error.empty()) parsed.error = exchangeCheck(o);
     return parsed;
 }
@@ -449,6 +487,10 @@ Results for other programs:
   --calibration FILE    subtract a microphone calibration file (Hz, dB, optionally
                         degrees; "Sens Factor" offset) before the smoothing
   File names: at most 250 characters, not ending in a blank.
+Room parameters (ISO 3382-1: EDT, T20, T30, C50, C80, D50, Ts per octave and third-octave band):
+  --room                of the measured impulse response (--excitation mls, pulse or logsweep)
+  --ir-wav FILE         of the impulse response in a WAV file (first channel), measuring nothing
+  --decay-png FILE      picture of the octave bands' decay curves with their fitted lines
 Output:
   --json                print a JSON summary on stdout;  --arrays  include the result arrays
   --time-png FILE       picture of the time plot;  --freq-png FILE  of the frequency plot

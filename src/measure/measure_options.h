@@ -47,6 +47,9 @@ struct MeasureOptions {
     std::string freqPng;
     std::int32_t pictureWidth = 1200;
     std::int32_t pictureHeight = 400;
+    bool room = false;     // room parameters of the measured impulse response
+    std::string irWav;     // room parameters of this WAV file's response instead of measuring
+    std::string decayPng;  // picture of the octave bands' decay curves
     bool help = false;
     // --excitation logsweep: the panel measures with "No Signal" while the
     // sweep is played under its passes (measure/sweep_pass_service.h).

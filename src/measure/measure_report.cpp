@@ -189,6 +189,7 @@ void writeJsonReport(std::ostream& out, const MeasureOptions& options,
     if (outcome.sweep) addSweepJson(report, *outcome.sweep);
     addExchange(report, outcome.exchange);
     if (options.arrays && arrays.resultsReady) addArrays(report, state, arrays);
+    if (outcome.room) report["room"] = roomJson(*outcome.room);
     // Bytes that are not UTF-8 (a file name, a device's answer) become U+FFFD.
     out << report.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }

@@ -5,11 +5,13 @@
 // JSON object (--json) or as a few lines for people.
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "measure/measure_options.h"
+#include "measure/room_report.h"
 #include "measure/sweep_report.h"
 
 namespace ressona {
@@ -48,6 +50,7 @@ struct MeasureOutcome {
     std::vector<double> processSeconds;  // before each pass after the first: since the last ended
     std::vector<ShownError> errors;
     std::vector<std::string> failures;  // the measurer's own, e.g. a picture not written
+    std::optional<RoomOutcome> room;    // with --room
     std::optional<SweepSummary> sweep;  // --excitation logsweep
     ExchangeNotes exchange;
 };

@@ -9,12 +9,13 @@
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
 #include "measure/result_exchange.h"
+#include "measure/room_measurement.h"
 #include "measure/sweep_pass_service.h"
 #include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
-#include "state/scroll_info.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
+#include "state/scroll_info.h"
 #include "storage/file_replacement.h"
 
 namespace ressona {
@@ -264,7 +265,7 @@ void drawDistortion(const MeasureBackends& backends, const MeasureOptions& o,
 // The files the user named for the run's results.
 std::vector<std::string> outputsAsked(const MeasureOptions& o) {
     std::vector<std::string> outputs;
-    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng, o.distortionPng,
+    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng, o.distortionPng, o.decayPng,
                                     o.exportWav, o.exportFrd, o.exportCsv}) {
         if (!path.empty()) outputs.push_back(path);
     }
@@ -281,6 +282,7 @@ void writeOutputs(PanelUser& user, const MeasureBackends& backends, Program& pro
     }
     drawPictures(backends, program, o, outcome.failures);
     drawDistortion(backends, o, outcome);
+    if (outcome.room) saveDecayPicture(backends, o, *outcome.room, outcome.failures);
 }
 
 // The number in a title "Ressona: Error N"; 0 when it has none.
@@ -349,6 +351,7 @@ int makeCard(const MeasureOptions& o, const MeasureBackends& backends, SoundCard
 
 int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
                    std::ostream& out, std::ostream& err) {
+    if (!options.irWav.empty()) return runRoomFile(options, backends, out, err);
     ResultExchange exchange(options);
     if (const std::string reason = exchange.load(); !reason.empty()) {
         err << kName << ": " << reason << '\n';
@@ -358,7 +361,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
-    if (!options.distortionPng.empty() && !backends.saveDrawing) {
+    if ((!options.decayPng.empty() || !options.distortionPng.empty()) && !backends.saveDrawing) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
@@ -417,6 +420,13 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         outcome.passesCompleted = count.analysed;
         ranAsAsked = count.analysed == options.passes;
         if (count.analysed == options.passes) {
+            // Before anything else, while the last capture is still in the record buffer.
+            if (options.room) {
+                outcome.room = measuredRoom(program, options);
+                // A step that failed: no output is written after it.
+                if (!outcome.room->error.empty())
+                    outcome.failures.push_back("no room parameters: " + outcome.room->error);
+            }
             workCapturedCurve(user, program, options);
             if (sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
         } else if (count.stalled) {
@@ -446,6 +456,14 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     if (mayWrite && outputsMayBeWritten(dialogs, outcome.failures)) {
         exchange.finish(program.program(), outcome);
     }
+    if (options.room && !outcome.room) {
+        outcome.room =
+            RoomOutcome{options.logSweep ? "logsweep" : excitationName(options.excitationMode),
+                        "",
+                        "the run did not complete its passes",
+                        {}};
+        outcome.failures.push_back("no room parameters: " + outcome.room->error);
+    }
 
     if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {
@@ -453,6 +471,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     } else {
         writeTextReport(out, outcome, program);
         if (options.distortionTable && outcome.sweep) writeDistortionTable(out, *outcome.sweep);
+        if (outcome.room) writeRoomTable(out, *outcome.room);
     }
     for (const ShownError& error : outcome.errors) {
         err << error.title << ": " << error.message << '\n';

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <numeric>
+#include <random>
 
 #include "audio/mixer_control.h"
 #include "audio/wave_devices.h"
@@ -16,7 +17,9 @@
 #include "common/pass_rig.h"
 #include "platform/dialog/dialog_item_text.h"
 #include "platform/dialog/error_dialog_service.h"
+#include "platform/sim/response_convolution.h"
 #include "platform/sim/simulated_sound_card.h"
+#include "room/room_analysis.h"
 
 namespace ressona {
 namespace {
@@ -67,6 +70,51 @@ TEST(SimulatedRoom, RecordingIsThePulseThroughTheExactImpulseResponse) {
         const double energy = std::inner_product(h.begin(), h.end(), h.begin(), 0.0);
         EXPECT_GT(energy, 0.05);
         EXPECT_LT(energy, 1.0);
+    }
+}
+
+// The room's reverberation, analysed from its exact response at three rates:
+// every octave band's time within 3 % of the documented one (the measurement
+// through the card is checked in room_measure_test.cpp).
+TEST(SimulatedRoom, ReverberatesForItsDocumentedTimeInEveryOctave) {
+    const auto documented = presetReverberationTimes(SimPreset::kRoom);
+    ASSERT_EQ(documented.size(), 8u);
+    EXPECT_TRUE(presetReverberationTimes(SimPreset::kLoopback).empty());
+    for (const std::uint32_t rate : {8000u, 22050u, 48000u}) {
+        RoomOptions options;
+        options.thirdOctaves = false;
+        RoomAnalysis analysis;
+        ASSERT_EQ(
+            analyseRoom(presetImpulseResponse(SimPreset::kRoom, rate), rate, options, analysis),
+            "");
+        std::size_t checked = 0;
+        for (const OctaveReverberation& band : documented) {
+            const RoomBand* measured = findBand(analysis, BandKind::Octave, band.bandHz);
+            if (measured == nullptr) continue;  // above the rate's highest band
+            ++checked;
+            EXPECT_NEAR(measured->t30.seconds / band.seconds, 1.0, 0.03) << band.bandHz << " Hz";
+        }
+        EXPECT_EQ(checked, rate == 8000 ? 6u : rate == 22050 ? 7u : 8u);
+    }
+}
+
+// The convolution's eight-at-a-time sums against the plain ones, over sizes
+// that leave remainders.
+TEST(SimulatedRoom, ConvolutionIsThePlainSum) {
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (const std::size_t taps : {1u, 2u, 7u, 64u}) {
+        for (const std::size_t count : {1u, 7u, 8u, 9u, 33u}) {
+            std::vector<double> reversed(taps), played(count + taps - 1), out(count);
+            for (double& x : reversed) x = value(random);
+            for (double& x : played) x = value(random);
+            convolveReversed(reversed, played, out);
+            for (std::size_t i = 0; i < count; ++i) {
+                double sum = 0.0;
+                for (std::size_t j = 0; j < taps; ++j) sum += reversed[j] * played[i + j];
+                ASSERT_EQ(out[i], sum) << taps << " taps, output " << i;
+            }
+        }
     }
 }
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 namespace ressona {
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kRoomLengthSeconds = 0.045;
 constexpr double kDirectDelaySeconds = 0.001;
 constexpr double kDirectGain = 0.6;
 constexpr double kRoomNoiseRms = 6.0;
@@ -20,6 +20,18 @@ struct Reflection {
 constexpr Reflection kReflections[] = {
     {0.0034, 0.40}, {0.0061, 0.28}, {0.0093, 0.20}, {0.0138, 0.13}, {0.0195, 0.08},
 };
+
+// Longer at low frequencies, as in most rooms, and short enough that the
+// longest measurement (16384 samples at 48000 Hz, 0.34 s) holds the decay
+// down to its noise with room to spare.
+constexpr OctaveReverberation kRoomReverberation[] = {
+    {63, 0.24},   {125, 0.22},  {250, 0.20},  {500, 0.18},
+    {1000, 0.17}, {2000, 0.16}, {4000, 0.14}, {8000, 0.12},
+};
+constexpr double kReverberantToDirect = 1.0;  // energy ratio in every band
+constexpr double kToneSpacingHz = 50.0;
+constexpr double kTailDepthDb = 90.0;  // where the response ends
+constexpr double kHighestToneShareOfRate = 0.45;
 
 // A second-order section from the usual bilinear-transform designs.
 struct Biquad {
@@ -64,26 +76,64 @@ Biquad lowPass(double frequency, double q, double rate) {
     return f;
 }
 
-std::vector<double> loudspeakerResponse(std::size_t length, double rate) {
+// Adds the reverberation to h from position `start` on: per octave band
+// (base-ten mid-band frequency 1000 x 10^(0.3 x)), K tones across the band,
+// tone i at the band's lower edge + (i + 1/2) W / K with Schroeder's phase
+// -pi i^2 / K (a flat envelope), amplitudes such that the band's energy is
+// kReverberantToDirect times the direct sound's in that band.
+void addReverberation(std::vector<double>& h, std::size_t start, double rate) {
+    const double bandOffsets[] = {-4, -3, -2, -1, 0, 1, 2, 3};
+    const double halfBand = std::pow(10.0, 0.15);
+    const double directEnergy = kDirectGain * kDirectGain;
+    for (std::size_t b = 0; b < std::size(kRoomReverberation); ++b) {
+        const double centre = 1000.0 * std::pow(10.0, 0.3 * bandOffsets[b]);
+        const double lower = centre / halfBand;
+        const double width = centre * halfBand - lower;
+        const int tones = std::max(1, static_cast<int>(std::lround(width / kToneSpacingHz)));
+        const double spacing = width / tones;
+        // Amplitude decays at k per second; energy at 2k. One tone's energy is
+        // about A^2 / 2 x rate / 2k, the direct sound's in the band 2 W / rate of its own.
+        const double k = 3.0 * std::log(10.0) / kRoomReverberation[b].seconds;
+        const double bandEnergy = kReverberantToDirect * directEnergy * 2.0 * width / rate;
+        const double amplitude = std::sqrt(bandEnergy / tones * 4.0 * k / rate);
+        const std::complex<double> decay = std::exp(-k / rate);
+        for (int i = 0; i < tones; ++i) {
+            const double frequency = lower + (i + 0.5) * spacing;
+            if (frequency >= kHighestToneShareOfRate * rate) break;
+            const double phase = -kPi * i * i / tones;
+            const std::complex<double> step = decay * std::polar(1.0, 2.0 * kPi * frequency / rate);
+            std::complex<double> tone = std::polar(amplitude, phase);
+            for (std::size_t n = start; n < h.size(); ++n) {
+                h[n] += tone.real();
+                tone *= step;
+            }
+        }
+    }
+}
+
+// The room heard through the loudspeaker: the direct sound, the reflections
+// and the reverberation as taps, then the loudspeaker's two filters over them.
+std::vector<double> roomResponse(std::uint32_t sampleRate) {
+    const double rate = sampleRate;
+    double longest = 0.0;
+    for (const OctaveReverberation& band : kRoomReverberation)
+        longest = std::max(longest, band.seconds);
+    const auto direct = static_cast<std::size_t>(std::lround(kDirectDelaySeconds * rate));
+    const auto length =
+        direct + static_cast<std::size_t>(std::lround(longest * kTailDepthDb / 60.0 * rate));
+    std::vector<double> taps(length, 0.0);
+    taps[direct] += kDirectGain;
+    for (const Reflection& reflection : kReflections) {
+        const auto delay = static_cast<std::size_t>(
+            std::lround((kDirectDelaySeconds + reflection.delaySeconds) * rate));
+        taps[delay] += kDirectGain * reflection.gain;
+    }
+    addReverberation(taps, direct, rate);
+
     Biquad hp = highPass(100.0, 0.9, rate);
     Biquad lp = lowPass(std::min(9000.0, 0.45 * rate), 0.7, rate);
     std::vector<double> h(length);
-    for (std::size_t n = 0; n < length; ++n) h[n] = lp.step(hp.step(n == 0 ? 1.0 : 0.0));
-    return h;
-}
-
-std::vector<double> roomResponse(std::uint32_t sampleRate) {
-    const double rate = sampleRate;
-    const auto length = static_cast<std::size_t>(std::lround(kRoomLengthSeconds * rate));
-    const std::vector<double> speaker = loudspeakerResponse(length, rate);
-    std::vector<double> h(length, 0.0);
-    auto add = [&](double delaySeconds, double gain) {
-        const auto delay = static_cast<std::size_t>(std::lround(delaySeconds * rate));
-        for (std::size_t n = delay; n < length; ++n) h[n] += gain * speaker[n - delay];
-    };
-    add(kDirectDelaySeconds, kDirectGain);
-    for (const Reflection& reflection : kReflections)
-        add(kDirectDelaySeconds + reflection.delaySeconds, kDirectGain * reflection.gain);
+    for (std::size_t n = 0; n < length; ++n) h[n] = lp.step(hp.step(taps[n]));
     return h;
 }
 
@@ -92,6 +142,11 @@ std::vector<double> roomResponse(std::uint32_t sampleRate) {
 std::vector<double> presetImpulseResponse(SimPreset preset, std::uint32_t sampleRate) {
     if (preset == SimPreset::kRoom && sampleRate > 0) return roomResponse(sampleRate);
     return {1.0};
+}
+
+std::span<const OctaveReverberation> presetReverberationTimes(SimPreset preset) {
+    if (preset == SimPreset::kRoom) return kRoomReverberation;
+    return {};
 }
 
 SimNonlinearity presetNonlinearity(SimPreset preset) {

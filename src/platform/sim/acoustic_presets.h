@@ -4,6 +4,7 @@
 // counting the card's own path delay.
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,13 @@ enum class SimPreset {
     kLoopback,    // a cable from output to input: the played signal exactly
     kRoom,        // a small loudspeaker in a room, heard by a microphone
     kDistortion,  // the loopback, then y = x + 0.02 x^2 + 0.01 x^3 (full-scale units)
+};
+
+// The room's reverberation time in one octave band: its reverberant sound in
+// that band decays by 60 dB in `seconds`.
+struct OctaveReverberation {
+    double bandHz = 0.0;  // nominal mid-band frequency, 63 .. 8000
+    double seconds = 0.0;
 };
 
 // The memoryless curve a preset passes its signal through after its
@@ -27,9 +35,25 @@ SimNonlinearity presetNonlinearity(SimPreset preset);
 // (before the path delay, noise and rounding) is sum over k of h[k] x[n - k].
 // Loopback: {1}. Room: a small loudspeaker's band-pass (100 Hz second-order
 // high-pass, Q 0.9; 9 kHz second-order low-pass, Q 0.7, at most 0.45 of the
-// rate) heard directly after 1 ms and through five early reflections
-// (3.4, 6.1, 9.3, 13.8 and 19.5 ms), 45 ms long in all.
+// rate) heard directly after 1 ms, through five early reflections (3.4, 6.1,
+// 9.3, 13.8 and 19.5 ms later) and through the room's reverberation: from the
+// direct sound on, in each octave band (base-ten edges, 63 Hz .. 8 kHz, below
+// 0.45 of the rate), a comb of tones about 50 Hz apart (one in the 63 Hz band)
+// with equal amplitudes and Schroeder's phases, so that the band's sound is a
+// noise-like multitone whose envelope stays flat, decaying by 60 dB in the
+// band's time (presetReverberationTimes). In every band it carries as much
+// energy as the direct sound. The response ends 90 dB down in its slowest band.
+//
+// Why tones and not random noise: a random noise in a band of width B,
+// decaying in T, has only about B x T independent stretches, so one sample of
+// it measures 10 to 30 % away from its envelope's time in the bands where
+// B x T is 10 .. 100; the multitone's band energy decays smoothly, so each
+// octave band measures its documented time.
 std::vector<double> presetImpulseResponse(SimPreset preset, std::uint32_t sampleRate);
+
+// The documented reverberation times of the preset per octave band, 63 Hz
+// first (empty for the loopback).
+std::span<const OctaveReverberation> presetReverberationTimes(SimPreset preset);
 
 // Standard deviation of the recording's noise, in 16-bit steps.
 double presetNoiseRms(SimPreset preset);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/sim/response_convolution.h"
+
 namespace ressona {
 
 namespace {
@@ -387,7 +389,9 @@ double SimulatedCard::shaped(double value) const {
 // passed through the preset's response.
 void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::int64_t count) {
     if (responseRate_ != inRate_) {
+        // Kept back to front, as the convolution reads it.
         response_ = presetImpulseResponse(config_.preset, inRate_);
+        std::reverse(response_.begin(), response_.end());
         responseRate_ = inRate_;
     }
     const auto taps = static_cast<std::int64_t>(response_.size());
@@ -408,13 +412,11 @@ void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::in
             played[static_cast<std::size_t>(n - base)] += segment.sound(n - offset);
         }
     }
+    // played[i + taps - 1] is the sample heard now through the response's first tap.
+    std::vector<double> heard(static_cast<std::size_t>(count));
+    convolveReversed(response_, played, heard);
     for (std::int64_t i = 0; i < count; ++i) {
-        double sum = 0.0;
-        // played[i + taps - 1] is the sample heard now through the response's first tap.
-        for (std::int64_t k = 0; k < taps; ++k)
-            sum += response_[static_cast<std::size_t>(k)] *
-                   played[static_cast<std::size_t>(i + taps - 1 - k)];
-        double value = shaped(sum) * gain;
+        double value = shaped(heard[static_cast<std::size_t>(i)]) * gain;
         if (config_.noiseRms > 0.0) value += config_.noiseRms * noise_(noiseEngine_);
         out[i] = toSample(value);
     }

@@ -1,0 +1,94 @@
+#include "measure/room_measurement.h"
+
+#include <nlohmann/json.hpp>
+
+#include "control/program.h"
+#include "exchange/wav_file.h"
+#include "measure/measurement_run.h"
+#include "measure/room_response.h"
+#include "room/decay_picture.h"
+#include "storage/file_replacement.h"
+
+namespace ressona {
+
+namespace {
+
+constexpr const char* kName = "ressona-measure";
+constexpr std::size_t kCurvePoints = 2000;  // per band, for the picture
+
+}  // namespace
+
+RoomOutcome analyseRoomResponse(const std::string& source, std::span<const double> samples,
+                                std::uint32_t sampleRate, const MeasureOptions& options,
+                                double roundingStep) {
+    RoomOutcome room;
+    room.source = source;
+    RoomOptions analysis;
+    analysis.curvePoints = options.decayPng.empty() ? 0 : kCurvePoints;
+    analysis.roundingStep = roundingStep;
+    room.error = analyseRoom(samples, sampleRate, analysis, room.analysis);
+    return room;
+}
+
+RoomOutcome measuredRoom(Program& program, const MeasureOptions& options) {
+    const RoomResponse response =
+        roomResponseOf(program.state(), program.arrays(), options.logSweep);
+    if (!response.error.empty()) {
+        RoomOutcome room;
+        room.source = response.source;
+        room.error = response.error;
+        return room;
+    }
+    return analyseRoomResponse(response.source, response.samples, response.sampleRate, options,
+                               response.roundingStep);
+}
+
+void saveDecayPicture(const MeasureBackends& backends, const MeasureOptions& options,
+                      const RoomOutcome& room, std::vector<std::string>& failures) {
+    if (options.decayPng.empty()) return;
+    if (!room.error.empty() || !backends.saveDrawing) {
+        failures.push_back("the picture '" + options.decayPng + "' could not be drawn");
+        return;
+    }
+    // Beside its target and renamed over it once written, so a picture that
+    // fails halfway never takes the place of the one that was there.
+    FileReplacement replacement(options.decayPng);
+    const bool written = replacement.ready() &&
+                         backends.saveDrawing(
+                             options.pictureWidth, options.pictureHeight,
+                             [&room](Canvas& canvas) { drawDecayPicture(canvas, room.analysis); },
+                             replacement.temporaryPath()) == 0 &&
+                         replacement.commit();
+    if (!written) failures.push_back("the picture '" + options.decayPng + "' could not be written");
+}
+
+int runRoomFile(const MeasureOptions& options, const MeasureBackends& backends, std::ostream& out,
+                std::ostream& err) {
+    if (!options.decayPng.empty() && !backends.saveDrawing) {
+        err << kName << ": this build cannot draw pictures\n";
+        return kMeasureFailed;
+    }
+    WavSignal signal;
+    RoomOutcome room;
+    room.source = "wav";
+    room.error = readWav(options.irWav, signal);
+    if (room.error.empty()) {
+        room = analyseRoomResponse("wav", signal.samples, signal.sampleRate, options);
+    }
+    room.file = options.irWav;
+    std::vector<std::string> failures;
+    if (!room.error.empty()) failures.push_back("no room parameters: " + room.error);
+    if (!options.decayPng.empty() && backends.prepare) backends.prepare();
+    if (room.error.empty()) saveDecayPicture(backends, options, room, failures);
+
+    if (options.json) {
+        const nlohmann::ordered_json report = {{"room", roomJson(room)}, {"failures", failures}};
+        out << report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    } else {
+        writeRoomTable(out, room);
+    }
+    for (const std::string& failure : failures) err << kName << ": " << failure << '\n';
+    return failures.empty() ? kMeasureDone : kMeasureFailed;
+}
+
+}  // namespace ressona
