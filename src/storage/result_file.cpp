@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "signals/sample_arrays.h"
 #include "state/hand_over.h"
 #include "state/measurement_state.h"
-#include "signals/sample_arrays.h"
 #include "storage/file_replacement.h"
 #include "storage/fixed_fields.h"
 

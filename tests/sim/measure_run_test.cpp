@@ -409,8 +409,8 @@ TEST(MeasureRunTest, PicturesAreDrawnAfterThePassesInTheChosenView) {
     std::ofstream(freq, std::ios::binary) << "an older picture";
     Harness harness;
     const auto result =
-        harness.run(withArgs(kLoopbackMls, {"--view", "histogram", "--time-png", time,
-                                            "--freq-png", freq, "--size", "640x300"}));
+        harness.run(withArgs(kLoopbackMls, {"--view", "histogram", "--time-png", time, "--freq-png",
+                                            freq, "--size", "640x300"}));
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     ASSERT_EQ(harness.pictures.size(), 2u);
     EXPECT_EQ(harness.pictures[0].picture, MeasurePicture::Time);
@@ -497,9 +497,9 @@ TEST(MeasureFailureTest, AFailedReadWritesNothingAndReplacesNothing) {
     }
     std::filesystem::remove(picture);
     Harness harness;
-    const auto subtracted = harness.run(withArgs(
-        kLoopbackMls, {"--read", tempPath("missing.rsn"), "--subtract", "--save", important,
-                       "--freq-png", picture}));
+    const auto subtracted =
+        harness.run(withArgs(kLoopbackMls, {"--read", tempPath("missing.rsn"), "--subtract",
+                                            "--save", important, "--freq-png", picture}));
     EXPECT_EQ(subtracted.status, kMeasureFailed);
     EXPECT_NE(subtracted.err.find("Ressona: Error 8: "), std::string::npos) << subtracted.err;
     EXPECT_TRUE(contents(important) == "the user's own file\n") << "replaced";
@@ -519,8 +519,8 @@ TEST(MeasureFailureTest, ARunThatDidNotGoAsAskedWritesNoOutput) {
     std::ofstream(path, std::ios::binary) << "kept\n";
     Harness stopped;
     stopped.log->failAddFrom = 3;
-    const auto result = stopped.run(withArgs(
-        kLoopbackMls, {"--passes", "5", "--save", path, "--time-png", tempPath("t.png")}));
+    const auto result = stopped.run(
+        withArgs(kLoopbackMls, {"--passes", "5", "--save", path, "--time-png", tempPath("t.png")}));
     EXPECT_EQ(result.status, kMeasureFailed);
     EXPECT_TRUE(contents(path) == "kept\n") << "replaced";
     EXPECT_TRUE(stopped.pictures.empty());

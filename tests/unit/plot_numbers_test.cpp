@@ -1,5 +1,5 @@
-#include "plots/plot_axes.h"
 #include "plots/plot_numbers.h"
+#include "plots/plot_axes.h"
 
 #include <gtest/gtest.h>
 
@@ -37,9 +37,9 @@ TEST(PlotNumbers, FixedAndIntegerFieldsKeepTheirWidthOrShowAsterisks) {
 // round value exactly ("1.02k", "12.5k", "-69.9").
 TEST(PlotNumbers, LabelTextsNameTheirValuesExactly) {
     const std::vector<std::pair<double, std::string>> frequencies{
-        {10, "10."},    {500, "500."},   {1000, "1.0k"}, {2000, "2.0k"}, {10000, "10k"},
-        {20000, "20k"}, {1020, "1.02k"}, {12500, "12.5k"}, {1e6, "1M"},  {2.5e9, "2.5G"},
-        {10.5, "10.5"}};
+        {10, "10."},    {500, "500."},   {1000, "1.0k"},  {2000, "2.0k"},
+        {10000, "10k"}, {20000, "20k"},  {1020, "1.02k"}, {12500, "12.5k"},
+        {1e6, "1M"},    {2.5e9, "2.5G"}, {10.5, "10.5"}};
     for (const auto& [hertz, text] : frequencies) {
         EXPECT_EQ(frequencyText(hertz, 3), text) << hertz;
     }
