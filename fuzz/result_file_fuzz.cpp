@@ -1,9 +1,13 @@
 // Feeds arbitrary bytes to the saved-file reader as if they were a file, on a
 // grid chosen from the input's length, so that every reading path (header,
-// data lines, spreading, thinning, gap filling) meets every kind of content.
+// data rows, spreading, thinning, joining) meets every kind of content. A file
+// refused leaves the captured curve exactly as it was; one accepted leaves
+// only finite values that are not negative, or NaN where no row reached.
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "state/hand_over.h"
@@ -30,7 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ressona::setStorageFileName(program->state, "fuzzed-input-without-blanks-in-its-title.rsn");
     std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (file == nullptr) return 0;
-    ressona::readResultStream(file, program->state, program->arrays);
+    auto& captured = program->arrays.capturedSpectrum;
+    for (std::size_t k = 1; k <= captured.size(); ++k) captured[k] = static_cast<float>(k);
+    const int status = ressona::readResultStream(file, program->state, program->arrays);
     std::fclose(file);
+    for (std::size_t k = 1; k <= captured.size(); ++k) {
+        const float value = captured[k];
+        const bool kept = value == static_cast<float>(k);
+        const bool sound = std::isnan(value) || (std::isfinite(value) && value >= 0.0f);
+        if (status == ressona::kResultFileDone ? !sound : !kept) std::abort();
+    }
+    if ((status == ressona::kResultFileDone) != program->state.plotShowCaptured) std::abort();
     return 0;
 }

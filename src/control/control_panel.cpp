@@ -24,6 +24,7 @@ constexpr std::array<int, 7> kModeIds = {kModeMls,        kModeSineWave,  kModeS
 constexpr std::int32_t kCutScale = 1000;   // cuts are per mille of the analysed span
 constexpr std::int32_t kShiftLimit = 60;   // dB either way
 constexpr std::int32_t kInitialDelayPage = 10;
+constexpr std::int32_t kLowestFrequency = 1;  // Hz: the frequency axis is logarithmic
 
 std::uint32_t lengthOfId(int id) { return 64u << (id - ids::kLength64); }
 
@@ -60,13 +61,14 @@ ControlPanel::ControlPanel(ProgramState& program, DialogModel& dialog, MessagePo
                            PanelActions& actions, DroppedFiles& drops)
     : program_(program), state_(program.state), dialog_(dialog), poster_(poster),
       actions_(actions), drops_(drops) {
-    dialog_.setCommandHandler([this](std::uint16_t id, std::uint16_t) { onCommand(id); });
+    dialog_.setCommandHandler(
+        [this](std::uint16_t id, std::uint16_t notification) { onCommand(id, notification); });
 }
 
 bool ControlPanel::handleMessage(const Message& message) {
     switch (message.message) {
         case WM_COMMAND:
-            onCommand(commandId(message.wParam));
+            onCommand(commandId(message.wParam), commandNotification(message.wParam));
             return true;
         case WM_HSCROLL:
         case WM_VSCROLL:
@@ -81,10 +83,11 @@ bool ControlPanel::handleMessage(const Message& message) {
     }
 }
 
-void ControlPanel::onCommand(std::uint16_t id) {
+void ControlPanel::onCommand(std::uint16_t id, std::uint16_t notification) {
     if (const int rate = rateIndexOfId(id); rate >= 0) return chooseSampleRate(kRateValues[rate]);
     if (isLengthId(id)) return chooseSampleLength(lengthOfId(id));
     if (isModeId(id)) return chooseExcitation(id);
+    if (notification == EN_KILLFOCUS) return showValueInForce(id);
     switch (id) {
         case ids::kStart: return actions_.startMeasurement();
         case ids::kStop: return actions_.stopMeasurement();
@@ -96,7 +99,7 @@ void ControlPanel::onCommand(std::uint16_t id) {
         case kViewWaterfall: return chooseView(id);
         case ids::kSingleSample: return chooseAveraging(false);
         case ids::kAverage: return chooseAveraging(true);
-        case ids::kAverageEdit: state_.averageCount = readUnsigned(ids::kAverageEdit); return;
+        case ids::kAverageEdit: return onAverageEdit();
         case ids::kReset: state_.sampleCounter = 0; return;
         case ids::kAverageInTime: state_.averageInTime = true; return;
         case ids::kAverageInFrequency: state_.averageInTime = false; return;
@@ -112,9 +115,7 @@ void ControlPanel::onCommand(std::uint16_t id) {
         case ids::kShiftEdit: return onShiftEdit();
         case ids::kStepsEdit: return onStepsEdit();
         case ids::kFileNameEdit: return onFileNameEdit();
-        case ids::kSaveAs:
-            if (actions_.saveResult() == -1) actions_.showErrorDialog(10);
-            return;
+        case ids::kSaveAs: return saveFile();
         case ids::kReadFrom: return readFile();
         case ids::kInputMic: return chooseInput(true);
         case ids::kInputLine: return chooseInput(false);
@@ -171,8 +172,10 @@ void ControlPanel::chooseExcitation(std::int32_t mode) {
 void ControlPanel::chooseView(std::int32_t view) {
     state_.analysisView = view;
     const bool standard = view == kViewStandard;
-    for (int id : {ids::kCaptureCurrent, ids::kShowCaptured, ids::kSubtractCaptured}) {
-        dialog_.EnableWindow(id, standard);
+    dialog_.EnableWindow(ids::kCaptureCurrent, standard);
+    // Show and Subtract need a curve: subtracting none would divide by nothing.
+    for (int id : {ids::kShowCaptured, ids::kSubtractCaptured}) {
+        dialog_.EnableWindow(id, standard && state_.capturedValid);
     }
     dialog_.EnableWindow(ids::kWaterfallStartBar, view == kViewWaterfall);
     requestFreqPlotRedraw();
@@ -182,7 +185,7 @@ void ControlPanel::chooseAveraging(bool on) {
     state_.averagingOn = on;
     dialog_.EnableWindow(ids::kAverageEdit, on);
     dialog_.EnableWindow(ids::kReset, on);
-    if (on) state_.averageCount = readUnsigned(ids::kAverageEdit);
+    if (on) onAverageEdit();
 }
 
 void ControlPanel::toggleFixDbScale() {
@@ -193,10 +196,16 @@ void ControlPanel::toggleFixDbScale() {
     handFixDbScale(state_, state_.fixDbScale);
 }
 
+void ControlPanel::saveFile() {
+    if (fileNameTooLong_ || actions_.saveResult() == -1) actions_.showErrorDialog(10);
+}
+
 void ControlPanel::readFile() {
+    if (fileNameTooLong_) return actions_.showErrorDialog(8);
     const int status = actions_.readResult();
     if (status == -1) return actions_.showErrorDialog(8);
     if (status == -2) return actions_.showErrorDialog(9);
+    state_.capturedValid = true;  // a read curve is a captured one
     state_.showCaptured = true;
     state_.subtractCaptured = false;
     dialog_.EnableWindow(ids::kShowCaptured, true);
@@ -222,63 +231,127 @@ void ControlPanel::applyMixerLevels() {
 // --- Edits ----------------------------------------------------------------
 
 void ControlPanel::onToneEdit() {
+    // Text that is no number leaves the tone in force, within the rate's limits.
+    const std::optional<std::int32_t> typed = readSigned(ids::kToneEdit);
     // Read as signed, compared as unsigned: a negative entry counts as huge.
-    auto tone = static_cast<std::uint32_t>(readSigned(ids::kToneEdit));
-    const std::uint32_t highest = state_.sampleRate / 2;
+    auto tone = typed ? static_cast<std::uint32_t>(*typed) : state_.toneFrequency;
+    const std::uint32_t highest = highestToneFrequency(state_.sampleRate);
     if (tone > highest) tone = highest;
     if (tone == 0) tone = 1;
     state_.toneFrequency = tone;
     setScrollPosition(ids::kToneSlider, static_cast<std::int32_t>(tone));
 }
 
+void ControlPanel::onAverageEdit() {
+    const std::optional<std::uint32_t> typed = readUnsigned(ids::kAverageEdit);
+    // An average of no captures would never complete.
+    if (typed) state_.averageCount = std::max(*typed, 1u);
+}
+
 void ControlPanel::onDbLowEdit() {
-    state_.dbLow = readSigned(ids::kDbLowEdit);
+    const std::optional<std::int32_t> typed = readSigned(ids::kDbLowEdit);
+    if (!typed) return;
+    state_.dbLow = *typed;
     if (state_.dbLow >= state_.dbHigh) state_.dbLow = oneBelow(state_.dbHigh);
     if (state_.editEchoEnabled) handDbRange(state_, state_.dbLow, state_.dbHigh, state_.shiftDb);
 }
 
 void ControlPanel::onDbHighEdit() {
-    state_.dbHigh = readSigned(ids::kDbHighEdit);
+    const std::optional<std::int32_t> typed = readSigned(ids::kDbHighEdit);
+    if (!typed) return;
+    state_.dbHigh = *typed;
     if (state_.dbLow >= state_.dbHigh) state_.dbHigh = oneAbove(state_.dbLow);
     if (state_.editEchoEnabled) handDbRange(state_, state_.dbLow, state_.dbHigh, state_.shiftDb);
 }
 
+// Hz(low) is at least 1 Hz: the frequency axis is logarithmic.
 void ControlPanel::onFreqLowEdit() {
-    state_.freqLowHz = readSigned(ids::kFreqLowEdit);
-    if (state_.freqLowHz >= state_.freqHighHz) state_.freqLowHz = oneBelow(state_.freqHighHz);
+    const std::optional<std::int32_t> typed = readSigned(ids::kFreqLowEdit);
+    if (!typed) return;
+    state_.freqLowHz = std::max(*typed, kLowestFrequency);
+    if (state_.freqLowHz >= state_.freqHighHz) {
+        state_.freqLowHz = std::max(oneBelow(state_.freqHighHz), kLowestFrequency);
+    }
     if (state_.editEchoEnabled) handFrequencyRange(state_, state_.freqLowHz, state_.freqHighHz);
 }
 
 void ControlPanel::onFreqHighEdit() {
-    state_.freqHighHz = readSigned(ids::kFreqHighEdit);
+    const std::optional<std::int32_t> typed = readSigned(ids::kFreqHighEdit);
+    if (!typed) return;
+    state_.freqHighHz = *typed;
     if (state_.freqLowHz >= state_.freqHighHz) state_.freqHighHz = oneAbove(state_.freqLowHz);
     if (state_.editEchoEnabled) handFrequencyRange(state_, state_.freqLowHz, state_.freqHighHz);
 }
 
 void ControlPanel::onShiftEdit() {
-    const std::int32_t shift = readSigned(ids::kShiftEdit);
-    state_.shiftDb = static_cast<float>(shift);
-    setScrollPosition(ids::kShiftBar, negated(shift));
+    const std::optional<std::int32_t> typed = readSigned(ids::kShiftEdit);
+    if (!typed) return;
+    state_.shiftDb = static_cast<float>(*typed);
+    setScrollPosition(ids::kShiftBar, negated(*typed));
     handDbRange(state_, state_.dbLow, state_.dbHigh, state_.shiftDb);
     requestFreqPlotRedraw();
 }
 
 void ControlPanel::onStepsEdit() {
-    std::uint32_t steps = static_cast<std::uint32_t>(readSigned(ids::kStepsEdit));
+    // Text that is no number leaves the steps in force, within the length's limits.
+    const std::optional<std::int32_t> typed = readSigned(ids::kStepsEdit);
+    auto steps = typed ? static_cast<std::uint32_t>(*typed)
+                       : static_cast<std::uint32_t>(state_.waterfallSteps);
     const std::uint32_t highest = state_.sampleLength / 2;
     if (steps == 0) steps = 1;
-    if (steps > highest) steps = highest;  // a negative entry compares as huge
+    if (steps > highest) steps = highest;
     state_.waterfallSteps = static_cast<std::int32_t>(steps);
     handWaterfall(state_, state_.waterfallStart, state_.waterfallSteps);
 }
 
+// The edit shows the value in force when its text does not already read as it
+// (text that is no number, or a value the limits changed).
+void ControlPanel::showValueInForce(int editId) {
+    std::int64_t value = 0;
+    bool isSigned = true;
+    switch (editId) {
+        case ids::kToneEdit:
+            value = state_.toneFrequency;
+            isSigned = false;
+            break;
+        case ids::kAverageEdit:
+            value = state_.averageCount;
+            isSigned = false;
+            break;
+        case ids::kDbLowEdit:
+            value = state_.dbLow;
+            break;
+        case ids::kDbHighEdit:
+            value = state_.dbHigh;
+            break;
+        case ids::kFreqLowEdit:
+            value = state_.freqLowHz;
+            break;
+        case ids::kFreqHighEdit:
+            value = state_.freqHighHz;
+            break;
+        case ids::kShiftEdit:
+            value = static_cast<std::int64_t>(state_.shiftDb);
+            break;
+        case ids::kStepsEdit:
+            value = state_.waterfallSteps;
+            isSigned = false;
+            break;
+        default:
+            return;
+    }
+    const auto bits = static_cast<std::uint32_t>(value);
+    bool translated = false;
+    const std::uint32_t shown = dialog_.GetDlgItemInt(editId, translated, isSigned);
+    if (!translated || shown != bits) dialog_.SetDlgItemInt(editId, bits, isSigned);
+}
+
 void ControlPanel::onFileNameEdit() {
-    std::string text = dialog_.GetDlgItemTextA(ids::kFileNameEdit);
-    if (text.size() > kFileNameMaxLength) text.resize(kFileNameMaxLength);
-    setFileName(text);
+    setFileName(dialog_.GetDlgItemTextA(ids::kFileNameEdit));
 }
 
 void ControlPanel::setFileName(std::string_view name) {
+    fileNameTooLong_ = name.size() > kStorageNameLength;
     const std::size_t kept = std::min(name.size(), kFileNameMaxLength);
     state_.fileNameText.fill('\0');
     std::memcpy(state_.fileNameText.data(), name.data(), kept);
@@ -293,8 +366,10 @@ void ControlPanel::onDropFiles(HDROP drop) {
         std::array<char, kFileNameMaxLength + 1> name{};
         const std::uint32_t copied =
             drops_.DragQueryFileA(drop, 0, name.data(), static_cast<std::uint32_t>(name.size()));
-        setFileName(std::string_view(name.data(), copied));
         dialog_.SetDlgItemTextA(ids::kFileNameEdit, std::string_view(name.data(), copied));
+        // The edit's handler kept what it holds; a longer name is refused when read.
+        if (drops_.DragQueryFileA(drop, 0, nullptr, 0) > kStorageNameLength)
+            fileNameTooLong_ = true;
         poster_.PostMessageA(state_.panelWindow, WM_COMMAND, makeCommandParam(ids::kReadFrom), 0);
     }
     drops_.DragFinish(drop);
@@ -323,12 +398,12 @@ void ControlPanel::onScroll(WindowHandle bar, std::int32_t code, std::int32_t th
 }
 
 std::int32_t ControlPanel::limitScrollPosition(int barId, std::int32_t p) const {
-    const auto halfRate = static_cast<std::int32_t>(state_.sampleRate / 2);
+    const std::uint32_t highestTone = highestToneFrequency(state_.sampleRate);
     switch (barId) {
         case ids::kDelayBar:
             return std::clamp(p, state_.delayScroll.info.nMin,
                               std::max(state_.delayScroll.info.nMin, state_.delayScroll.info.nMax));
-        case ids::kToneSlider: return std::min(std::max(p, 1), halfRate);
+        case ids::kToneSlider: return std::min(std::max(p, 1), static_cast<std::int32_t>(highestTone));
         case ids::kLowerCutBar: return p <= 0 ? 0 : (p >= state_.upperCut ? state_.upperCut - 1 : p);
         case ids::kUpperCutBar:
             return p <= state_.lowerCut ? state_.lowerCut + 1 : std::min(p, kCutScale);
@@ -467,8 +542,8 @@ void ControlPanel::setUpScrollBars() {
     handTimeCuts(state_, program_.arrays, state_.lowerCut, state_.upperCut);
     setScrollBar(ids::kWaterfallStartBar, 0, length, 10, state_.waterfallStart);
     handWaterfall(state_, state_.waterfallStart, state_.waterfallSteps);
-    const auto halfRate = static_cast<std::int32_t>(state_.sampleRate / 2);
-    setScrollBar(ids::kToneSlider, 1, halfRate, state_.sampleRate / 20,
+    const auto highestTone = static_cast<std::int32_t>(highestToneFrequency(state_.sampleRate));
+    setScrollBar(ids::kToneSlider, 1, highestTone, state_.sampleRate / 20,
                  static_cast<std::int32_t>(state_.toneFrequency));
     dialog_.EnableWindow(ids::kToneSlider, false);
     setScrollBar(ids::kMicBar, 0, state_.micLevelMax, std::uint32_t(state_.micLevelMax / 10), state_.micLevel);
@@ -525,7 +600,11 @@ void ControlPanel::captureCurrentResponse() {
     post(state_.freqPlotWindow, MSG_REDRAW);
 }
 
+// Show and Subtract act only on a curve. A click queued before the curve went
+// away finds none: the box's mark, which the click moved, goes back.
 void ControlPanel::toggleShowCaptured() {
+    if (!state_.capturedValid)
+        return dialog_.CheckDlgButton(ids::kShowCaptured, state_.showCaptured);
     state_.showCaptured = !state_.showCaptured;
     dialog_.CheckDlgButton(ids::kShowCaptured, state_.showCaptured);
     if (!state_.showCaptured) {
@@ -537,6 +616,9 @@ void ControlPanel::toggleShowCaptured() {
 }
 
 void ControlPanel::toggleSubtractCaptured() {
+    if (!state_.capturedValid) {
+        return dialog_.CheckDlgButton(ids::kSubtractCaptured, state_.subtractCaptured);
+    }
     state_.subtractCaptured = !state_.subtractCaptured;
     dialog_.CheckDlgButton(ids::kSubtractCaptured, state_.subtractCaptured);
     handShowSubtract(state_, state_.showCaptured, state_.subtractCaptured);
@@ -558,14 +640,22 @@ void ControlPanel::post(WindowHandle window, std::uint32_t message) {
     if (window != kNoWindow) poster_.PostMessageA(window, message, 0, 0);
 }
 
-std::int32_t ControlPanel::readSigned(int id) const {
+std::optional<std::int32_t> ControlPanel::readSigned(int id) const {
     bool translated = false;
-    return static_cast<std::int32_t>(dialog_.GetDlgItemInt(id, translated, true));
+    const std::uint32_t value = dialog_.GetDlgItemInt(id, translated, true);
+    if (!translated) return std::nullopt;
+    return static_cast<std::int32_t>(value);
 }
 
-std::uint32_t ControlPanel::readUnsigned(int id) const {
+std::optional<std::uint32_t> ControlPanel::readUnsigned(int id) const {
     bool translated = false;
-    return dialog_.GetDlgItemInt(id, translated, false);
+    const std::uint32_t value = dialog_.GetDlgItemInt(id, translated, false);
+    if (!translated) return std::nullopt;
+    return value;
+}
+
+std::uint32_t highestToneFrequency(std::uint32_t sampleRate) {
+    return std::max(sampleRate / 2, 2u) - 1;
 }
 
 }  // namespace ressona

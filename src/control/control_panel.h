@@ -4,6 +4,7 @@
 // works on the dialog model only; the Qt skin mirrors that model.
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "control/panel_actions.h"
@@ -21,7 +22,9 @@ public:
 
     // The panel's window procedure for commands, scrolls and drops; true when handled.
     bool handleMessage(const Message& message);
-    void onCommand(std::uint16_t id);
+    // A command from a control; an edit's notification is EN_CHANGE while it
+    // is written to and EN_KILLFOCUS when the user leaves it.
+    void onCommand(std::uint16_t id, std::uint16_t notification = BN_CLICKED);
     // A scroll message from the bar with this handle: code and thumb position.
     void onScroll(WindowHandle bar, std::int32_t code, std::int32_t thumbPosition);
     void onDropFiles(HDROP drop);
@@ -56,7 +59,10 @@ private:
     void chooseInput(bool mic);
     void applyMixerLevels();
 
+    // The number edits: each stores the edit's value within its limits, and
+    // a text that is no number leaves the value in force as it is.
     void onToneEdit();
+    void onAverageEdit();
     void onDbLowEdit();
     void onDbHighEdit();
     void onFreqLowEdit();
@@ -64,6 +70,9 @@ private:
     void onShiftEdit();
     void onStepsEdit();
     void onFileNameEdit();
+    // When the user leaves a number edit it shows the value in force.
+    void showValueInForce(int editId);
+    void saveFile();
 
     std::int32_t limitScrollPosition(int barId, std::int32_t position) const;
     void runScrollAction(int barId, std::int32_t position);
@@ -74,8 +83,9 @@ private:
     void showDelay();
     void setFileName(std::string_view name);
     void post(WindowHandle window, std::uint32_t message);
-    std::int32_t readSigned(int id) const;
-    std::uint32_t readUnsigned(int id) const;
+    // The edit's number, or nothing when its text is none.
+    std::optional<std::int32_t> readSigned(int id) const;
+    std::optional<std::uint32_t> readUnsigned(int id) const;
 
     ProgramState& program_;
     MeasurementState& state_;
@@ -83,6 +93,13 @@ private:
     MessagePoster& poster_;
     PanelActions& actions_;
     DroppedFiles& drops_;
+    // The name given last is longer than the stored name holds: it is
+    // refused by "Save as " and "Read From" rather than cut.
+    bool fileNameTooLong_ = false;
 };
+
+// The highest tone the panel accepts: one below half the rate (a sine at half
+// the rate is sampled at its zeros and plays a constant).
+std::uint32_t highestToneFrequency(std::uint32_t sampleRate);
 
 }  // namespace ressona

@@ -89,9 +89,9 @@ void MeasurementCycle::endRunAfterDeviceFailure() {
 // (which limits it) and the slider is set to the rate's range and disabled.
 void MeasurementCycle::prepareHzSlider() {
     dialog_.SetDlgItemInt(ids::kToneEdit, static_cast<std::uint32_t>(state_.toneScroll.info.nPos), false);
-    const auto halfRate = static_cast<std::int32_t>(state_.sampleRate / 2);
+    const auto highestTone = static_cast<std::int32_t>(highestToneFrequency(state_.sampleRate));
     ScrollBarRecord& slider = state_.toneScroll;
-    slider.info = {SIF_ALL, 1, halfRate, state_.sampleRate / 20, std::min(slider.info.nPos, halfRate)};
+    slider.info = {SIF_ALL, 1, highestTone, state_.sampleRate / 20, std::min(slider.info.nPos, highestTone)};
     dialog_.SetScrollInfo(ids::kToneSlider, slider.info);
     dialog_.EnableWindow(ids::kToneSlider, false);
 }

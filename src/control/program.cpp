@@ -140,17 +140,28 @@ bool Program::allocateDeviceMemory() {
 }
 
 // The plot windows sit above the panel: each 14/15 of the screen wide and a
-// third of it high, the time plot at the top, the frequency plot below it.
+// third of it high (less on a screen too low for the panel under them), the
+// time plot at the top, the frequency plot below it.
 bool Program::createPlotWindows() {
     MeasurementState& state = program_->state;
-    state.plotWidth = services_.screenWidth * 14 / 15;
-    state.plotHeight = services_.screenHeight / 3;
-    state.freqPlotY = services_.screenHeight / 3 + 1;
+    const WindowLayout layout = windowLayout(services_.screenWidth, services_.screenHeight, 0);
+    state.plotWidth = layout.plotWidth;
+    state.plotHeight = layout.plotHeight;
+    state.freqPlotY = layout.freqPlotTop;
     state.timePlotWindow = createTimePlotWindow(program_->timePlot, program_->freqPlot.drawnView,
                                                 timePlotEnvironment_);
     if (state.timePlotWindow == kNoWindow) return false;
     state.freqPlotWindow = createFreqPlotWindow(program_->freqPlot, tools_, freqPlotEnvironment_);
     return state.freqPlotWindow != kNoWindow;
+}
+
+WindowLayout Program::placeWindows(int screenWidth, int screenHeight, int panelHeight) {
+    MeasurementState& state = program_->state;
+    const WindowLayout layout = windowLayout(screenWidth, screenHeight, panelHeight);
+    state.plotWidth = layout.plotWidth;
+    state.plotHeight = layout.plotHeight;
+    state.freqPlotY = layout.freqPlotTop;
+    return layout;
 }
 
 void Program::closeCleanUp() {
@@ -184,6 +195,12 @@ void Program::type(int controlId, std::string_view text) {
     dialog_.typeText(controlId, text);
     queue_.PostMessageA(panelWindow(), WM_COMMAND,
                         makeCommandParam(static_cast<std::uint16_t>(controlId), EN_CHANGE),
+                        static_cast<LPARAM>(dialog_.handleOf(controlId)));
+}
+
+void Program::leave(int controlId) {
+    queue_.PostMessageA(panelWindow(), WM_COMMAND,
+                        makeCommandParam(static_cast<std::uint16_t>(controlId), EN_KILLFOCUS),
                         static_cast<LPARAM>(dialog_.handleOf(controlId)));
 }
 

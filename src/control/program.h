@@ -14,6 +14,7 @@
 #include "control/measurement_cycle.h"
 #include "control/panel_actions.h"
 #include "control/program_state.h"
+#include "control/window_layout.h"
 #include "platform/canvas/canvas.h"
 #include "platform/dialog/dialog_item_text.h"
 #include "platform/dialog/error_dialog_service.h"
@@ -63,8 +64,15 @@ public:
     // Sends the panel a click on a button as a user's click would: the check
     // marks change as they do on screen, then the panel's command runs.
     void click(int controlId);
+    // Lays the plot windows out again for a panel that takes panelHeight pixels
+    // of the screen's height (control/window_layout.h), before they are shown;
+    // returns the layout, the panel's place included.
+    WindowLayout placeWindows(int screenWidth, int screenHeight, int panelHeight);
+
     // A user types text into an edit.
     void type(int controlId, std::string_view text);
+    // The user leaves an edit (the focus moves on): it then shows the value in force.
+    void leave(int controlId);
     // A user moves a scroll bar (code SB_..., thumb position for SB_THUMBTRACK).
     void scroll(int barId, int code, int thumbPosition = 0);
     // Dispatches queued messages until none is left, or at most `rounds` rounds.

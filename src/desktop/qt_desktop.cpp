@@ -1,5 +1,6 @@
 #include "desktop/qt_desktop.h"
 
+#include "control/window_layout.h"
 #include "platform/qt/qt_dialog_service.h"
 #include "platform/qt/qt_panel.h"
 #include "platform/qt/qt_plot_shell.h"
@@ -110,11 +111,14 @@ bool Desktop::start() {
     MessageQueue& queue = p.program->queue();
     p.panel = std::make_unique<QtPanel>(p.program->dialog(), queue, state.panelWindow,
                                         p.program->drops());
+    // On a low screen the plots leave the panel room (before they are shown).
+    const WindowLayout layout =
+        p.program->placeWindows(p.screen.width, p.screen.height, p.panel->heightOnScreen());
     p.dialogs.setOwner(p.panel->window());
     p.timeShell = p.showPlot(p.timeSurface, state.timePlotWindow, kTimePlotTitle, 0);
     p.freqShell = p.showPlot(p.freqSurface, state.freqPlotWindow, kFreqPlotTitle, state.freqPlotY);
     // The panel sits below the two plots, keeping its size.
-    p.panel->move(0, 2 * (p.screen.height / 3) + 2);
+    p.panel->move(0, layout.panelTop);
     p.panel->show();
     p.pump = createQtEventPump(queue);
     return true;

@@ -17,6 +17,7 @@
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
 #include "state/scroll_info.h"
+#include "storage/file_replacement.h"
 
 namespace ressona {
 
@@ -214,10 +215,10 @@ PassCount runPasses(PanelUser& user, Program& program, std::uint32_t passes,
     return {analysed, stalled};
 }
 
-// Capture Current or Read From, Subtract, then Save as: in that order, as the
-// captured curve must be there to subtract. Capture Current and Subtract
-// belong to the standard view, so it is chosen for them and the view asked
-// for chosen again afterwards.
+// Capture Current or Read From, then Subtract: in that order, as the captured
+// curve must be there to subtract. Capture Current and Subtract belong to the
+// standard view, so it is chosen for them and the view asked for chosen again
+// afterwards.
 void workCapturedCurve(PanelUser& user, Program& program, const MeasureOptions& o) {
     const std::int32_t view = program.state().analysisView;
     const bool needsStandard = (o.capture || o.subtract) && view != kViewStandard;
@@ -231,10 +232,6 @@ void workCapturedCurve(PanelUser& user, Program& program, const MeasureOptions& 
         user.click(ids::kSubtractCaptured);
     }
     if (needsStandard) user.click(view);
-    if (!o.saveFile.empty()) {
-        user.type(ids::kFileNameEdit, o.saveFile);
-        user.click(ids::kSaveAs);
-    }
 }
 
 MeasurePicture frequencyPicture(std::int32_t view) {
@@ -250,35 +247,66 @@ MeasurePicture frequencyPicture(std::int32_t view) {
     }
 }
 
+// Each picture goes to a file beside its target, renamed over it once written.
 void drawPictures(const MeasureBackends& backends, Program& program, const MeasureOptions& o,
                   std::vector<std::string>& failures) {
     const auto draw = [&](MeasurePicture picture, const std::string& path) {
         if (path.empty()) return;
-        const int status =
+        FileReplacement replacement(path);
+        const bool written =
+            replacement.ready() &&
             backends.savePicture(program.state(), program.arrays(), program.spectrumTools(),
-                                 picture, o.pictureWidth, o.pictureHeight, path);
-        if (status != 0) failures.push_back("the picture '" + path + "' could not be written");
+                                 picture, o.pictureWidth, o.pictureHeight,
+                                 replacement.temporaryPath()) == 0 &&
+            replacement.commit();
+        if (!written) failures.push_back("the picture '" + path + "' could not be written");
     };
     draw(MeasurePicture::Time, o.timePng);
     draw(frequencyPicture(program.state().analysisView), o.freqPng);
 }
 
-// The sweep's figures, and its distortion picture when asked for.
-void finishSweep(const MeasureBackends& backends, const SweepPassService& sweep,
-                 const MeasureOptions& o, MeasureOutcome& outcome) {
-    outcome.sweep = summariseSweeps(sweep, o.sampleLength);
+// The sweep's distortion picture, beside its target and renamed over it once written.
+void drawDistortion(const MeasureBackends& backends, const MeasureOptions& o,
+                    MeasureOutcome& outcome) {
     if (o.distortionPng.empty()) return;
-    if (!outcome.sweep->curves) {
+    if (!outcome.sweep || !outcome.sweep->curves) {
         outcome.failures.push_back("no sweep was measured for the picture '" + o.distortionPng +
                                    "'");
         return;
     }
     const DistortionPlotData data = distortionPlotData(*outcome.sweep->curves);
-    const int status = backends.saveDrawing(
-        o.pictureWidth, o.pictureHeight,
-        [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); }, o.distortionPng);
-    if (status != 0)
+    FileReplacement replacement(o.distortionPng);
+    const bool written = replacement.ready() &&
+                         backends.saveDrawing(
+                             o.pictureWidth, o.pictureHeight,
+                             [&data](Canvas& canvas) { drawDistortionPlot(canvas, data); },
+                             replacement.temporaryPath()) == 0 &&
+                         replacement.commit();
+    if (!written)
         outcome.failures.push_back("the picture '" + o.distortionPng + "' could not be written");
+}
+
+// The files the user named for the run's results.
+std::vector<std::string> outputsAsked(const MeasureOptions& o) {
+    std::vector<std::string> outputs;
+    for (const std::string& path : {o.saveFile, o.timePng, o.freqPng, o.distortionPng, o.decayPng,
+                                    o.exportWav, o.exportFrd, o.exportCsv}) {
+        if (!path.empty()) outputs.push_back(path);
+    }
+    return outputs;
+}
+
+// "Save as " as on the panel (the program writes beside the file and renames),
+// then the pictures.
+void writeOutputs(PanelUser& user, const MeasureBackends& backends, Program& program,
+                  const MeasureOptions& o, MeasureOutcome& outcome) {
+    if (!o.saveFile.empty()) {
+        user.type(ids::kFileNameEdit, o.saveFile);
+        user.click(ids::kSaveAs);
+    }
+    drawPictures(backends, program, o, outcome.failures);
+    drawDistortion(backends, o, outcome);
+    if (outcome.room) saveDecayPicture(backends, o, *outcome.room, outcome.failures);
 }
 
 // The number in a title "Ressona: Error N"; 0 when it has none.
@@ -300,6 +328,17 @@ std::vector<ShownError> errorsShown(const RecordingDialogService& dialogs) {
             errors.push_back({errorNumber(shown.title), shown.title, shown.message});
     }
     return errors;
+}
+
+// The one rule for every output of the measurer (the result file, the
+// pictures, and whatever it exports): it is written only from a run that went
+// as asked, one in which no error dialog was shown and no step failed before
+// the outputs. Otherwise nothing is written and no file that was there is
+// replaced: a result the user did not ask for (a curve not subtracted, a run
+// cut short) must not take the place of one.
+bool outputsMayBeWritten(const RecordingDialogService& dialogs,
+                         const std::vector<std::string>& failures) {
+    return errorsShown(dialogs).empty() && failures.empty();
 }
 
 void timePasses(const PassTimer& timer, MeasureOutcome& outcome) {
@@ -390,7 +429,8 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     Program program(services);
     PanelUser user(program, outcome.failures);
     bool ranAsAsked = false;
-    if (program.start()) {
+    const bool started = program.start();
+    if (started) {
         applySettings(user, program, settings);
         exchange.prepareAnalysis(program.program());
         PassCount count;
@@ -414,11 +454,14 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         }
         if (count.analysed == options.passes) {
             // Before anything else, while the last capture is still in the record buffer.
-            if (options.room) outcome.room = measuredRoom(program, options);
+            if (options.room) {
+                outcome.room = measuredRoom(program, options);
+                // A step that failed: no output is written after it.
+                if (!outcome.room->error.empty())
+                    outcome.failures.push_back("no room parameters: " + outcome.room->error);
+            }
             workCapturedCurve(user, program, options);
-            drawPictures(backends, program, options, outcome.failures);
-            if (sweep) finishSweep(backends, *sweep, options, outcome);
-            if (outcome.room) saveDecayPicture(backends, options, *outcome.room, outcome.failures);
+            if (sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
@@ -426,10 +469,24 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
                                        " passes (the sound card did not complete a pass)");
         }
     }
+    const std::vector<std::string> outputs = outputsAsked(options);
+    const bool mayWrite = started && ranAsAsked && outputsMayBeWritten(dialogs, outcome.failures);
+    if (!outputs.empty()) {
+        if (mayWrite) {
+            writeOutputs(user, backends, program, options, outcome);
+        } else {
+            std::string names;
+            for (const std::string& path : outputs)
+                names += (names.empty() ? "'" : ", '") + path + "'";
+            outcome.failures.push_back("nothing was written (" + names +
+                                       "): the run did not go as asked");
+        }
+    }
     timePasses(timer, outcome);
     outcome.errors = errorsShown(dialogs);
     exchange.note(outcome);
-    if (ranAsAsked && outcome.errors.empty() && outcome.failures.empty()) {
+    // The exports, by the same rule (and not after an output above has failed).
+    if (mayWrite && outputsMayBeWritten(dialogs, outcome.failures)) {
         exchange.finish(program.program(), outcome);
     }
     if (options.room && !outcome.room) {
@@ -438,9 +495,8 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
                         "",
                         "the run did not complete its passes",
                         {}};
-    }
-    if (outcome.room && !outcome.room->error.empty())
         outcome.failures.push_back("no room parameters: " + outcome.room->error);
+    }
 
     if (sweep && !outcome.sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
     if (options.json) {

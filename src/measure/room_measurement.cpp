@@ -7,6 +7,7 @@
 #include "measure/measurement_run.h"
 #include "measure/room_response.h"
 #include "room/decay_picture.h"
+#include "storage/file_replacement.h"
 
 namespace ressona {
 
@@ -49,11 +50,16 @@ void saveDecayPicture(const MeasureBackends& backends, const MeasureOptions& opt
         failures.push_back("the picture '" + options.decayPng + "' could not be drawn");
         return;
     }
-    const int status = backends.saveDrawing(
-        options.pictureWidth, options.pictureHeight,
-        [&room](Canvas& canvas) { drawDecayPicture(canvas, room.analysis); }, options.decayPng);
-    if (status != 0)
-        failures.push_back("the picture '" + options.decayPng + "' could not be written");
+    // Beside its target and renamed over it once written, so a picture that
+    // fails halfway never takes the place of the one that was there.
+    FileReplacement replacement(options.decayPng);
+    const bool written = replacement.ready() &&
+                         backends.saveDrawing(
+                             options.pictureWidth, options.pictureHeight,
+                             [&room](Canvas& canvas) { drawDecayPicture(canvas, room.analysis); },
+                             replacement.temporaryPath()) == 0 &&
+                         replacement.commit();
+    if (!written) failures.push_back("the picture '" + options.decayPng + "' could not be written");
 }
 
 int runRoomFile(const MeasureOptions& options, const MeasureBackends& backends, std::ostream& out,

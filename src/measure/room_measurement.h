@@ -26,7 +26,8 @@ RoomOutcome analyseRoomResponse(const std::string& source, std::span<const doubl
 // The parameters of the program's response after its last pass (room_response.h).
 RoomOutcome measuredRoom(Program& program, const MeasureOptions& options);
 
-// Draws options.decayPng when it is set; a line in failures when it cannot be written.
+// Draws options.decayPng when it is set, beside it and renamed over it once
+// written; a line in failures when it cannot be written.
 void saveDecayPicture(const MeasureBackends& backends, const MeasureOptions& options,
                       const RoomOutcome& room, std::vector<std::string>& failures);
 

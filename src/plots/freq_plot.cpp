@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <tuple>
+#include <utility>
 
 #include "plots/freq_plot_drawing.h"
 #include "plots/plot_numbers.h"
@@ -15,15 +18,6 @@ namespace freq_plot_detail {
 
 namespace {
 
-constexpr std::int32_t kTickLength = 5;
-constexpr std::array<float, 14> kLabelFrequencies{10,  20,   30,   50,   100,  200,   300,
-                                                  500, 1000, 2000, 3000, 5000, 10000, 20000};
-constexpr std::array<float, 29> kGridFrequencies{
-    10,  20,  30,  40,   50,   60,   70,   80,   90,   100,  200,  300,  400,   500,  600,
-    700, 800, 900, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 20000};
-// One dB grid line per step is drawn over the range; a range that would need
-// more lines than this (only absurd limits do) is cut off at this many.
-constexpr std::int32_t kMaxDbLines = 4096;
 constexpr float kStandardDeadBand = 0.3f;
 constexpr float kAutoScaleApproach = 0.05f;
 constexpr float kPhaseSpan = 6.283185f;  // 2 pi, radians over the frame height
@@ -60,8 +54,29 @@ void FreqPlotDrawing::paint() {
     }
 }
 
+namespace {
+
+// A usable range from low to high: the limits as they are when they give
+// one, otherwise a range just above the low limit (or around it).
+std::pair<double, double> usableRange(double low, double high, double lowest, double fallback) {
+    if (!std::isfinite(low) || !(low >= lowest)) low = fallback;
+    if (!std::isfinite(high) || !(high > low)) {
+        high = std::max(low + 1.0, low * (1.0 + 1e-6));
+    }
+    return {low, high};
+}
+
+// The widest of the texts, in pixels.
+std::int32_t widestOf(const Canvas& dc, const std::vector<std::string>& texts) {
+    std::int32_t widest = 0;
+    for (const std::string& text : texts) widest = std::max(widest, dc.textExtent(text).width);
+    return widest;
+}
+
+}  // namespace
+
 void FreqPlotDrawing::beginDraw(AnalysisView view, HorizontalScale horizontal,
-                                VerticalScale vertical, bool blackFrame) {
+                                VerticalScale vertical, SideLabels side, bool blackFrame) {
     Canvas& dc = *plot_.memoryDc;
     const Rect client = env_.surface.clientRect();
     const std::int32_t width = client.right - client.left + 1;
@@ -78,47 +93,103 @@ void FreqPlotDrawing::beginDraw(AnalysisView view, HorizontalScale horizontal,
     plot_.clientRect = client;
     dc.rectangle(client);
     dc.setRasterOp(RasterOp::CopyPen);
+    horizontal_ = horizontal;
 
-    const PlotFrame frame = plotFrameOf(client);
+    // The axes always show a range: the hand-over keeps its limits apart,
+    // and limits that still give none are drawn as a range beside them.
+    std::tie(freqLow_, freqHigh_) = usableRange(state_.plotFreqLow, state_.plotFreqHigh,
+                                                horizontal == HorizontalScale::Logarithmic
+                                                    ? std::numeric_limits<double>::min()
+                                                    : -std::numeric_limits<double>::max(),
+                                                1.0);
+    std::tie(dbLow_, dbHigh_) =
+        usableRange(state_.plotDbLow, state_.plotDbHigh, -std::numeric_limits<double>::max(), 0.0);
+
+    // The frame's height depends only on the labels' height; the dB step
+    // follows from it, the width left of the frame from the dB labels.
+    lineHeight_ = dc.textExtent("0").height;
+    LabelRoom room{lineHeight_, 0, 0};
+    const PlotFrame plain = plotFrameFor(client, room);
+    const double dbRange = dbHigh_ - dbLow_;
+    dbTicks_.clear();
+    if (side == SideLabels::Decibels && plain.bottom > plain.top) {
+        const double pixels = plain.bottom - plain.top;
+        const double step = roundStepAtLeast(
+            std::max(dbRange / kMostSteps, (lineHeight_ + kLabelGap + 1) * dbRange / pixels));
+        dbDecimals_ = decimalsOf(step);
+        dbTicks_ = multiplesWithin(dbLow_, dbHigh_, step);
+        std::vector<std::string> texts;
+        for (const double v : dbTicks_) texts.push_back(levelText(v, dbDecimals_));
+        room.sideWidth = widestOf(dc, texts);
+    } else if (side == SideLabels::Radians) {
+        room.sideWidth = widestOf(dc, {"+pi", "-pi"});
+    }
+    const auto frequencyTexts = [&] {
+        std::vector<std::string> texts;
+        for (const Tick& tick : frequencyTicks_)
+            texts.push_back(frequencyText(tick.value, tick.decimals));
+        return texts;
+    };
+    const auto linearTicks = [&](std::int32_t pixels) {
+        // From 0 Hz, spanning high - low: round steps whose labels stand apart.
+        const double span = freqHigh_ - freqLow_;
+        const double perHertz = pixels / span;
+        const double step = firstFittingStep(span / kMostSteps, [&](double s) {
+            std::vector<std::string> texts;
+            for (const double v : multiplesWithin(0.0, span, s))
+                texts.push_back(frequencyText(v, decimalsOf(s)));
+            return s * perHertz >= widestOf(dc, texts) + 2 * kLabelGap + 1;
+        });
+        frequencyTicks_.clear();
+        for (const double v : multiplesWithin(0.0, span, step))
+            frequencyTicks_.push_back({v, decimalsOf(step), 0});
+    };
+    if (horizontal == HorizontalScale::Logarithmic) {
+        frequencyTicks_ = logarithmicTicks(freqLow_, freqHigh_);
+    } else {
+        linearTicks(plain.right - plain.left);
+    }
+    room.halfBottomWidth = (widestOf(dc, frequencyTexts()) + 1) / 2;
+    const PlotFrame frame = plotFrameFor(client, room);
+    if (horizontal == HorizontalScale::Linear) linearTicks(frame.right - frame.left);
     plot_.frameLeft = frame.left;
     plot_.frameTop = frame.top;
     plot_.frameRight = frame.right;
     plot_.frameBottom = frame.bottom;
-    const auto frameWidth = static_cast<float>(frame.right - frame.left);
-    const auto frameHeight = static_cast<float>(frame.bottom - frame.top);
+    const double frameWidth = frame.right - frame.left;
+    const double frameHeight = frame.bottom - frame.top;
 
-    // Equal (or reversed) limits give no scale: what would divide by their
-    // difference is left out of this draw.
+    // The data need limits that give a scale, and a frame with room inside.
     const float low = state_.plotFreqLow;
     const float high = state_.plotFreqHigh;
+    const bool hasWidth = frameWidth > 0.0 && frameHeight > 0.0;
     if (horizontal == HorizontalScale::Logarithmic) {
-        const float decades = low > 0.0f ? std::log10(high) - std::log10(low) : 0.0f;
-        xValid_ = low > 0.0f && decades > 0.0f;
-        plot_.xScale = xValid_ ? frameWidth / decades : 0.0f;
-        if (xValid_) plot_.logFreqLow = std::log10(low);
+        xValid_ = hasWidth && low > 0.0f && high > low;
+        plot_.xScale =
+            static_cast<float>(frameWidth / (std::log10(freqHigh_) - std::log10(freqLow_)));
+        plot_.logFreqLow = static_cast<float>(std::log10(freqLow_));
     } else {
-        xValid_ = high > low;
-        plot_.xScale = xValid_ ? frameWidth / (high - low) : 0.0f;
+        xValid_ = hasWidth && high > low;
+        plot_.xScale = static_cast<float>(frameWidth / (freqHigh_ - freqLow_));
     }
     if (vertical == VerticalScale::Decibels) {
-        yValid_ = state_.plotDbHigh > state_.plotDbLow;
-        plot_.yScale = yValid_ ? frameHeight / (state_.plotDbHigh - state_.plotDbLow) : 0.0f;
+        yValid_ = hasWidth && state_.plotDbHigh > state_.plotDbLow;
+        plot_.yScale = static_cast<float>(frameHeight / dbRange);
     } else {
-        yValid_ = true;
-        plot_.yScale = frameHeight / kPhaseSpan;
+        yValid_ = hasWidth;
+        plot_.yScale = static_cast<float>(frameHeight / kPhaseSpan);
     }
-    plot_.drawnDbLow = state_.plotDbLow;
+    plot_.drawnDbLow = static_cast<float>(dbLow_);
 
-    halfLeft_ = plot_.frameLeft / 2;
-    halfTop_ = plot_.frameTop / 2;
     if (blackFrame) {
         dc.selectBrush(kBlackBrush);
         dc.rectangle(Rect{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom});
     }
-    dc.setTextAlign(TA_BOTTOM | TA_LEFT);
+    dc.setTextAlign(TA_TOP | TA_LEFT);
     dc.setTextColour(kLabelColour);
     dc.setTransparentBackground(true);
     dc.selectPen(kGridPen);
+    labels_.emplace(dc, client, frame);
 }
 
 std::int32_t FreqPlotDrawing::logX(float logFrequency) const {
@@ -126,43 +197,81 @@ std::int32_t FreqPlotDrawing::logX(float logFrequency) const {
 }
 
 std::int32_t FreqPlotDrawing::dbY(float d) const {
-    return std::clamp(plot_.frameBottom - nearestPixel((d - state_.plotDbLow) * plot_.yScale),
+    return std::clamp(plot_.frameBottom - nearestPixel((d - plot_.drawnDbLow) * plot_.yScale),
                       plot_.frameTop, plot_.frameBottom);
+}
+
+std::int32_t FreqPlotDrawing::axisX(double hertz) const {
+    const double width = plot_.frameRight - plot_.frameLeft;
+    const double across = horizontal_ == HorizontalScale::Logarithmic
+                              ? std::log(hertz / freqLow_) / std::log(freqHigh_ / freqLow_)
+                              : hertz / (freqHigh_ - freqLow_);
+    return plot_.frameLeft + static_cast<std::int32_t>(std::lround(width * across));
+}
+
+std::int32_t FreqPlotDrawing::axisY(double db) const {
+    const double height = plot_.frameBottom - plot_.frameTop;
+    return plot_.frameBottom -
+           static_cast<std::int32_t>(std::lround(height * (db - dbLow_) / (dbHigh_ - dbLow_)));
 }
 
 void FreqPlotDrawing::logFrequencyAxis(bool gridLines) {
     Canvas& dc = *plot_.memoryDc;
+    const PlotFrame frame{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom};
+    const std::int32_t row = bottomLabelTop(frame, lineHeight_);
+    // The unit first: it is always shown, and labels make way for it.
+    const std::int32_t unitWidth = labels_->extent("Hertz").width;
+    labels_->place(plot_.clientRect.right - kLabelGap - unitWidth, row, "Hertz");
+    std::vector<std::int32_t> marked;
     if (gridLines) {
-        for (const float g : kGridFrequencies) {
-            const std::int32_t x = logX(std::log10(g));
-            dc.line({x, plot_.frameBottom + kTickLength}, {x, plot_.frameTop});
+        for (const double g : logarithmicGrid(freqLow_, freqHigh_)) marked.push_back(axisX(g));
+    }
+    for (const Tick& tick : frequencyTicks_) {
+        const std::int32_t x = axisX(tick.value);
+        if (!labels_->placeCentred(x, row, frequencyText(tick.value, tick.decimals))) continue;
+        if (std::find(marked.begin(), marked.end(), x) == marked.end()) marked.push_back(x);
+    }
+    // Grid lines cross the frame and stand 5 pixels out below it; ticks only stand out.
+    for (const std::int32_t x : marked) {
+        dc.line({x, plot_.frameBottom + kTickLength},
+                {x, gridLines ? plot_.frameTop : plot_.frameBottom});
+    }
+}
+
+void FreqPlotDrawing::linearFrequencyAxis() {
+    Canvas& dc = *plot_.memoryDc;
+    const PlotFrame frame{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom};
+    const std::int32_t row = bottomLabelTop(frame, lineHeight_);
+    const std::int32_t unitWidth = labels_->extent("Hertz").width;
+    labels_->place(plot_.clientRect.right - kLabelGap - unitWidth, row, "Hertz");
+    for (const Tick& tick : frequencyTicks_) {
+        const std::int32_t x = axisX(tick.value);
+        if (labels_->placeCentred(x, row, frequencyText(tick.value, tick.decimals))) {
+            dc.line({x, plot_.frameBottom + kTickLength}, {x, plot_.frameBottom});
         }
     }
-    std::int32_t x = 0;
-    for (const float f : kLabelFrequencies) {
-        x = logX(std::log10(f));
-        if (!gridLines) dc.line({x, plot_.frameBottom + kTickLength}, {x, plot_.frameBottom});
-        dc.textOut(x - halfLeft_, plot_.clientRect.bottom, formatLogFrequencyLabel(f));
-    }
-    dc.textOut(x + halfLeft_, plot_.clientRect.bottom, "Hertz ");
 }
 
 void FreqPlotDrawing::dbAxis() {
     Canvas& dc = *plot_.memoryDc;
-    const float low = state_.plotDbLow;
-    const float high = state_.plotDbHigh;
-    const float step = dbTickStep(std::fabs(high - low));
-    dc.setTextAlign(TA_TOP | TA_LEFT);
-    const auto first = static_cast<float>(truncateToInt(low));
-    const std::int32_t count = std::min(truncateToInt((high - first + step) / step), kMaxDbLines);
-    float v = first;
-    for (std::int32_t k = 0; k < count; ++k) {
-        const std::int32_t y = dbY(v);
+    labels_->place(plot_.clientRect.left + kLabelGap, plot_.clientRect.top + kLabelGap, "dB");
+    const std::int32_t labelRight = plot_.frameLeft - kTickLength - kLabelGap;
+    for (const double v : dbTicks_) {
+        const std::int32_t y = axisY(v);
         dc.line({plot_.frameLeft - kTickLength, y}, {plot_.frameRight, y});
-        dc.textOut(plot_.clientRect.left, y - halfTop_, fixedText(v, 5, 0) + " ");
-        v += step;
+        labels_->placeBeside(labelRight, y, levelText(v, dbDecimals_));
     }
-    dc.textOut(plot_.clientRect.left, plot_.frameTop, "dB");
+}
+
+// The ends of the phase axis: +pi at the frame's top edge, -pi at its bottom edge.
+void FreqPlotDrawing::phaseLabels() {
+    Canvas& dc = *plot_.memoryDc;
+    const std::int32_t labelRight = plot_.frameLeft - kTickLength - kLabelGap;
+    for (const auto& [y, text] :
+         {std::pair{plot_.frameTop, "+pi"}, std::pair{plot_.frameBottom, "-pi"}}) {
+        dc.line({plot_.frameLeft - kTickLength, y}, {plot_.frameLeft, y});
+        labels_->placeBeside(labelRight, y, text);
+    }
 }
 
 void FreqPlotDrawing::autoScaleDb(const DbExtremes& extremes, float deadBand) {
@@ -215,6 +324,9 @@ std::size_t FreqPlotDrawing::standardTrace(const OneBasedArray<float>& spectrum,
         float d = levelDecibels(spectrum[i], n);
         if (shifted) d += state_.plotShiftDb;
         if (subtract) d -= levelDecibels(arrays_.capturedSpectrum[i], n);
+        // A captured curve read from a file has no value where the file's rows
+        // do not reach: nothing is drawn there, neither it nor a difference.
+        if (std::isnan(d)) continue;
         points[count++] = PlotPoint{logX(plot_.positionLog[i]), dbY(d)};
         extremes.add(d);
     }
@@ -224,23 +336,29 @@ std::size_t FreqPlotDrawing::standardTrace(const OneBasedArray<float>& spectrum,
     return count;
 }
 
+// The legend of the captured curve in the titles' row above the frame, from
+// the frame's left edge: the label up to its first blank, shortened until it
+// fits the window.
 void FreqPlotDrawing::capturedCaption() {
     const auto& label = state_.capturedLabel;
     const auto end = std::find(label.begin(), label.begin() + kCapturedLabelLength, '\0');
     const auto blank = std::find(label.begin(), end, ' ');
     if (blank == end) return;  // a label without a blank shows nothing
     Canvas& dc = *plot_.memoryDc;
-    dc.setTextAlign(TA_TOP | TA_LEFT);
     dc.setTextColour(kLabelColour);
-    dc.textOut(plot_.frameLeft, plot_.frameBottom,
-               std::string_view(label.data(), blank + 1 - label.begin()));
+    std::string_view caption(label.data(), static_cast<std::size_t>(blank - label.begin()));
+    while (!caption.empty() &&
+           !labels_->place(plot_.frameLeft, plot_.clientRect.top + kLabelGap, caption)) {
+        caption.remove_suffix(1);
+    }
 }
 
 void FreqPlotDrawing::drawStandard() {
-    beginDraw(kViewStandard, HorizontalScale::Logarithmic, VerticalScale::Decibels, true);
+    beginDraw(kViewStandard, HorizontalScale::Logarithmic, VerticalScale::Decibels,
+              SideLabels::Decibels, true);
     if (arrays_.pointCount <= 0) return finalCopy();
-    if (xValid_) logFrequencyAxis(true);
-    if (yValid_) dbAxis();
+    logFrequencyAxis(true);
+    dbAxis();
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
     const bool captured = state_.plotShowCaptured || state_.plotSubtractCaptured;
     if (!arrays_.resultsReady || !xValid_ || !yValid_ || arrays_.magnitudeSpectrum.size() < bins ||

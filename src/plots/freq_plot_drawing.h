@@ -5,9 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "plots/freq_plot.h"
+#include "plots/plot_axes.h"
 
 namespace ressona {
 
@@ -42,6 +45,8 @@ struct WaterfallLayout {
 
 enum class HorizontalScale { Logarithmic, Linear };
 enum class VerticalScale { Decibels, Radians };
+// What stands left of the frame: dB labels, the phase's ends, or nothing (waterfall).
+enum class SideLabels { Decibels, Radians, None };
 
 class FreqPlotDrawing {
   public:
@@ -56,14 +61,20 @@ class FreqPlotDrawing {
     void mouseMove(std::int32_t x, std::int32_t y);
 
   private:
-    // The draw preamble: bitmap size, drawnView, background, frame, scales,
-    // text settings and grid pen. xValid/yValid say whether the limits gave a scale.
+    // The draw preamble: bitmap size, drawnView, background, the limits the
+    // axes show, the frame with room for their labels, scales, text settings
+    // and grid pen. xValid/yValid say whether the hand-over limits give the
+    // data a scale.
     void beginDraw(AnalysisView view, HorizontalScale horizontal, VerticalScale vertical,
-                   bool blackFrame);
-    // The 14 labels with grid lines across the frame (standard view) or 5-pixel
-    // ticks below it (phase and waterfall views), and "Hertz ".
+                   SideLabels side, bool blackFrame);
+    // The labelled frequencies under the frame, their unit "Hertz", and grid
+    // lines across the frame (standard view) or 5-pixel ticks below it (phase
+    // and waterfall views).
     void logFrequencyAxis(bool gridLines);
+    // The histogram's linear axis from 0 Hz, with ticks under its labels.
+    void linearFrequencyAxis();
     void dbAxis();
+    void phaseLabels();
     // Moves the dB limits 5 % of the way towards the extremes met, unless the
     // scale is fixed or the draw met no level at all.
     void autoScaleDb(const DbExtremes& extremes, float deadBand);
@@ -93,6 +104,10 @@ class FreqPlotDrawing {
     std::span<PlotPoint> sliceOutline(const WaterfallLayout& layout, std::int32_t k,
                                       DbExtremes& extremes);
 
+    // x of a frequency on the axis drawn (in double precision, for labels).
+    std::int32_t axisX(double hertz) const;
+    std::int32_t axisY(double db) const;
+
     FreqPlotState& plot_;
     const PlotEnvironment& env_;
     const SpectrumTools& tools_;
@@ -100,8 +115,18 @@ class FreqPlotDrawing {
     SampleArrays& arrays_;
     bool xValid_ = false;
     bool yValid_ = false;
-    std::int32_t halfLeft_ = 0;
-    std::int32_t halfTop_ = 0;
+    // The limits the axes show: the hand-over ones, or a usable range around
+    // them where those give none.
+    double freqLow_ = 1.0;
+    double freqHigh_ = 2.0;
+    double dbLow_ = 0.0;
+    double dbHigh_ = 1.0;
+    HorizontalScale horizontal_ = HorizontalScale::Logarithmic;
+    std::int32_t lineHeight_ = 0;
+    std::vector<double> dbTicks_;
+    int dbDecimals_ = 0;
+    std::vector<Tick> frequencyTicks_;
+    std::optional<LabelPlacer> labels_;
 };
 
 }  // namespace freq_plot_detail

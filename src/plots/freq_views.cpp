@@ -15,18 +15,17 @@ namespace {
 
 constexpr float kPhasePi = 3.1415925f;
 constexpr float kHistogramDeadBand = 1.0f;
-constexpr int kHistogramLabelStep = 10;  // a label every tenth band: 1, 11, ... 91
 
 }  // namespace
 
 void FreqPlotDrawing::drawPhase() {
     // Without arrays the previous picture stays as it is.
     if (arrays_.pointCount <= 0) return;
-    beginDraw(kViewPhase, HorizontalScale::Logarithmic, VerticalScale::Radians, true);
+    beginDraw(kViewPhase, HorizontalScale::Logarithmic, VerticalScale::Radians, SideLabels::Radians,
+              true);
     Canvas& dc = *plot_.memoryDc;
-    if (xValid_) logFrequencyAxis(false);
-    dc.textOut(plot_.clientRect.left, plot_.frameTop, "+pi");
-    dc.textOut(plot_.clientRect.left, plot_.frameBottom, "-pi");
+    logFrequencyAxis(false);
+    phaseLabels();
 
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
     if (arrays_.resultsReady && xValid_ && arrays_.phaseSpectrum.size() >= bins &&
@@ -54,24 +53,15 @@ void FreqPlotDrawing::drawPhase() {
 void FreqPlotDrawing::drawHistogram() {
     const float bandWidth =
         (state_.plotFreqHigh - state_.plotFreqLow) / static_cast<float>(kHistogramBands);
-    beginDraw(kViewHistogram, HorizontalScale::Linear, VerticalScale::Decibels, true);
+    beginDraw(kViewHistogram, HorizontalScale::Linear, VerticalScale::Decibels,
+              SideLabels::Decibels, true);
     if (arrays_.pointCount <= 0) return finalCopy();
     Canvas& dc = *plot_.memoryDc;
 
-    // A linear axis from 0 Hz at the frame's left edge, spanning high - low hertz.
-    const auto bandX = [&](float hertz) {
-        return nearestPixel(plot_.xScale * hertz) + plot_.frameLeft;
-    };
-    if (xValid_) {
-        std::int32_t x = 0;
-        for (int j = 1; j <= kHistogramBands; j += kHistogramLabelStep) {
-            const float f = static_cast<float>(j) * bandWidth;
-            x = bandX(f);
-            dc.textOut(x - halfLeft_, plot_.clientRect.bottom, formatLogFrequencyLabel(f));
-        }
-        dc.textOut(x + halfLeft_, plot_.clientRect.bottom, "Hertz ");
-    }
-    if (yValid_) dbAxis();
+    // A linear axis from 0 Hz at the frame's left edge, spanning high - low
+    // hertz, labelled at round frequencies.
+    linearFrequencyAxis();
+    dbAxis();
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
     if (!arrays_.resultsReady || !xValid_ || !yValid_ || !(bandWidth > 0.0f) ||
         arrays_.magnitudeSpectrum.size() < bins) {

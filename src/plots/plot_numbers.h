@@ -1,7 +1,7 @@
 #pragma once
-// The integer conversions and fixed-width number texts of the plot labels and
-// read-outs: nearest (halves away from zero), truncate (towards zero), fixed(w.d)
-// and int(w), the logarithmic axis's frequency labels and the dB grid spacing.
+// The integer conversions and fixed-width number texts of the plots' read-outs:
+// nearest (halves away from zero), truncate (towards zero), fixed(w.d) and
+// int(w). The axes' labels are in plots/plot_axes.h.
 
 #include <cstdint>
 #include <limits>
@@ -47,12 +47,5 @@ inline std::int32_t nearestPixel(float v) {
 std::string fixedText(float value, int width, int decimals);
 // int(w): right-aligned in `width` characters; asterisks when it does not fit.
 std::string intText(std::int32_t value, int width);
-
-// The 6-character label of a logarithmic frequency axis: " 10.  ", "500.  ",
-// " 1.0k ", "10k   ".
-std::string formatLogFrequencyLabel(float hertz);
-
-// Spacing of the dB grid for a dB range r: 0.3333, 1, 3, 6, 12 or 24 dB.
-float dbTickStep(float range);
 
 }  // namespace ressona

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
+#include "plots/plot_axes.h"
 #include "plots/plot_numbers.h"
 #include "plots/plot_style.h"
 #include "plots/trace_reduction.h"
@@ -12,8 +15,6 @@ namespace ressona {
 
 namespace {
 
-constexpr std::int32_t kTickLength = 5;
-constexpr int kTimeTicks = 10;  // ticks 0..10
 // Starting values of the signal's extremes before the first sample.
 constexpr float kNoHigh = -99999.0f;
 constexpr float kNoLow = 99999.0f;
@@ -26,19 +27,11 @@ std::int32_t clampInto(std::int32_t y, std::int32_t top, std::int32_t bottom) {
     return std::clamp(y, top, bottom);
 }
 
-// The tick spacing in milliseconds for about ten ticks over the span.
-float timeStep(float span) {
-    const float raw = span / 10.0f;
-    if (raw > 100.0f) return static_cast<float>(nearest(raw * 0.01f)) * 100.0f;
-    if (raw > 10.0f) return static_cast<float>(nearest(raw * 0.1f)) * 10.0f;
-    if (raw > 1.0f) return static_cast<float>(nearest(raw));
-    return static_cast<float>(nearest(raw * 10.0f)) * 0.1f;
-}
-
-std::string timeLabel(float value) {
-    if (value < 10.0f) return fixedText(value, 5, 2);
-    if (value < 100.0f) return fixedText(value, 5, 1);
-    return fixedText(value, 5, 0);
+// The widest of the texts, in pixels.
+std::int32_t widestOf(const Canvas& dc, const std::vector<std::string>& texts) {
+    std::int32_t widest = 0;
+    for (const std::string& text : texts) widest = std::max(widest, dc.textExtent(text).width);
+    return widest;
 }
 
 class TimePlotDrawing {
@@ -58,8 +51,10 @@ class TimePlotDrawing {
 
   private:
     void frameAndAxes(Canvas& dc, std::int32_t n);
-    void timeAxis(Canvas& dc, std::int32_t n, std::int32_t halfLeft);
-    void amplitudeAxis(Canvas& dc, std::int32_t halfTop);
+    // The round steps of both axes and the labels they give.
+    void chooseTicks(const Canvas& dc, const PlotFrame& frame);
+    void timeAxis(Canvas& dc, LabelPlacer& labels, std::int32_t lineHeight);
+    void amplitudeAxis(Canvas& dc, LabelPlacer& labels);
     void markers(Canvas& dc);
     void traces(Canvas& dc, std::int32_t n);
     void drawTrace(Canvas& dc, std::size_t count);
@@ -73,6 +68,10 @@ class TimePlotDrawing {
     const PlotEnvironment& env_;
     MeasurementState& state_;
     SampleArrays& arrays_;
+    std::vector<double> timeTicks_;  // ms
+    int timeDecimals_ = 0;
+    std::vector<double> countTicks_;  // ADC counts
+    int countDecimals_ = 0;
 };
 
 void TimePlotDrawing::create(WindowHandle window) {
@@ -121,13 +120,28 @@ void TimePlotDrawing::frameAndAxes(Canvas& dc, std::int32_t n) {
     const Rect& client = plot_.clientRect;
     dc.selectBrush(kLightGreyStockBrush);
     dc.rectangle(client);
-    const PlotFrame frame = plotFrameOf(client);
+    const std::int32_t lineHeight = dc.textExtent("0").height;
+    const float range = arrays_.timePlotMax - arrays_.timePlotMin;
+    // Before the first Start there is nothing to label; the frame keeps its margins.
+    const bool axes = n > 0 && arrays_.plotTimeSpan > 0.0f;
+    timeTicks_.clear();
+    countTicks_.clear();
+    LabelRoom room{lineHeight, 0, 0};
+    if (axes) {
+        chooseTicks(dc, plotFrameFor(client, room));
+        std::vector<std::string> counts;
+        for (const double v : countTicks_) counts.push_back(countText(v, countDecimals_));
+        room.sideWidth = widestOf(dc, counts);
+        std::vector<std::string> times;
+        for (const double v : timeTicks_) times.push_back(timeText(v, timeDecimals_));
+        room.halfBottomWidth = (widestOf(dc, times) + 1) / 2;
+    }
+    const PlotFrame frame = plotFrameFor(client, room);
     plot_.frameLeft = frame.left;
     plot_.frameTop = frame.top;
     plot_.frameRight = frame.right;
     plot_.frameBottom = frame.bottom;
-    const std::int32_t halfLeft = plot_.frameLeft / 2;
-    const std::int32_t halfTop = plot_.frameTop / 2;
+    if (axes) chooseTicks(dc, frame);  // the final frame is a little narrower
     dc.selectBrush(kBlackBrush);
     dc.rectangle(Rect{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom});
     plot_.yScale = 0.0f;
@@ -137,61 +151,76 @@ void TimePlotDrawing::frameAndAxes(Canvas& dc, std::int32_t n) {
     plot_.xScale = static_cast<float>(plot_.frameRight - plot_.frameLeft) / static_cast<float>(n);
     // Equal range ends leave no amplitude scale: the amplitude axis and the
     // traces wait for a usable range.
-    const float range = arrays_.timePlotMax - arrays_.timePlotMin;
-    plot_.yScale = range > 0.0f ? frameHeight / range : 0.0f;
+    plot_.yScale = range > 0.0f && frameHeight > 0.0f ? frameHeight / range : 0.0f;
     plot_.drawnAmplitudeMin = arrays_.timePlotMin;
     const int driveStep = static_cast<int>(kDriveCode) - static_cast<int>(kSilenceCode);  // -68
     plot_.excitationScale = frameHeight * 0.1f / static_cast<float>(driveStep);
 
-    dc.setTextAlign(TA_BOTTOM | TA_LEFT);
     dc.setTextColour(kLabelColour);
     dc.setTransparentBackground(true);
-    timeAxis(dc, n, halfLeft);
-    if (plot_.yScale > 0.0f) amplitudeAxis(dc, halfTop);
+    LabelPlacer labels(dc, client, frame);
+    timeAxis(dc, labels, lineHeight);
+    if (plot_.yScale > 0.0f) amplitudeAxis(dc, labels);
     markers(dc);
 }
 
-void TimePlotDrawing::timeAxis(Canvas& dc, std::int32_t n, std::int32_t halfLeft) {
-    const float span = arrays_.plotTimeSpan;
-    if (!(span > 0.0f)) return;
-    const float step = timeStep(span);
-    const std::int32_t samplesPerTick = truncateToInt(static_cast<float>(n) * step / span);
-    std::int32_t lastTick = 0;
-    for (int i = 0; i <= kTimeTicks; ++i) {
-        const float value = static_cast<float>(i) * step;
-        const std::int32_t x = truncateToInt(static_cast<float>(plot_.frameLeft) +
-                                             static_cast<float>(i) * plot_.xScale *
-                                                 static_cast<float>(samplesPerTick));
-        if (x > plot_.frameRight) continue;
-        dc.line({x, plot_.frameBottom}, {x, plot_.frameBottom + kTickLength});
-        const std::string label = timeLabel(value) + " ";
-        dc.textOut(x - halfLeft, plot_.clientRect.bottom, std::string_view(label).substr(0, 5));
-        lastTick = x;
-    }
-    dc.textOut(lastTick + halfLeft, plot_.clientRect.bottom, "mSecs");
+// Round steps: about ten at most across each axis, their labels apart.
+void TimePlotDrawing::chooseTicks(const Canvas& dc, const PlotFrame& frame) {
+    const double span = arrays_.plotTimeSpan;
+    const double perMs = (frame.right - frame.left) / span;
+    const double timeStep = firstFittingStep(span / kMostSteps, [&](double step) {
+        std::vector<std::string> texts;
+        for (const double v : multiplesWithin(0.0, span, step)) {
+            texts.push_back(timeText(v, decimalsOf(step)));
+        }
+        return step * perMs >= widestOf(dc, texts) + 2 * kLabelGap + 1;
+    });
+    timeDecimals_ = decimalsOf(timeStep);
+    timeTicks_ = multiplesWithin(0.0, span, timeStep);
+
+    const double low = arrays_.timePlotMin;
+    const double high = arrays_.timePlotMax;
+    const double pixels = frame.bottom - frame.top;
+    countTicks_.clear();
+    if (!(high > low) || !(pixels > 0.0)) return;
+    const double lineHeight = dc.textExtent("0").height;
+    const double countStep = roundStepAtLeast(
+        std::max((high - low) / kMostSteps, (lineHeight + kLabelGap + 1) * (high - low) / pixels));
+    countDecimals_ = decimalsOf(countStep);
+    countTicks_ = multiplesWithin(low, high, countStep);
 }
 
-void TimePlotDrawing::amplitudeAxis(Canvas& dc, std::int32_t halfTop) {
+// Ticks under the frame at round times, each centred under its label, and "mSecs".
+void TimePlotDrawing::timeAxis(Canvas& dc, LabelPlacer& labels, std::int32_t lineHeight) {
+    const double span = arrays_.plotTimeSpan;
+    const PlotFrame frame{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom};
+    const std::int32_t row = bottomLabelTop(frame, lineHeight);
+    labels.place(plot_.clientRect.right - kLabelGap - labels.extent("mSecs").width, row, "mSecs");
+    const double width = plot_.frameRight - plot_.frameLeft;
+    for (const double value : timeTicks_) {
+        const std::int32_t x =
+            plot_.frameLeft + static_cast<std::int32_t>(std::lround(width * value / span));
+        if (labels.placeCentred(x, row, timeText(value, timeDecimals_))) {
+            dc.line({x, plot_.frameBottom}, {x, plot_.frameBottom + kTickLength});
+        }
+    }
+}
+
+// Grey grid lines at round counts, each label centred on its line, and "ADC" above.
+void TimePlotDrawing::amplitudeAxis(Canvas& dc, LabelPlacer& labels) {
     dc.setRasterOp(RasterOp::CopyPen);
     dc.selectPen(kGreyPen);
-    dc.setTextAlign(TA_TOP | TA_LEFT);
-    const float low = arrays_.timePlotMin;
-    const float high = arrays_.timePlotMax;
-    const float big = std::max(std::fabs(low), std::fabs(high));
-    float step = 10.0f * static_cast<float>(nearest(big * 0.02f));
-    if (step <= 0.0f) step = 200.0f;
-    const auto gridLine = [&](float v) {
-        const std::int32_t y = clampInto(plot_.frameBottom - nearestPixel((v - low) * plot_.yScale),
-                                         plot_.frameTop, plot_.frameBottom);
+    labels.place(plot_.clientRect.left + kLabelGap, plot_.clientRect.top + kLabelGap, "ADC");
+    const double low = arrays_.timePlotMin;
+    const double height = plot_.frameBottom - plot_.frameTop;
+    const double range = static_cast<double>(arrays_.timePlotMax) - low;
+    const std::int32_t labelRight = plot_.frameLeft - kTickLength - kLabelGap;
+    for (const double v : countTicks_) {
+        const std::int32_t y =
+            plot_.frameBottom - static_cast<std::int32_t>(std::lround(height * (v - low) / range));
         dc.line({plot_.frameLeft - kTickLength, y}, {plot_.frameRight, y});
-        dc.textOut(plot_.clientRect.left, y - halfTop, intText(nearest(v), 6));
-    };
-    // Both runs start at zero, so the zero line and its label are drawn twice.
-    const std::int32_t down = truncateToInt((low - step) / -step);
-    for (std::int32_t k = 0; k < down; ++k) gridLine(-step * static_cast<float>(k));
-    const std::int32_t up = truncateToInt((high + step) / step);
-    for (std::int32_t k = 0; k < up; ++k) gridLine(step * static_cast<float>(k));
-    dc.textOut(plot_.clientRect.left, plot_.frameTop, "ADC");
+        labels.placeBeside(labelRight, y, countText(v, countDecimals_));
+    }
 }
 
 void TimePlotDrawing::markers(Canvas& dc) {

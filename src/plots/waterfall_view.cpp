@@ -76,8 +76,9 @@ void shortenedRecord(const OneBasedArray<ComplexValue>& record, std::size_t star
 void FreqPlotDrawing::drawWaterfall() {
     // Without arrays the previous picture stays as it is.
     if (arrays_.pointCount <= 0) return;
-    beginDraw(kViewWaterfall, HorizontalScale::Logarithmic, VerticalScale::Decibels, false);
-    if (xValid_) logFrequencyAxis(false);
+    beginDraw(kViewWaterfall, HorizontalScale::Logarithmic, VerticalScale::Decibels,
+              SideLabels::None, false);
+    logFrequencyAxis(false);
     const auto n = static_cast<std::size_t>(arrays_.pointCount);
     const auto bins = static_cast<std::size_t>(arrays_.binCount);
     const bool arraysFit = arrays_.timeComplex.size() >= n && arrays_.spectrumWork.size() >= n &&

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace ressona {
 
@@ -16,17 +17,36 @@ std::int32_t nearest(float value) {
     return static_cast<std::int32_t>(std::lround(value));
 }
 
+// Near the ends of the 32-bit range two neighbouring integers are one float:
+// the ends of a range handed over are kept apart all the same.
+float belowInFloat(float low, float high) {
+    return low < high ? low : std::nextafter(high, -std::numeric_limits<float>::infinity());
+}
+float aboveInFloat(float high, float low) {
+    return high > low ? high : std::nextafter(low, std::numeric_limits<float>::infinity());
+}
+
 }  // namespace
 
+// A reversed or empty range would leave the plots nothing to draw: the low
+// end then lies one unit below the high end. The ends are taken in 64 bits,
+// so that this holds at the ends of the 32-bit range as well.
 void handDbRange(MeasurementState& state, std::int32_t dbLow, std::int32_t dbHigh, float shiftDb) {
-    state.plotDbHigh = static_cast<float>(dbHigh);
-    state.plotDbLow = static_cast<float>(std::min(dbLow, dbHigh));
+    const std::int64_t high = dbHigh;
+    const std::int64_t low = dbLow < dbHigh ? std::int64_t{dbLow} : high - 1;
+    state.plotDbHigh = static_cast<float>(high);
+    state.plotDbLow = belowInFloat(static_cast<float>(low), state.plotDbHigh);
     state.plotShiftDb = shiftDb;
 }
 
+// As the dB range, and the frequency axis is logarithmic: it starts at 1 Hz at least.
 void handFrequencyRange(MeasurementState& state, std::int32_t freqLowHz, std::int32_t freqHighHz) {
-    state.plotFreqHigh = static_cast<float>(freqHighHz);
-    state.plotFreqLow = static_cast<float>(std::min(freqLowHz, freqHighHz));
+    constexpr std::int64_t kLowest = 1;
+    const std::int64_t high = std::max<std::int64_t>(freqHighHz, kLowest + 1);
+    const std::int64_t low =
+        std::max<std::int64_t>(freqLowHz < high ? std::int64_t{freqLowHz} : high - 1, kLowest);
+    state.plotFreqLow = static_cast<float>(low);
+    state.plotFreqHigh = aboveInFloat(static_cast<float>(high), state.plotFreqLow);
 }
 
 void readBackDbRange(const MeasurementState& state, std::int32_t& dbLow, std::int32_t& dbHigh) {

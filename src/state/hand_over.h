@@ -10,9 +10,11 @@
 
 namespace ressona {
 
-// plotDbHigh = high; plotDbLow = min(low, high); plotShiftDb = shift.
+// plotDbHigh = high; plotDbLow = low, or high - 1 when low is not below high;
+// plotShiftDb = shift. The plots always get a range they can draw.
 void handDbRange(MeasurementState& state, std::int32_t dbLow, std::int32_t dbHigh, float shiftDb);
-// plotFreqHigh = high; plotFreqLow = min(low, high).
+// plotFreqHigh = high; plotFreqLow = low, or high - 1 when low is not below
+// high; the low end at least 1 Hz (and the high end above it).
 void handFrequencyRange(MeasurementState& state, std::int32_t freqLowHz, std::int32_t freqHighHz);
 // dbLow, dbHigh = the plot's range, each rounded to nearest (halves away from zero).
 void readBackDbRange(const MeasurementState& state, std::int32_t& dbLow, std::int32_t& dbHigh);

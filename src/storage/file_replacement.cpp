@@ -28,7 +28,12 @@ FileReplacement::FileReplacement(std::string target) : target_(std::move(target)
     const std::string name = path.filename().string();
     if (name.empty()) return;
     const std::filesystem::path folder = path.parent_path();
-    std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
+    // The temporary name is the target's with a dot before and a random
+    // suffix after, cut so that it stays within a file name's 255 bytes.
+    constexpr std::size_t kNameMax = 255;
+    constexpr std::size_t kAdded = std::char_traits<char>::length("..XXXXXX");
+    const std::string kept = name.substr(0, kNameMax - kAdded);
+    std::string pattern = (folder / ("." + kept + ".XXXXXX")).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     const int fd = ::mkstemp(buffer.data());

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <string_view>
+#include <vector>
 
+#include "signals/sample_arrays.h"
 #include "state/hand_over.h"
 #include "state/measurement_state.h"
-#include "signals/sample_arrays.h"
+#include "storage/file_replacement.h"
 #include "storage/fixed_fields.h"
 
 namespace ressona {
@@ -23,7 +24,20 @@ constexpr std::string_view kCountLabel = "   Number of points ";
 constexpr std::string_view kHeading = "        Hz   Amplitude     Phase";
 constexpr int kFrequencyDecimals = 3;
 constexpr int kAmplitudeDecimals = 5;
-constexpr float kUnread = -1.0f;  // marks a position no data line has reached
+// A position of the captured curve that no row of the file reached.
+constexpr float kNoValue = std::numeric_limits<float>::quiet_NaN();
+// The most a data field's ten fixed columns hold: nine digits and the point.
+constexpr float kLargestField = 999999999.0f;
+// How far a frequency read back may lie from the one written: half the last
+// written decimal, and a float's spacing near the top of the band (24 kHz).
+constexpr double kWrittenFrequencyTolerance = 0.0025;
+constexpr std::int32_t kFewestRows = 32;  // N = 64
+constexpr std::int32_t kMostRows = 8192;  // N = 16384
+
+struct DataRow {
+    float hertz = 0.0f;
+    float amplitude = 0.0f;
+};
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -85,13 +99,28 @@ bool readIntegerLine(LineReader& lines, std::int32_t& value) {
     return lines.next() && readIntegerField(lines.columns(21, 30), value);
 }
 
-bool readDataLine(LineReader& lines, float& frequency, float& amplitude) {
-    return lines.next() && readRealField(lines.columns(1, 10), kFrequencyDecimals, frequency) &&
-           readRealField(lines.columns(13, 22), kAmplitudeDecimals, amplitude);
+// A number of a data row: written, finite, and within what ten fixed columns
+// hold (nine digits and the point).
+bool readDataField(std::string_view field, int impliedDecimals, float& value) {
+    if (field.find_first_not_of(' ') == std::string_view::npos) return false;
+    return readRealField(field, impliedDecimals, value) && std::isfinite(value) &&
+           std::fabs(value) <= kLargestField;
+}
+
+// A data row: its frequency and amplitude, the amplitude a magnitude (not below 0).
+bool readDataRow(LineReader& lines, DataRow& row) {
+    return lines.next() && readDataField(lines.columns(1, 10), kFrequencyDecimals, row.hertz) &&
+           readDataField(lines.columns(13, 22), kAmplitudeDecimals, row.amplitude) &&
+           row.amplitude >= 0.0f;
+}
+
+// The counts of data rows the program writes: M = N / 2 for N of 64 .. 16384.
+bool writtenRowCount(std::int32_t rows) {
+    return rows >= kFewestRows && rows <= kMostRows && (rows & (rows - 1)) == 0;
 }
 
 // The title's columns 2..61; a title without any blank gives way to the file name.
-void readLabel(const LineReader& lines, MeasurementState& state) {
+std::string labelOf(const LineReader& lines, const MeasurementState& state) {
     std::string label = lines.columns(2, 61);
     if (label.find(' ') == std::string::npos) {
         label.assign(state.storageFileName.data(), kCapturedLabelLength);
@@ -101,7 +130,7 @@ void readLabel(const LineReader& lines, MeasurementState& state) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) c = ' ';
     }
-    setCapturedLabel(state, label);
+    return label;
 }
 
 float withinFloatRange(double value) {
@@ -109,32 +138,62 @@ float withinFloatRange(double value) {
     return static_cast<float>(std::clamp(value, -kLargest, kLargest));
 }
 
-// Positions still unread get values on the straight line from the last known
-// value (0.0 before the first) to the next known one; a run that reaches M
-// has no next value and holds the last known one.
-void fillGaps(OneBasedArray<float>& captured, std::size_t bins) {
-    double last = 0.0;
-    std::size_t k = 2;
-    while (k <= bins) {
-        if (captured[k] != kUnread) {
-            last = captured[k];
-            ++k;
-            continue;
+// Positions between two that rows reached lie on the straight line between
+// them. Positions before the first or after the last reached one keep no
+// value: the file says nothing about them.
+void joinReachedPositions(std::vector<float>& curve) {
+    std::size_t last = 0;  // the last reached position, 0 before the first
+    for (std::size_t k = 2; k < curve.size(); ++k) {
+        if (std::isnan(curve[k])) continue;
+        if (last != 0 && k > last + 1) {
+            const double from = curve[last];
+            const double step = (curve[k] - from) / static_cast<double>(k - last);
+            for (std::size_t i = last + 1; i < k; ++i) {
+                curve[i] = withinFloatRange(from + static_cast<double>(i - last) * step);
+            }
         }
-        std::size_t run = 0;
-        while (k + run <= bins && captured[k + run] == kUnread) ++run;
-        if (k + run > bins) {
-            for (std::size_t i = 0; i < run; ++i) captured[k + i] = static_cast<float>(last);
-            return;
-        }
-        const double next = captured[k + run];
-        const double step = (next - last) / static_cast<double>(run + 1);
-        for (std::size_t i = 1; i <= run; ++i) {
-            captured[k + i - 1] = withinFloatRange(last + static_cast<double>(i) * step);
-        }
-        last = next;
-        k += run + 1;
+        last = k;
     }
+}
+
+// The position a row's frequency lands on. A frequency that is a position's
+// own (to the three decimals written, and a float's precision) lands there, so
+// a file of the same grid fills every position with its own row; any other
+// lands on (N - 1) x f / rate, rounded: of two rows of a file twice as fine,
+// the one between two positions goes to the lower. (The (N - 1) rule alone
+// tips rows near the top of the band onto their neighbour once the written
+// frequency is rounded.)
+double gridPosition(float hertz, const SampleArrays& arrays) {
+    const double rate = arrays.analysisSampleRate;
+    const double binWidth = rate / static_cast<double>(arrays.pointCount);
+    const double f = hertz;
+    const double nearestPosition = std::round(f / binWidth);
+    if (std::fabs(f - nearestPosition * binWidth) <= kWrittenFrequencyTolerance) {
+        return nearestPosition;
+    }
+    return std::round(static_cast<double>(arrays.pointCount - 1) * f / rate);
+}
+
+// The captured curve on the grid (positions 1..M, index 0 unused) from the
+// file's rows.
+std::vector<float> curveOnGrid(const std::vector<DataRow>& rows, const SampleArrays& arrays) {
+    const auto bins = static_cast<std::size_t>(arrays.binCount);
+    std::vector<float> curve(bins + 1, kNoValue);
+    curve[1] = rows.front().amplitude;  // the first row goes to position 1 whatever its frequency
+    const double scale = static_cast<double>(rows.size()) / static_cast<double>(bins);
+    for (const DataRow& row : rows) {
+        const double position = gridPosition(row.hertz, arrays);
+        if (!(position >= 2.0 && position <= static_cast<double>(bins))) continue;  // also NaN
+        // A later row that lands on the same position replaces the earlier one.
+        curve[static_cast<std::size_t>(position)] =
+            withinFloatRange(scale * static_cast<double>(row.amplitude));
+    }
+    joinReachedPositions(curve);
+    // A magnitude written as 0 (below the file's resolution) takes its left neighbour's.
+    for (std::size_t k = 3; k <= bins; ++k) {
+        if (curve[k] == 0.0f) curve[k] = curve[k - 1];
+    }
+    return curve;
 }
 
 }  // namespace
@@ -148,12 +207,11 @@ std::string resultFilePath(const MeasurementState& state) {
 int saveResult(const MeasurementState& state, const SampleArrays& arrays) {
     const std::string path = resultFilePath(state);
     if (path.empty() || !gridBuilt(arrays)) return kResultFileNotOpened;
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(path, ignored) ||
-        std::filesystem::is_symlink(path, ignored)) {
-        std::filesystem::remove(path, ignored);
-    }
-    File file(std::fopen(path.c_str(), "wbx"));  // a new file, never an old one reused
+    // The result goes to a file beside the target and replaces it only when
+    // complete: a full disk or a crash never costs the file that was there.
+    FileReplacement replacement(path);
+    if (!replacement.ready()) return kResultFileNotOpened;
+    File file(std::fopen(replacement.temporaryPath().c_str(), "wb"));
     if (!file) return kResultFileNotOpened;
 
     const auto bins = static_cast<std::size_t>(arrays.binCount);
@@ -174,7 +232,7 @@ int saveResult(const MeasurementState& state, const SampleArrays& arrays) {
     }
     // Data held back by the stream can still fail to reach the disk at the close.
     const bool closed = std::fclose(file.release()) == 0;
-    return written && closed ? kResultFileDone : kResultFileNotOpened;
+    return written && closed && replacement.commit() ? kResultFileDone : kResultFileNotOpened;
 }
 
 int readResult(MeasurementState& state, SampleArrays& arrays) {
@@ -189,37 +247,22 @@ int readResultStream(std::FILE* file, MeasurementState& state, SampleArrays& arr
     if (!gridBuilt(arrays)) return kResultFileNotOpened;
     LineReader lines(file);
     if (!lines.next()) return kResultFileBadHeader;
-    readLabel(lines, state);
+    const std::string label = labelOf(lines, state);
     std::int32_t sampleRate = 0;  // read for the check only; the grid's rate applies
-    std::int32_t pointsInFile = 0;
-    if (!readIntegerLine(lines, sampleRate) || !readIntegerLine(lines, pointsInFile) ||
-        !lines.next()) {
+    std::int32_t rowCount = 0;
+    if (!readIntegerLine(lines, sampleRate) || !readIntegerLine(lines, rowCount) ||
+        !writtenRowCount(rowCount) || !lines.next()) {
         return kResultFileBadHeader;
     }
-    auto& captured = arrays.capturedSpectrum;
-    float frequency = 0.0f;
-    float amplitude = 0.0f;
-    if (!readDataLine(lines, frequency, amplitude)) return kResultFileBadHeader;
-    captured[1] = amplitude;  // the first line goes to position 1 whatever its frequency
-
-    const auto bins = static_cast<std::size_t>(arrays.binCount);
-    for (std::size_t k = 2; k <= bins; ++k) captured[k] = kUnread;
-    const float scale = static_cast<float>(pointsInFile) / static_cast<float>(arrays.binCount);
-    // N - 1, not N: a file of the same size lands every line on its own position.
-    const double gridSpan = static_cast<double>(arrays.pointCount - 1);
-    const double rate = arrays.analysisSampleRate;
-    for (std::int64_t line = 2; line <= pointsInFile; ++line) {
-        if (!readDataLine(lines, frequency, amplitude)) break;
-        const double position = std::round(gridSpan * static_cast<double>(frequency) / rate);
-        if (!(position >= 2.0 && position <= static_cast<double>(bins))) continue;  // also NaN
-        captured[static_cast<std::size_t>(position)] =
-            withinFloatRange(static_cast<double>(scale) * static_cast<double>(amplitude));
+    // Every promised row must be there and readable before anything is loaded.
+    std::vector<DataRow> rows(static_cast<std::size_t>(rowCount));
+    for (DataRow& row : rows) {
+        if (!readDataRow(lines, row)) return kResultFileBadHeader;
     }
 
-    fillGaps(captured, bins);
-    for (std::size_t k = 3; k <= bins; ++k) {
-        if (!(captured[k] > 0.0f)) captured[k] = captured[k - 1];  // also NaN
-    }
+    const std::vector<float> curve = curveOnGrid(rows, arrays);
+    std::copy(curve.begin() + 1, curve.end(), arrays.capturedSpectrum.raw().begin());
+    setCapturedLabel(state, label);
     state.plotShowCaptured = true;
     return kResultFileDone;
 }

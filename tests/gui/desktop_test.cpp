@@ -108,6 +108,37 @@ TEST_F(DesktopTest, OpensThePlotsAboveThePanelAtTheScreensGeometry) {
     }
 }
 
+// On an 800 x 600 screen the plots' thirds would push the panel's Start, Stop
+// and Exit row off the screen: the plots give up height, the panel stands
+// whole at the bottom, on top, and every window is on the screen.
+TEST(DesktopOnASmallScreenTest, AllThreeWindowsFitOnAn800x600Screen) {
+    SoundCardOptions options;
+    options.instant = true;
+    SoundCard card;
+    makeSimulatedSoundCard("room", options, card);
+    Desktop desktop(card, ScreenSize{800, 600});
+    ASSERT_TRUE(desktop.start());
+    auto& panel = static_cast<QtPanel&>(*desktop.panel());
+    const QRect screen(0, 0, 800, 600);
+    const QRect panelFrame = panel.window()->frameGeometry();
+    EXPECT_TRUE(screen.contains(panelFrame)) << panelFrame.bottom();
+    for (int id : {ids::kStart, ids::kStop, ids::kExit}) {
+        const QWidget* button = panel.widgetOf(id);
+        const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+        EXPECT_TRUE(screen.contains(onScreen)) << id;
+    }
+    for (PlotShell* plot : {desktop.timePlot(), desktop.freqPlot()}) {
+        const QWidget* window = static_cast<QtPlotShell*>(plot)->window();
+        EXPECT_TRUE(screen.contains(window->frameGeometry()));
+    }
+    EXPECT_EQ(desktop.program().state().plotHeight,
+              static_cast<QtPlotShell*>(desktop.freqPlot())->window()->height());
+    // The panel is on top: where it lies, it is the window found.
+    const QPoint start = panel.widgetOf(ids::kStart)->mapToGlobal(QPoint(2, 2));
+    EXPECT_EQ(QApplication::topLevelAt(start), panel.window());
+    desktop.program().queue().SendMessageA(desktop.program().panelWindow(), WM_CLOSE, 0, 0);
+}
+
 TEST_F(DesktopTest, StartAndStopOnTheWidgetsAdvanceTheCounterAndRedrawThePlots) {
     startAndShow();
     const QImage timeBefore = imageOf(desktop->timeSurface().windowImage());

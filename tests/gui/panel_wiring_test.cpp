@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QRadioButton>
@@ -104,10 +105,20 @@ TEST_F(PanelWiringTest, RateModeToneAndViewClickedOnTheWidgets) {
     EXPECT_TRUE(skin->widgetOf(ids::kToneEdit)->isEnabled());
     EXPECT_TRUE(skin->widgetOf(ids::kToneSlider)->isEnabled());
     retype(ids::kToneEdit, "30000");
-    EXPECT_EQ(state.toneFrequency, 22050u);
-    EXPECT_EQ(widget<QLineEdit>(ids::kToneEdit)->text(), "30000");  // kept as typed
+    EXPECT_EQ(state.toneFrequency, 22049u);                         // below half the rate
+    EXPECT_EQ(widget<QLineEdit>(ids::kToneEdit)->text(), "30000");  // kept while typed
     auto* slider = widget<QScrollBar>(ids::kToneSlider);
     EXPECT_EQ(slider->value(), slider->maximum());
+    // Return, or leaving the edit, shows the value in force.
+    QTest::keyClick(widget<QLineEdit>(ids::kToneEdit), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(widget<QLineEdit>(ids::kToneEdit)->text(), "22049");
+    retype(ids::kToneEdit, "tone");
+    EXPECT_EQ(state.toneFrequency, 22049u);
+    QFocusEvent focusOut(QEvent::FocusOut);
+    QCoreApplication::sendEvent(widget<QLineEdit>(ids::kToneEdit), &focusOut);
+    settle();
+    EXPECT_EQ(widget<QLineEdit>(ids::kToneEdit)->text(), "22049");
 
     click(ids::kViewPhaseButton);
     EXPECT_EQ(state.analysisView, kViewPhase);

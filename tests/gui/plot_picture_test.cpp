@@ -67,7 +67,13 @@ TEST(PlotPicture, EachPictureIsWrittenAtTheAskedSizeAndLeavesTheRangesAlone) {
         ASSERT_EQ(image.height(), 300) << p.name;
         EXPECT_EQ(QColor(image.pixel(2, 2)), QColor(192, 192, 192)) << p.name;  // background
         if (p.picture != PlotPicture::Waterfall) {
-            EXPECT_EQ(QColor(image.pixel(36, 20)), QColor(0, 0, 0)) << p.name;  // frame inside
+            // The frame's black inside covers most of the picture (its margins
+            // follow the labels, so no one pixel is sure to be inside).
+            int black = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) black += image.pixel(x, y) == qRgb(0, 0, 0);
+            }
+            EXPECT_GT(black, image.width() * image.height() / 2) << p.name;
         }
         if (std::getenv("RESSONA_KEEP_PICTURES") == nullptr) std::remove(path.c_str());
     }

@@ -111,6 +111,8 @@ struct Harness {
                                MeasurePicture picture, std::int32_t w, std::int32_t h,
                                const std::string& path) {
             pictures.push_back({picture, w, h, path, state.sampleCounter});
+            // Writes what it is given, as the real writer does, unless told to fail.
+            if (pictureStatus == 0) std::ofstream(path, std::ios::binary) << "picture " << w;
             return pictureStatus;
         };
         return b;
@@ -153,6 +155,13 @@ double spreadDb(const std::vector<double>& magnitude) {
 
 std::string tempPath(const std::string& name) {
     return ::testing::TempDir() + name;
+}
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 TEST(MeasureCommandLineTest, BadValuesEndWithStatusTwoAndMeasureOrWriteNothing) {
@@ -399,29 +408,43 @@ TEST(MeasureRunTest, CaptureInAnotherViewGoesThroughTheStandardViewAndBack) {
               json["magnitudeSpectrum"].get<std::vector<double>>());
 }
 
+// Each picture is drawn into a file beside its target and renamed over it
+// once written; one that cannot be written leaves the target as it was.
 TEST(MeasureRunTest, PicturesAreDrawnAfterThePassesInTheChosenView) {
+    const std::string time = tempPath("measure_t.png");
+    const std::string freq = tempPath("measure_f.png");
+    std::ofstream(freq, std::ios::binary) << "an older picture";
     Harness harness;
     const auto result =
-        harness.run(withArgs(kLoopbackMls, {"--view", "histogram", "--time-png", "t.png",
-                                            "--freq-png", "f.png", "--size", "640x300"}));
+        harness.run(withArgs(kLoopbackMls, {"--view", "histogram", "--time-png", time, "--freq-png",
+                                            freq, "--size", "640x300"}));
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     ASSERT_EQ(harness.pictures.size(), 2u);
     EXPECT_EQ(harness.pictures[0].picture, MeasurePicture::Time);
-    EXPECT_EQ(harness.pictures[0].path, "t.png");
     EXPECT_EQ(harness.pictures[1].picture, MeasurePicture::Histogram);
-    EXPECT_EQ(harness.pictures[1].path, "f.png");
     for (const PictureCall& call : harness.pictures) {
         EXPECT_EQ(call.width, 640);
         EXPECT_EQ(call.height, 300);
         EXPECT_EQ(call.samplesAnalysed, 3u);
+        EXPECT_EQ(std::filesystem::path(call.path).parent_path(),
+                  std::filesystem::path(time).parent_path());  // beside the target
     }
+    EXPECT_NE(harness.pictures[0].path, time);
+    EXPECT_EQ(contents(time), "picture 640");
+    EXPECT_EQ(contents(freq), "picture 640");
+    EXPECT_FALSE(std::filesystem::exists(harness.pictures[0].path)) << "renamed into place";
 
     Harness failing;
     failing.pictureStatus = 1;
-    const auto failed = failing.run(withArgs(kLoopbackMls, {"--freq-png", "/nowhere/f.png"}));
+    std::ofstream(freq, std::ios::binary) << "an older picture";
+    const auto failed = failing.run(withArgs(kLoopbackMls, {"--freq-png", freq}));
     EXPECT_EQ(failed.status, kMeasureFailed);
-    EXPECT_NE(failed.err.find("/nowhere/f.png"), std::string::npos);
+    EXPECT_NE(failed.err.find(freq), std::string::npos);
     EXPECT_EQ((*failed.json)["failures"].size(), 1u);
+    EXPECT_EQ(contents(freq), "an older picture");
+    const auto nowhere = failing.run(withArgs(kLoopbackMls, {"--freq-png", "/nowhere/f.png"}));
+    EXPECT_EQ(nowhere.status, kMeasureFailed);
+    EXPECT_NE(nowhere.err.find("/nowhere/f.png"), std::string::npos);
 
     // A path of bytes that are not UTF-8 still gives valid JSON, the bytes replaced.
     Harness oddName;
@@ -468,6 +491,52 @@ TEST(MeasureFailureTest, ErrorDialogsArePrintedAndEndWithStatusOne) {
         EXPECT_EQ(harness.log->writes, 0);
         EXPECT_FALSE(std::filesystem::exists(path));
     }
+}
+
+// A --read that fails leaves nothing to subtract: the result the user asked
+// for cannot be made, so no file is written and none that was there replaced.
+TEST(MeasureFailureTest, AFailedReadWritesNothingAndReplacesNothing) {
+    const std::string important = tempPath("measure_important.rsn");
+    const std::string keep = tempPath("measure_keep.txt");
+    const std::string picture = tempPath("measure_withheld.png");
+    for (const std::string& path : {important, keep}) {
+        std::ofstream(path, std::ios::binary) << "the user's own file\n";
+    }
+    std::filesystem::remove(picture);
+    Harness harness;
+    const auto subtracted =
+        harness.run(withArgs(kLoopbackMls, {"--read", tempPath("missing.rsn"), "--subtract",
+                                            "--save", important, "--freq-png", picture}));
+    EXPECT_EQ(subtracted.status, kMeasureFailed);
+    EXPECT_NE(subtracted.err.find("Ressona: Error 8: "), std::string::npos) << subtracted.err;
+    EXPECT_TRUE(contents(important) == "the user's own file\n") << "replaced";
+    EXPECT_TRUE(harness.pictures.empty());
+    EXPECT_FALSE(std::filesystem::exists(picture));
+    EXPECT_NE(subtracted.err.find("nothing was written"), std::string::npos) << subtracted.err;
+
+    const auto plain =
+        harness.run(withArgs(kLoopbackMls, {"--read", tempPath("missing.rsn"), "--save", keep}));
+    EXPECT_EQ(plain.status, kMeasureFailed);
+    EXPECT_TRUE(contents(keep) == "the user's own file\n") << "replaced";
+}
+
+// A run that stops before its last pass, or an error dialog at Start, writes nothing either.
+TEST(MeasureFailureTest, ARunThatDidNotGoAsAskedWritesNoOutput) {
+    const std::string path = tempPath("measure_stopped.rsn");
+    std::ofstream(path, std::ios::binary) << "kept\n";
+    Harness stopped;
+    stopped.log->failAddFrom = 3;
+    const auto result = stopped.run(
+        withArgs(kLoopbackMls, {"--passes", "5", "--save", path, "--time-png", tempPath("t.png")}));
+    EXPECT_EQ(result.status, kMeasureFailed);
+    EXPECT_TRUE(contents(path) == "kept\n") << "replaced";
+    EXPECT_TRUE(stopped.pictures.empty());
+
+    Harness busy;
+    busy.faults.inOpenResult = MMSYSERR_ALLOCATED;
+    const auto refused = busy.run(withArgs(kLoopbackMls, {"--save", path}));
+    EXPECT_EQ(refused.status, kMeasureFailed);
+    EXPECT_TRUE(contents(path) == "kept\n") << "replaced";
 }
 
 TEST(MeasureFailureTest, APassThatFailsStopsTheRunWithStatusOne) {

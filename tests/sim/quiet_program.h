@@ -10,6 +10,7 @@
 
 #include "control/program.h"
 #include "platform/canvas/canvas.h"
+#include "platform/canvas/recording_canvas.h"
 #include "platform/sim/simulated_card.h"
 #include "platform/sim/simulated_mixer.h"
 #include "platform/sim/simulated_sound_card.h"
@@ -54,6 +55,7 @@ class CountingCanvas final : public Canvas {
         counts_.vertices += points.size();
     }
     void textOut(std::int32_t, std::int32_t, std::string_view) override { ++counts_.calls; }
+    TextExtent textExtent(std::string_view text) const override { return fixedCellExtent(text); }
     void copyBitmap(const Canvas&, std::int32_t, std::int32_t) override { ++counts_.calls; }
     void stretchBitmap(const Canvas&, const Rect&) override { ++counts_.calls; }
 

@@ -217,6 +217,11 @@ class RandomUser {
                                                                        : anyText();
         sim_->program->type(id, text);
         actionText_ += "type " + std::to_string(id) + " \"" + printable(text) + "\"; ";
+        // Now and then the user moves on: the edit then shows the value in force.
+        if (chance(30)) {
+            sim_->program->leave(id);
+            actionText_ += "leave " + std::to_string(id) + "; ";
+        }
     }
 
     void postScroll() {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -80,11 +81,22 @@ std::vector<float> decayingNoise(double seconds, std::uint32_t rate, double leng
     return samples;
 }
 
+// The picture is drawn to a temporary file beside its target, then renamed over it.
+void expectDrawnInPlace(const std::vector<std::string>& drawn, const std::string& target) {
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(drawn[0]).parent_path(),
+              std::filesystem::path(target).parent_path());
+    EXPECT_TRUE(std::filesystem::exists(target));
+    EXPECT_FALSE(std::filesystem::exists(drawn[0])) << "the temporary file is left";
+    std::filesystem::remove(target);
+}
+
 TEST(RoomMeasureTest, TheSimulatedRoomMeasuresItsDocumentedTimes) {
     RoomHarness harness;
+    const std::string decayPng = ::testing::TempDir() + "room_measure_decay.png";
     const auto result =
         harness.run({"--device", "sim:room", "--excitation", "mls", "--length", "16384", "--rate",
-                     "48000", "--instant", "--room", "--json", "--decay-png", "decay.png"});
+                     "48000", "--instant", "--room", "--json", "--decay-png", decayPng});
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     const Json& room = result.json["room"];
     EXPECT_EQ(room["source"], "mls");
@@ -110,7 +122,7 @@ TEST(RoomMeasureTest, TheSimulatedRoomMeasuresItsDocumentedTimes) {
     }
 
     // The picture: each octave's curve and line in its colour, and a legend.
-    ASSERT_EQ(harness.drawnPaths, std::vector<std::string>{"decay.png"});
+    expectDrawnInPlace(harness.drawnPaths, decayPng);
     const RecordingCanvas& canvas = *harness.canvas;
     const auto curves = canvas.callsOf(CanvasCallKind::Polyline);
     ASSERT_EQ(curves.size(), 8u);
@@ -196,10 +208,11 @@ TEST(RoomMeasureTest, AWavFileIsAnalysedWithoutMeasuring) {
     EXPECT_NEAR(room["bands"][0]["t30"]["seconds"].get<double>(), 0.5, 0.02);
     EXPECT_EQ(result.json["failures"].size(), 0u);
 
-    const auto table = harness.run({"--ir-wav", path, "--decay-png", "wav.png"});
+    const std::string wavPng = ::testing::TempDir() + "room_measure_wav.png";
+    const auto table = harness.run({"--ir-wav", path, "--decay-png", wavPng});
     ASSERT_EQ(table.status, kMeasureDone) << table.err;
     EXPECT_EQ(harness.prepared, 1);
-    EXPECT_EQ(harness.drawnPaths.back(), "wav.png");
+    expectDrawnInPlace(harness.drawnPaths, wavPng);
     EXPECT_NE(table.out.find("room parameters (wav '" + path + "', 44100 Hz"), std::string::npos);
     EXPECT_NE(table.out.find("\nbroadband "), std::string::npos);
     EXPECT_NE(table.out.find("third-octave bands:"), std::string::npos);
@@ -214,6 +227,23 @@ TEST(RoomMeasureTest, AWavFileIsAnalysedWithoutMeasuring) {
     EXPECT_NE(bad.err.find("no room parameters"), std::string::npos);
     std::filesystem::remove(path);
     std::filesystem::remove(junk);
+}
+
+// A run that did not go as asked (here a --read that fails) draws no decay
+// picture and leaves the one that was there.
+TEST(RoomMeasureTest, ARunThatDidNotGoAsAskedLeavesTheDecayPicture) {
+    const std::string decayPng = ::testing::TempDir() + "room_measure_kept.png";
+    std::ofstream(decayPng) << "old";
+    RoomHarness harness;
+    const auto result =
+        harness.run({"--device", "sim:room", "--instant", "--room", "--json", "--read",
+                     ::testing::TempDir() + "room_measure_missing.rsn", "--decay-png", decayPng});
+    EXPECT_EQ(result.status, kMeasureFailed);
+    EXPECT_TRUE(harness.drawnPaths.empty());
+    EXPECT_NE(result.err.find("nothing was written"), std::string::npos) << result.err;
+    std::ifstream kept(decayPng);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "old");
+    std::filesystem::remove(decayPng);
 }
 
 TEST(RoomMeasureTest, TheCommandLineRefusesWhatCannotWork) {

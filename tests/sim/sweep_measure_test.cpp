@@ -179,7 +179,8 @@ TEST(MeasureLogSweepTest, DistortionDeviceReadsItsKnownHarmonicsInJsonTableAndPi
         EXPECT_NEAR(percent, 0.5, 0.03);
 
     const SweepRun table =
-        measure(with({"--device", "sim:distortion", "--distortion", "--distortion-png", "d.png"}));
+        measure(with({"--device", "sim:distortion", "--distortion", "--distortion-png",
+                      ::testing::TempDir() + "ressona_distortion.png"}));
     ASSERT_EQ(table.status, kMeasureDone) << table.err;
     std::istringstream lines(table.out.substr(table.out.find("harmonic distortion")));
     std::string line;

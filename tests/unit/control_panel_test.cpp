@@ -32,19 +32,19 @@ TEST(ControlPanelInitTest, ControlsShowTheDefaults) {
     EXPECT_EQ(h.dialog.GetScrollInfo(ids::kMicBar).nPage, 10u);
 }
 
-TEST(ControlPanelEditTest, ToneIsKeptWithinOneToHalfTheRate) {
+TEST(ControlPanelEditTest, ToneIsKeptWithinOneToBelowHalfTheRate) {
     PanelHarness h;
     h.type(ids::kToneEdit, "30000");
-    EXPECT_EQ(h.state.toneFrequency, 11025u);
-    EXPECT_EQ(h.dialog.GetScrollInfo(ids::kToneSlider).nPos, 11025);
+    EXPECT_EQ(h.state.toneFrequency, 11024u);
+    EXPECT_EQ(h.dialog.GetScrollInfo(ids::kToneSlider).nPos, 11024);
     h.type(ids::kToneEdit, "0");
     EXPECT_EQ(h.state.toneFrequency, 1u);
     h.type(ids::kToneEdit, "-5");  // negative compares as huge
-    EXPECT_EQ(h.state.toneFrequency, 11025u);
-    h.type(ids::kToneEdit, "garbage");  // not a number reads as 0
-    EXPECT_EQ(h.state.toneFrequency, 1u);
+    EXPECT_EQ(h.state.toneFrequency, 11024u);
+    h.type(ids::kToneEdit, "garbage");  // not a number: the tone in force stays
+    EXPECT_EQ(h.state.toneFrequency, 11024u);
     h.type(ids::kToneEdit, "99999999999999999999");
-    EXPECT_EQ(h.state.toneFrequency, 1u);
+    EXPECT_EQ(h.state.toneFrequency, 11024u);
 }
 
 TEST(ControlPanelEditTest, DbAndFrequencyLimitsNeverCross) {
@@ -194,9 +194,10 @@ TEST(ControlPanelButtonsTest, ViewsEnableTheirControlsAndAskForTheirDrawing) {
         h.poster.posted.clear();
         h.click(view);
         const bool standard = view == ids::kViewStandardButton;
-        for (int id : {ids::kCaptureCurrent, ids::kShowCaptured, ids::kSubtractCaptured}) {
-            EXPECT_EQ(h.dialog.IsWindowEnabled(id), standard) << view << ' ' << id;
-        }
+        EXPECT_EQ(h.dialog.IsWindowEnabled(ids::kCaptureCurrent), standard) << view;
+        // Nothing captured yet: Show and Subtract stay disabled in every view.
+        EXPECT_FALSE(h.dialog.IsWindowEnabled(ids::kShowCaptured)) << view;
+        EXPECT_FALSE(h.dialog.IsWindowEnabled(ids::kSubtractCaptured)) << view;
         EXPECT_EQ(h.dialog.IsWindowEnabled(ids::kWaterfallStartBar), view == ids::kViewWaterfallButton);
         EXPECT_EQ(h.postedTo(testing::kFreqPlotWindow), std::vector<std::uint32_t>{message});
         EXPECT_EQ(h.state.analysisView, view);
@@ -291,6 +292,149 @@ TEST(ControlPanelMixerTest, InputChoiceReopensTheMixerAndReportsFailure) {
     EXPECT_EQ(h.actions.errors, std::vector<int>{2});
     EXPECT_EQ(h.actions.calls, (std::vector<std::string>{"openMixer", "levels"}));
     EXPECT_EQ(h.actions.levels, (std::vector<float>{0.5f, 0.5f, 0.5f}));
+}
+
+// Values that cannot be drawn are corrected where they are typed, and the
+// edit shows the value in force once the user leaves it; text that is not a
+// number changes nothing.
+TEST(ControlPanelEditTest, EditsShowTheValueInForceWhenLeft) {
+    PanelHarness h;
+    h.click(ids::kFixDbScale);
+    h.enter(ids::kDbLowEdit, "-70");
+    h.enter(ids::kDbHighEdit, "-80");  // not above dB low: one above it
+    EXPECT_EQ(h.state.dbHigh, -69);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kDbHighEdit), "-69");
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kDbLowEdit), "-70");
+    EXPECT_EQ(h.state.plotDbHigh, -69.0f);
+    EXPECT_EQ(h.state.plotDbLow, -70.0f);
+    h.enter(ids::kDbLowEdit, "abc");
+    EXPECT_EQ(h.state.dbLow, -70);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kDbLowEdit), "-70");
+    h.enter(ids::kDbHighEdit, "");
+    EXPECT_EQ(h.state.dbHigh, -69);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kDbHighEdit), "-69");
+
+    h.enter(ids::kFreqLowEdit, "0");
+    EXPECT_EQ(h.state.freqLowHz, 1);
+    EXPECT_EQ(h.state.plotFreqLow, 1.0f);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kFreqLowEdit), "1");
+    h.enter(ids::kFreqLowEdit, "-20");
+    EXPECT_EQ(h.state.freqLowHz, 1);
+    h.enter(ids::kFreqLowEdit, "40000");  // above Hz(high): one below it
+    EXPECT_EQ(h.state.freqLowHz, 29999);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kFreqLowEdit), "29999");
+    h.enter(ids::kFreqHighEdit, "x");
+    EXPECT_EQ(h.state.freqHighHz, 30000);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kFreqHighEdit), "30000");
+    EXPECT_LT(h.state.plotFreqLow, h.state.plotFreqHigh);
+
+    // While typing, the text stays as typed: "-" is on its way to a number.
+    h.type(ids::kShiftEdit, "-");
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kShiftEdit), "-");
+    EXPECT_EQ(h.state.shiftDb, 0.0f);
+    h.leave(ids::kShiftEdit);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kShiftEdit), "0");
+    h.enter(ids::kStepsEdit, "many");
+    EXPECT_EQ(h.state.waterfallSteps, 30);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kStepsEdit), "30");
+}
+
+// "abc" or 0 in the Average edit left a count of 0, and the counter stuck at 1.
+TEST(ControlPanelEditTest, AverageCountIsAtLeastOne) {
+    PanelHarness h;
+    h.click(ids::kAverage);
+    h.enter(ids::kAverageEdit, "abc");
+    EXPECT_EQ(h.state.averageCount, 100u);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kAverageEdit), "100");
+    h.enter(ids::kAverageEdit, "0");
+    EXPECT_EQ(h.state.averageCount, 1u);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kAverageEdit), "1");
+    h.type(ids::kAverageEdit, "zz");
+    h.click(ids::kSingleSample);
+    h.click(ids::kAverage);  // reads the edit again
+    EXPECT_EQ(h.state.averageCount, 1u);
+}
+
+// A tone at half the sample rate plays a constant: the highest is one below.
+TEST(ControlPanelEditTest, ToneStaysBelowHalfTheRate) {
+    PanelHarness h;
+    h.click(ids::kSineWave);
+    h.enter(ids::kToneEdit, "11025");
+    EXPECT_EQ(h.state.toneFrequency, 11024u);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kToneEdit), "11024");
+    EXPECT_EQ(h.dialog.GetScrollInfo(ids::kToneSlider).nPos, 11024);
+    h.scroll(ids::kToneSlider, SB_THUMBTRACK, 11025);
+    EXPECT_EQ(h.state.toneFrequency, 11024u);
+    h.enter(ids::kToneEdit, "tone");
+    EXPECT_EQ(h.state.toneFrequency, 11024u);
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kToneEdit), "11024");
+}
+
+// A name longer than the stored name holds is refused with the file's error
+// dialog; nothing is read or saved under a name cut short.
+TEST(ControlPanelFileTest, TooLongNamesAreRefusedNotCut) {
+    PanelHarness h;
+    const std::string name = std::string(266, 'l') + ".rsn";
+    h.type(ids::kFileNameEdit, name);
+    h.click(ids::kSaveAs);
+    h.click(ids::kReadFrom);
+    EXPECT_EQ(h.actions.errors, (std::vector<int>{10, 8}));
+    EXPECT_TRUE(h.actions.calls.empty());
+    EXPECT_EQ(h.dialog.GetDlgItemTextA(ids::kFileNameEdit), name);
+
+    h.type(ids::kFileNameEdit, std::string(250, 'k'));  // the longest name that fits
+    h.click(ids::kSaveAs);
+    EXPECT_EQ(h.actions.calls, std::vector<std::string>{"save"});
+
+    h.panel.onDropFiles(h.drops.add({std::string(251, 'd')}));
+    h.click(ids::kReadFrom);  // the command the drop posted
+    EXPECT_EQ(h.actions.errors, (std::vector<int>{10, 8, 8}));
+    EXPECT_EQ(h.actions.calls, std::vector<std::string>{"save"});
+}
+
+// With nothing captured, the view buttons leave Show and Subtract disabled
+// (Subtract would divide by an empty curve); a captured or read curve enables them.
+TEST(ControlPanelButtonsTest, ShowAndSubtractOnlyWithACurve) {
+    PanelHarness h;
+    h.click(ids::kViewWaterfallButton);
+    h.click(ids::kViewStandardButton);
+    EXPECT_TRUE(h.dialog.IsWindowEnabled(ids::kCaptureCurrent));
+    EXPECT_FALSE(h.dialog.IsWindowEnabled(ids::kShowCaptured));
+    EXPECT_FALSE(h.dialog.IsWindowEnabled(ids::kSubtractCaptured));
+    h.click(ids::kSubtractCaptured);  // a click that was queued before the curve went
+    EXPECT_FALSE(h.state.subtractCaptured);
+    EXPECT_FALSE(h.state.plotSubtractCaptured);
+    EXPECT_FALSE(h.dialog.IsDlgButtonChecked(ids::kSubtractCaptured));
+
+    h.actions.readStatus = 0;
+    h.click(ids::kReadFrom);
+    h.click(ids::kViewPhaseButton);
+    h.click(ids::kViewStandardButton);
+    EXPECT_TRUE(h.dialog.IsWindowEnabled(ids::kShowCaptured));
+    EXPECT_TRUE(h.dialog.IsWindowEnabled(ids::kSubtractCaptured));
+    h.click(ids::kRate8000);  // the curve no longer fits
+    h.click(ids::kViewHistogramButton);
+    h.click(ids::kViewStandardButton);
+    EXPECT_FALSE(h.dialog.IsWindowEnabled(ids::kShowCaptured));
+    h.click(ids::kCaptureCurrent);
+    h.click(ids::kViewWaterfallButton);
+    h.click(ids::kViewStandardButton);
+    EXPECT_TRUE(h.dialog.IsWindowEnabled(ids::kSubtractCaptured));
+}
+
+// Page Up moves a bar back by its page, Page Down on by it.
+TEST(ControlPanelScrollTest, PageUpAndPageDownMoveOppositeWays) {
+    PanelHarness h;
+    h.scroll(ids::kLowerCutBar, SB_THUMBTRACK, 400);
+    h.scroll(ids::kLowerCutBar, SB_PAGEUP);
+    EXPECT_EQ(h.state.lowerCut, 390);
+    h.scroll(ids::kLowerCutBar, SB_PAGEDOWN);
+    h.scroll(ids::kLowerCutBar, SB_PAGEDOWN);
+    EXPECT_EQ(h.state.lowerCut, 410);
+    h.scroll(ids::kShiftBar, SB_PAGEUP);  // up the vertical bar raises the shift
+    EXPECT_EQ(h.state.shiftDb, 10.0f);
+    h.scroll(ids::kDelayBar, SB_PAGEUP);
+    EXPECT_EQ(h.state.recordDelaySamples, -10);
 }
 
 }  // namespace

@@ -65,6 +65,18 @@ TEST_F(FileExchange, ReplacementTakesThePlaceOnlyWhenCommitted) {
     EXPECT_FALSE(FileReplacement(path("missing-folder/x.rsn")).commit());
 }
 
+// A target whose name fills a file name's 255 bytes still gets its temporary
+// file (a longer name than the file system allows does not).
+TEST_F(FileExchange, ReplacementOfATargetWithTheLongestName) {
+    const std::string target = path(std::string(255, 'n'));
+    FileReplacement replacement(target);
+    ASSERT_TRUE(replacement.ready());
+    std::ofstream(replacement.temporaryPath()) << "long";
+    EXPECT_TRUE(replacement.commit());
+    EXPECT_EQ(contents(target), "long");
+    EXPECT_FALSE(FileReplacement(path(std::string(256, 'n'))).commit());
+}
+
 TEST_F(FileExchange, FloatWavRoundTripsAndBadFilesAreRefused) {
     const std::vector<float> impulse = {1.0f, -0.5f, 0.25f, 1.5f, 0.0f, -1e-6f};
     ASSERT_EQ(writeFloatWav(path("ir.wav"), 48000, impulse), "");

@@ -34,15 +34,27 @@ TEST(MeasurementStateTest, FreshStateHoldsTheStartDefaults) {
     EXPECT_TRUE(state.editEchoEnabled);
 }
 
-TEST(HandOverTest, ReversedRangesBecomeEmptyNeverReversed) {
+// The plots always get a range they can draw: a reversed or empty one becomes
+// one unit below the high end, and the frequency range starts at 1 Hz at least.
+TEST(HandOverTest, ReversedOrEmptyRangesBecomeOneUnitWide) {
     MeasurementState state;
     handDbRange(state, 10, -20, 1.5f);
     EXPECT_EQ(state.plotDbHigh, -20.0f);
-    EXPECT_EQ(state.plotDbLow, -20.0f);
+    EXPECT_EQ(state.plotDbLow, -21.0f);
     EXPECT_EQ(state.plotShiftDb, 1.5f);
+    handDbRange(state, INT32_MIN, INT32_MIN, 0.0f);  // INT32_MIN - 1 is INT32_MIN as a float
+    EXPECT_LT(state.plotDbLow, state.plotDbHigh);
+    handFrequencyRange(state, INT32_MAX - 1, INT32_MAX);
+    EXPECT_LT(state.plotFreqLow, state.plotFreqHigh);
     handFrequencyRange(state, 5000, 100);
     EXPECT_EQ(state.plotFreqHigh, 100.0f);
-    EXPECT_EQ(state.plotFreqLow, 100.0f);
+    EXPECT_EQ(state.plotFreqLow, 99.0f);
+    handFrequencyRange(state, 0, 1);
+    EXPECT_EQ(state.plotFreqLow, 1.0f);
+    EXPECT_EQ(state.plotFreqHigh, 2.0f);
+    handFrequencyRange(state, -50, -10);
+    EXPECT_EQ(state.plotFreqLow, 1.0f);
+    EXPECT_EQ(state.plotFreqHigh, 2.0f);
     handFrequencyRange(state, 10, 30000);
     EXPECT_EQ(state.plotFreqLow, 10.0f);
     EXPECT_EQ(state.plotFreqHigh, 30000.0f);

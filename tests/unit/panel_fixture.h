@@ -62,7 +62,18 @@ struct PanelHarness {
     // A user types text into an edit: its notification reaches the panel.
     void type(int id, const std::string& text) {
         dialog.typeText(id, text);
-        panel.onCommand(static_cast<std::uint16_t>(id));
+        panel.onCommand(static_cast<std::uint16_t>(id), EN_CHANGE);
+    }
+    // The user leaves an edit (the focus moves on): its notification reaches the panel.
+    void leave(int id) {
+        panel.handleMessage(Message{kPanelWindow, WM_COMMAND,
+                                    makeCommandParam(static_cast<std::uint16_t>(id), EN_KILLFOCUS),
+                                    static_cast<LPARAM>(dialog.handleOf(id))});
+    }
+    // Types into an edit and leaves it.
+    void enter(int id, const std::string& text) {
+        type(id, text);
+        leave(id);
     }
     // A user clicks a button.
     void click(int id) {

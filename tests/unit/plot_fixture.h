@@ -93,10 +93,18 @@ inline SpectrumTools naiveTools() {
     return tools;
 }
 
+// Text cells of 6 x 9 pixels: small enough that an 800 x 400 window keeps the
+// frame's margins of a twentieth (40..760 by 20..380), so the tests of the
+// traces need not follow the labels' room.
+inline TextExtent smallCellExtent(std::string_view text) {
+    return TextExtent{6 * static_cast<std::int32_t>(text.size()), 9};
+}
+
 struct PlotFixture {
     explicit PlotFixture(std::uint32_t n = 2048, std::uint32_t rate = 22050,
-                         std::int32_t width = 800, std::int32_t height = 400)
-        : surface(width, height) {
+                         std::int32_t width = 800, std::int32_t height = 400,
+                         TextMeasure measure = smallCellExtent)
+        : surface(width, height, std::move(measure)) {
         MeasurementState& s = program.state;
         s.sampleLength = n;
         s.sampleRate = rate;

@@ -177,6 +177,22 @@ TEST(Cuts, HoldTheEdgeSamplesOutsideTheKeptSpan) {
     for (std::size_t i = 1; i <= 64; ++i) ASSERT_EQ(small->arrays.timeTrace[i], 63.0f) << i;
 }
 
+// A cut between two samples keeps from the nearest one: at 2048 samples and
+// 22050 Hz, 12 per mille is 24.576 samples (first kept position 26, not 25)
+// and 990 per mille 2027.52 samples (last kept position 2029, not 2028).
+TEST(Cuts, ACutBetweenTwoSamplesGoesToTheNearest) {
+    auto p = preparedProgram({.mode = kModePulse, .n = 2048, .rate = 22050});
+    auto& record = p->state.device.recordBuffer;
+    for (std::size_t i = 0; i < 4096; ++i) record[i] = static_cast<std::int16_t>(i % 3000);
+    handTimeCuts(p->state, p->arrays, 12, 990);
+    analyse(*p, 0, false, 0, 0);
+    const auto& trace = p->arrays.timeTrace;
+    for (std::size_t i = 1; i <= 26; ++i) ASSERT_EQ(trace[i], 25.0f) << i;
+    EXPECT_EQ(trace[27], 26.0f);
+    EXPECT_EQ(trace[2028], 2027.0f);
+    for (std::size_t i = 2029; i <= 2048; ++i) ASSERT_EQ(trace[i], 2028.0f) << i;
+}
+
 TEST(Spectrum, MagnitudesAndPhasesOfKnownSignals) {
     auto p = preparedProgram({.mode = kModePulse, .n = 256});
     auto& record = p->state.device.recordBuffer;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cmath>
 #include <csignal>
 
 #include <filesystem>
@@ -116,12 +117,14 @@ TEST_F(ResultFile, SavingReplacesAnOldFileAndReportsWhatCannotBeWritten) {
 }
 
 // The file can be created but not all its lines reach the disk (here: a file
-// size limit of 200 bytes, as a full disk would do): that is a failure, not a save.
-// A small file fails only when the stream is flushed at the close, a large one
-// while its lines are written.
-TEST_F(ResultFile, SavingReportsLinesThatCannotBeWritten) {
+// size limit of 200 bytes, as a full disk would do): that is a failure, not a
+// save, and the file that was there stays as it was, with no trace of the
+// attempt beside it. A small file fails only when the stream is flushed at the
+// close, a large one while its lines are written.
+TEST_F(ResultFile, SavingReportsLinesThatCannotBeWrittenAndKeepsTheOldFile) {
     for (std::uint32_t n : {64u, 1024u}) {
         auto p = withResult(n, "limited.rsn");
+        write(path("limited.rsn"), "the old contents\n");
         rlimit saved{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
         rlimit limited = saved;
@@ -132,7 +135,9 @@ TEST_F(ResultFile, SavingReportsLinesThatCannotBeWritten) {
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previous);
         EXPECT_EQ(status, kResultFileNotOpened) << n;
-        EXPECT_LE(fs::file_size(path("limited.rsn")), 200u) << "the lines written so far stay";
+        EXPECT_EQ(read(path("limited.rsn")), "the old contents\n") << n;
+        EXPECT_EQ(std::distance(fs::directory_iterator(directory_), fs::directory_iterator{}), 1)
+            << n;
     }
 }
 
@@ -146,8 +151,8 @@ TEST_F(ResultFile, ValuesTooLargeForAnyLayoutAreAsterisksAndStopTheReading) {
     EXPECT_FALSE(reader->state.plotShowCaptured);
 }
 
-// 512 points read at 1024: line k lands on position 2k with half its amplitude;
-// positions 2 and 3 rise from 0 to position 4, odd ones are their neighbours' mean.
+// 512 points read at 1024: line k lands on position 2k with half its amplitude
+// (line 1 also on position 1 unchanged); odd positions are their neighbours' mean.
 TEST_F(ResultFile, ASmallerFileIsSpreadOverTheFinerGrid) {
     auto p = withResult(512, "small.rsn");
     ASSERT_EQ(saveResult(p->state, p->arrays), kResultFileDone);
@@ -156,13 +161,25 @@ TEST_F(ResultFile, ASmallerFileIsSpreadOverTheFinerGrid) {
     const auto& written = p->arrays.magnitudeSpectrum;
     const auto& captured = reader->arrays.capturedSpectrum;
     EXPECT_NEAR(captured[1], written[1], 0.5e-5f);
-    for (std::size_t k = 2; k <= 256; ++k)
+    for (std::size_t k = 1; k <= 256; ++k)
         ASSERT_NEAR(captured[2 * k], 0.5f * written[k], 0.5e-5f) << k;
-    EXPECT_NEAR(captured[2], captured[4] / 3.0f, 1e-6f);
-    EXPECT_NEAR(captured[3], captured[4] * 2.0f / 3.0f, 1e-6f);
-    for (std::size_t k = 5; k < 512; k += 2) {
+    for (std::size_t k = 3; k < 512; k += 2) {
         ASSERT_FLOAT_EQ(captured[k], (captured[k - 1] + captured[k + 1]) / 2.0f) << k;
     }
+}
+
+// A file at 11025 Hz read on a 22050 Hz grid of the same size covers the lower
+// half of the band: the upper half has no value, rather than a made-up line.
+TEST_F(ResultFile, PositionsBeyondTheFilesRowsHaveNoValue) {
+    auto p = preparedProgram({.mode = kModePulse, .n = 1024, .rate = 11025});
+    for (std::size_t k = 1; k <= 512; ++k) p->arrays.magnitudeSpectrum[k] = 1.0f;
+    setStorageFileName(p->state, path("half.rsn"));
+    ASSERT_EQ(saveResult(p->state, p->arrays), kResultFileDone);
+    auto reader = withResult(1024, "half.rsn");
+    ASSERT_EQ(readResult(reader->state, reader->arrays), kResultFileDone);
+    const auto& captured = reader->arrays.capturedSpectrum;
+    for (std::size_t k = 1; k <= 256; ++k) ASSERT_FLOAT_EQ(captured[k], 1.0f) << k;
+    for (std::size_t k = 257; k <= 512; ++k) ASSERT_TRUE(std::isnan(captured[k])) << k;
 }
 
 TEST_F(ResultFile, ALargerFileIsThinnedAndScaled) {
@@ -194,47 +211,43 @@ std::string dataLine(double hz, const std::string& amplitude) {
     return std::string(frequency) + "  " + amplitude + "    0.00\n";
 }
 
-TEST_F(ResultFile, ShortFilesGapsAndNonPositiveValues) {
+// A file of 32 rows read at 64 points whose rows reach positions 2, 3 and 6:
+// 4 and 5 lie on the line between 3 and 6, a zero takes its left neighbour's
+// value, and positions after 6 have none. Rows beyond the band count as rows.
+TEST_F(ResultFile, GapsBetweenRowsAreJoinedAndZerosTakeTheirNeighbour) {
     const double bin = 22050.0 / 64.0;
     auto reader = withResult(64, "hand.rsn");
     auto& captured = reader->arrays.capturedSpectrum;
-
-    // The count says 32, the file holds 6 lines: what is there is read, the
-    // run up to M holds the last value; zero and negative values from
-    // position 3 take their left neighbour's.
     std::string text = header(32) + dataLine(bin, "   2.00000") + dataLine(2 * bin, "   1.00000") +
-                       dataLine(3 * bin, "   0.00000") + dataLine(4 * bin, "  -3.00000") +
-                       dataLine(6 * bin, "   5.00000") + dataLine(7 * bin, "   6.00000");
+                       dataLine(3 * bin, "   0.00000") + dataLine(6 * bin, "   6.00000");
+    for (int row = 5; row <= 32; ++row) text += dataLine(30000.0 + row, "   7.00000");
     write(path("hand.rsn"), text);
     ASSERT_EQ(readResult(reader->state, reader->arrays), kResultFileDone);
     EXPECT_EQ(captured[1], 2.0f);
     EXPECT_EQ(captured[2], 1.0f);
     EXPECT_EQ(captured[3], 1.0f);
-    EXPECT_EQ(captured[4], 1.0f);
-    EXPECT_FLOAT_EQ(captured[5], 1.0f) << "between -3 and 5, then raised to its neighbour";
-    EXPECT_EQ(captured[6], 5.0f);
-    for (std::size_t k = 7; k <= 32; ++k) EXPECT_EQ(captured[k], 6.0f) << k;
+    EXPECT_FLOAT_EQ(captured[4], 2.0f);
+    EXPECT_FLOAT_EQ(captured[5], 4.0f);
+    EXPECT_EQ(captured[6], 6.0f);
+    for (std::size_t k = 7; k <= 32; ++k) EXPECT_TRUE(std::isnan(captured[k])) << k;
 
-    // The same file with CR LF line ends reads the same; a cut in the middle
-    // of the last line keeps what precedes it.
+    // The same file with CR LF line ends reads the same.
     std::string crlf;
     for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     write(path("hand.rsn"), crlf);
     std::fill(captured.raw().begin(), captured.raw().end(), 0.0f);
     ASSERT_EQ(readResult(reader->state, reader->arrays), kResultFileDone);
-    EXPECT_EQ(captured[6], 5.0f);
-    EXPECT_EQ(captured[20], 6.0f);
-    write(path("hand.rsn"), text.substr(0, text.size() - 12));
-    ASSERT_EQ(readResult(reader->state, reader->arrays), kResultFileDone);
-    EXPECT_EQ(captured[6], 5.0f);
+    EXPECT_FLOAT_EQ(captured[5], 4.0f);
+    EXPECT_TRUE(std::isnan(captured[20]));
 }
 
 TEST_F(ResultFile, EachKindOfBadFileHasItsStatus) {
     auto reader = withResult(64, "bad.rsn");
     EXPECT_EQ(readResult(reader->state, reader->arrays), kResultFileNotOpened) << "missing";
 
-    const std::string good =
-        header(32) + dataLine(344.531, "   1.00000") + dataLine(689.062, "   2.00000");
+    std::string rows;
+    for (int k = 2; k <= 32; ++k) rows += dataLine(k * 344.53125, "   2.00000");
+    const std::string good = header(32) + dataLine(344.531, "   1.00000") + rows;
     const std::pair<std::string, int> cases[] = {
         {"", kResultFileBadHeader},
         {" Ressona saved file", kResultFileBadHeader},
@@ -242,14 +255,14 @@ TEST_F(ResultFile, EachKindOfBadFileHasItsStatus) {
         {header(32), kResultFileBadHeader},
         {std::string("\0\xff\x01garbage\n", 12) + std::string(30, '\x80') + "\n\n\n\n",
          kResultFileBadHeader},
-        // Blank fields read as 0: a file of empty lines is a file of zeros.
-        {"\n\n\n\n\n", kResultFileDone},
-        {header(32) + "  garbage!  1.00000\n", kResultFileBadHeader},
+        {"\n\n\n\n\n", kResultFileBadHeader},
+        {header(32) + "  garbage!  1.00000\n" + rows, kResultFileBadHeader},
         {" t\n Samples per second 9999999999\n" + good.substr(good.find("   Number")),
          kResultFileBadHeader},
         {good, kResultFileDone},
         {good + "   1033.59  1.2.3\n", kResultFileDone},
-        {header(32) + "   344.531     1.00000" + std::string(5000, 'z') + "\n", kResultFileDone},
+        {header(32) + "   344.531     1.00000" + std::string(5000, 'z') + "\n" + rows,
+         kResultFileDone},
         {std::string(200000, 'y') + "\n" + good.substr(good.find('\n') + 1), kResultFileDone},
     };
     int index = 0;
@@ -264,6 +277,92 @@ TEST_F(ResultFile, EachKindOfBadFileHasItsStatus) {
     EXPECT_EQ(std::string(reader->state.capturedLabel.data(), 60),
               path("bad.rsn").substr(0, 60) +
                   std::string(60 - std::min<std::size_t>(60, path("bad.rsn").size()), ' '));
+}
+
+// Damaged files: Error 9 and the captured curve, its label and the Show flag
+// left exactly as they were.
+TEST_F(ResultFile, DamagedFilesAreRefusedAndLoadNothing) {
+    auto p = withResult(2048, "good.rsn");
+    ASSERT_EQ(saveResult(p->state, p->arrays), kResultFileDone);
+    const std::string good = read(path("good.rsn"));
+    const std::vector<std::string> lines = linesOf(good);
+    const auto joined = [](const std::vector<std::string>& parts, std::size_t count) {
+        std::string text;
+        for (std::size_t i = 0; i < count && i < parts.size(); ++i) text += parts[i] + "\n";
+        return text;
+    };
+    std::vector<std::string> withCount = lines;
+    withCount[2] = "   Number of points  999999999";
+    std::vector<std::string> huge = lines;
+    huge[10] = "   129.199      1e300      0.00";
+    std::vector<std::string> notANumber = lines;
+    notANumber[200] = "  4285.547        nan      0.00";
+    std::vector<std::string> blankAmplitude = lines;
+    blankAmplitude[300] = "  6438.867                 0.00";
+    std::vector<std::string> negative = lines;
+    negative[40] = "   775.195   -0.50000      0.00";
+    std::vector<std::string> threeHundred = lines;
+    threeHundred[2] = "   Number of points        300";
+    std::vector<std::string> wideFrequency = lines;
+    wideFrequency[7] = "1.0000e+10    0.50000      0.00";
+    const std::pair<const char*, std::string> damaged[] = {
+        {"cut after 6 of 1024 rows", joined(lines, 4 + 6)},
+        {"cut inside its last row", good.substr(0, good.size() - 20)},
+        {"a count of 999999999", joined(withCount, withCount.size())},
+        {"an amplitude of 1e300", joined(huge, huge.size())},
+        {"an amplitude that is not a number", joined(notANumber, notANumber.size())},
+        {"a blank amplitude", joined(blankAmplitude, blankAmplitude.size())},
+        {"a negative amplitude", joined(negative, negative.size())},
+        {"a count that is no power of two", joined(threeHundred, threeHundred.size())},
+        {"a frequency too wide for its columns", joined(wideFrequency, wideFrequency.size())},
+        {"only the header", joined(lines, 4)},
+        {"empty lines", "\n\n\n\n\n"},
+    };
+    auto reader = withResult(2048, "damaged.rsn");
+    auto& captured = reader->arrays.capturedSpectrum;
+    for (std::size_t k = 1; k <= captured.size(); ++k) captured[k] = 0.25f * static_cast<float>(k);
+    setCapturedLabel(reader->state, "Captured ");
+    for (const auto& [what, content] : damaged) {
+        write(path("damaged.rsn"), content);
+        reader->state.plotShowCaptured = false;
+        EXPECT_EQ(readResult(reader->state, reader->arrays), kResultFileBadHeader) << what;
+        EXPECT_FALSE(reader->state.plotShowCaptured) << what;
+        EXPECT_EQ(std::string(reader->state.capturedLabel.data()),
+                  "Captured" + std::string(52, ' '))
+            << what;
+        bool unchanged = true;
+        for (std::size_t k = 1; k <= captured.size(); ++k) {
+            unchanged = unchanged && captured[k] == 0.25f * static_cast<float>(k);
+        }
+        EXPECT_TRUE(unchanged) << what;
+    }
+    // More rows than the count promises: the promised ones are read.
+    write(path("damaged.rsn"), good + lines.back() + "\n");
+    EXPECT_EQ(readResult(reader->state, reader->arrays), kResultFileDone);
+}
+
+// Every rate and length the program offers: what it saves reads back as saved.
+TEST_F(ResultFile, EveryFileTheProgramWritesReadsBack) {
+    for (std::uint32_t rate : {8000u, 11025u, 22050u, 44100u, 48000u}) {
+        for (std::uint32_t n = 64; n <= 16384; n *= 2) {
+            auto p = preparedProgram({.mode = kModePulse, .n = n, .rate = rate});
+            for (std::size_t k = 1; k <= n / 2; ++k) {
+                p->arrays.magnitudeSpectrum[k] = static_cast<float>(k % 101) * 0.731f;
+                p->arrays.phaseSpectrum[k] = 0.0f;
+            }
+            setStorageFileName(p->state, path("every.rsn"));
+            ASSERT_EQ(saveResult(p->state, p->arrays), kResultFileDone) << rate << " " << n;
+            ASSERT_EQ(readResult(p->state, p->arrays), kResultFileDone) << rate << " " << n;
+            for (std::size_t k = 1; k <= n / 2; ++k) {
+                const float saved = p->arrays.magnitudeSpectrum[k];
+                // Zeros from position 3 on take their left neighbour's value.
+                const float expected =
+                    saved == 0.0f && k >= 3 ? p->arrays.capturedSpectrum[k - 1] : saved;
+                ASSERT_NEAR(p->arrays.capturedSpectrum[k], expected, 0.5e-5f)
+                    << rate << " " << n << " " << k;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -43,30 +43,48 @@ TEST(TimePlot, BeforeTheFirstStartShowsGreyBackgroundAndEmptyFrame) {
     EXPECT_EQ(copies[0].source, f.program.timePlot.memoryDc.get());
 }
 
+// The frame of the last redraw.
+Rect frameOf(const PlotFixture& f) {
+    const TimePlotState& plot = f.program.timePlot;
+    return Rect{plot.frameLeft, plot.frameTop, plot.frameRight, plot.frameBottom};
+}
+
+// 2048 samples at 22050 Hz span 92.88 ms: ticks every 10 ms at the exact
+// times, each label centred under its tick, "mSecs" at the right end.
 TEST(TimePlot, TimeAxisTicksAndLabelsAt2048SamplesAnd22050Hz) {
     PlotFixture f(2048, 22050);
     f.createTimePlot();
     f.post(kNoWindow, 0);
     const RecordingCanvas& dc = f.timeBitmap();
-    const auto ticks = ticksOf(dc);
-    ASSERT_EQ(ticks.size(), 11u);
-    const float xScale = 720.0f / 2048.0f;
-    for (int i = 0; i <= 10; ++i) {
-        const auto expected =
-            static_cast<std::int32_t>(40.0f + static_cast<float>(i) * xScale * 198.0f);
-        EXPECT_EQ(ticks[static_cast<std::size_t>(i)].points[0].x, expected) << i;
+    const Rect frame = frameOf(f);
+    EXPECT_EQ(frame.left, 47);  // room for "-10000", its tick and gaps (6-pixel cells)
+    EXPECT_EQ(frame.top, kTop);
+    EXPECT_EQ(frame.bottom, kBottom);
+    std::vector<CanvasCall> ticks;
+    for (const CanvasCall& c : dc.callsOf(CanvasCallKind::Line)) {
+        if (c.points[0].y == kBottom && c.points[1].y == kBottom + 5) ticks.push_back(c);
     }
-    EXPECT_EQ(ticks.back().points[0].x, 40 + static_cast<std::int32_t>(1980 * xScale));
-    const auto texts = dc.texts();
-    const std::vector<std::string> labels{" 0.00", " 9.00", " 18.0", " 27.0", " 36.0", " 45.0",
-                                          " 54.0", " 63.0", " 72.0", " 81.0", " 90.0", "mSecs"};
-    ASSERT_GE(texts.size(), labels.size());
-    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 12), labels);
-    const auto textCalls = dc.callsOf(CanvasCallKind::TextOut);
-    EXPECT_EQ(textCalls[1].points[0], (PlotPoint{ticks[1].points[0].x - 20, 400}));
-    EXPECT_EQ(textCalls[1].textAlign, TA_BOTTOM);
-    EXPECT_TRUE(textCalls[1].transparentBackground);
-    EXPECT_EQ(textCalls[11].points[0], (PlotPoint{ticks.back().points[0].x + 20, 400}));
+    ASSERT_EQ(ticks.size(), 10u);
+    const double width = frame.right - frame.left;
+    const double span = 2048.0 * 1000.0 / 22050.0;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 10; ++i) {
+        const auto x = frame.left + static_cast<std::int32_t>(std::lround(width * 10.0 * i / span));
+        EXPECT_EQ(ticks[static_cast<std::size_t>(i)].points[0].x, x) << i;
+    }
+    const auto texts = dc.callsOf(CanvasCallKind::TextOut);
+    ASSERT_GE(texts.size(), 11u);
+    EXPECT_EQ(texts[0].text, "mSecs");
+    EXPECT_EQ(texts[0].textBox.right, 800 - 3);
+    const std::vector<std::string> labels{"0.00", "10.0", "20.0", "30.0", "40.0",
+                                          "50.0", "60.0", "70.0", "80.0", "90.0"};
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        EXPECT_EQ(texts[i + 1].text, labels[i]);
+        const Rect& box = texts[i + 1].textBox;
+        EXPECT_NEAR((box.left + box.right) / 2.0, ticks[i].points[0].x, 0.5) << labels[i];
+        EXPECT_EQ(box.top, kBottom + 5 + 3);  // under the ticks
+        EXPECT_TRUE(texts[i + 1].transparentBackground);
+    }
 }
 
 TEST(TimePlot, TimeAxisAt16384SamplesAnd8000HzStepsBy200Milliseconds) {
@@ -74,38 +92,45 @@ TEST(TimePlot, TimeAxisAt16384SamplesAnd8000HzStepsBy200Milliseconds) {
     f.createTimePlot();
     f.post(kNoWindow, 0);
     const auto texts = f.timeBitmap().texts();
-    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 4),
-              (std::vector<std::string>{" 0.00", " 200.", " 400.", " 600."}));
-    EXPECT_EQ(texts[10], "2000.");
-    const auto ticks = ticksOf(f.timeBitmap());
-    ASSERT_EQ(ticks.size(), 11u);
-    EXPECT_EQ(ticks[1].points[0].x, static_cast<std::int32_t>(40.0f + 720.0f / 16384.0f * 1600.0f));
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 5),
+              (std::vector<std::string>{"mSecs", "0.00", "200.", "400.", "600."}));
+    EXPECT_EQ(texts[11], "2000.");
 }
 
-TEST(TimePlot, AmplitudeGridAtTenThousandCountsDrawsZeroTwice) {
+// +-10000 counts: grey lines every 2000 counts, each label centred on its
+// line left of the frame, "ADC" in the row above the frame.
+TEST(TimePlot, AmplitudeGridEveryTwoThousandCountsAtTenThousand) {
     PlotFixture f;
     f.createTimePlot();
     f.post(kNoWindow, 0);
+    const Rect frame = frameOf(f);
     std::vector<CanvasCall> grid;
     for (const CanvasCall& c : f.timeBitmap().callsOf(CanvasCallKind::Line)) {
-        if (c.points[0].x == kLeft - 5) grid.push_back(c);
+        if (c.points[0].x == frame.left - 5) grid.push_back(c);
     }
-    ASSERT_EQ(grid.size(), 12u);
-    const float yScale = 360.0f / 20000.0f;
-    const std::vector<int> values{0, -2000, -4000, -6000, -8000, -10000,
-                                  0, 2000,  4000,  6000,  8000,  10000};
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const std::int32_t y = kBottom - static_cast<std::int32_t>(std::lround(
-                                             (static_cast<float>(values[i]) + 10000.0f) * yScale));
-        EXPECT_EQ(grid[i].points[0].y, y) << values[i];
-        EXPECT_EQ(grid[i].points[1], (PlotPoint{kRight, y}));
+    ASSERT_EQ(grid.size(), 11u);
+    const double yScale = 360.0 / 20000.0;
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        const int value = -10000 + 2000 * static_cast<int>(i);
+        const std::int32_t y =
+            kBottom - static_cast<std::int32_t>(std::lround((value + 10000) * yScale));
+        EXPECT_EQ(grid[i].points[0].y, y) << value;
+        EXPECT_EQ(grid[i].points[1], (PlotPoint{frame.right, y}));
         EXPECT_EQ(grid[i].pen.colour, (Colour{200, 200, 200}));
         EXPECT_EQ(grid[i].rasterOp, RasterOp::CopyPen);
     }
-    const auto texts = f.timeBitmap().texts();
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), "     0"), 2);
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), "-10000"), 1);
-    EXPECT_EQ(texts.back(), "ADC");
+    const auto texts = f.timeBitmap().callsOf(CanvasCallKind::TextOut);
+    const auto labelled = [&](const std::string& text) {
+        return std::find_if(texts.begin(), texts.end(),
+                            [&](const CanvasCall& c) { return c.text == text; });
+    };
+    ASSERT_NE(labelled("ADC"), texts.end());
+    EXPECT_EQ(labelled("ADC")->textBox.top, 3);
+    ASSERT_NE(labelled("0"), texts.end());
+    EXPECT_EQ(labelled("0")->textBox.right, frame.left - 5 - 3);
+    EXPECT_NEAR((labelled("0")->textBox.top + labelled("0")->textBox.bottom) / 2.0, 200.0, 0.5);
+    ASSERT_NE(labelled("-10000"), texts.end());
+    EXPECT_EQ(labelled("-10000")->textBox.left, frame.left - 5 - 3 - 36);
 }
 
 TEST(TimePlot, RangeMovesFivePercentPerRedrawUntilWithin200CountsOfTheSignal) {
@@ -152,8 +177,9 @@ TEST(TimePlot, TracesAreClampedIntoTheFrameAndTheExcitationRisesFromTheBottom) {
     const auto& excitation = lines[1];
     EXPECT_EQ(signal.pen.colour, (Colour{255, 255, 0}));
     ASSERT_EQ(signal.points.size(), 64u);
-    const float xScale = 720.0f / 64.0f;
-    EXPECT_EQ(signal.points[0].x, kLeft + static_cast<std::int32_t>(std::lround(xScale)));
+    const Rect frame = frameOf(f);
+    const float xScale = static_cast<float>(frame.right - frame.left) / 64.0f;
+    EXPECT_EQ(signal.points[0].x, frame.left + static_cast<std::int32_t>(std::lround(xScale)));
     EXPECT_EQ(signal.points[63].x, kRight);  // sample N lands on the right edge
     EXPECT_EQ(signal.points[9].y, kTop);
     EXPECT_EQ(signal.points[19].y, kBottom);
@@ -180,18 +206,20 @@ TEST(TimePlot, MarkersForTheCutsAndTheWaterfallStart) {
         }
         return xs;
     };
-    // A quarter and three quarters of the 720-pixel frame; truncation may lose a pixel.
+    // A quarter and three quarters of the frame; truncation may lose a pixel.
+    const Rect frame = frameOf(f);
+    const double width = frame.right - frame.left;
     const std::vector<std::int32_t> cuts = whiteLines();
     ASSERT_EQ(cuts.size(), 2u);
-    EXPECT_NEAR(cuts[0], 40 + 180, 1);
-    EXPECT_NEAR(cuts[1], 40 + 540, 1);
+    EXPECT_NEAR(cuts[0], frame.left + width / 4, 1);
+    EXPECT_NEAR(cuts[1], frame.left + width * 3 / 4, 1);
 
     f.program.freqPlot.drawnView = kViewWaterfall;
     f.clearRecordings();
     f.post(w, MSG_REDRAW);
     const std::vector<std::int32_t> withStart = whiteLines();
     ASSERT_EQ(withStart.size(), 3u);
-    EXPECT_EQ(withStart[2], 40 + 180);  // sample 512 of 2048
+    EXPECT_NEAR(withStart[2], frame.left + width / 4, 0.5);  // sample 512 of 2048
 }
 
 TEST(TimePlot, ReadoutShowsTheDrawnScaleOnTheWindowOnly) {
@@ -204,7 +232,8 @@ TEST(TimePlot, ReadoutShowsTheDrawnScaleOnTheWindowOnly) {
     const std::size_t bitmapCalls = f.timeBitmap().calls().size();
     f.surface.window().clear();
 
-    f.queue.SendMessageA(w, WM_MOUSEMOVE, 0, pointerAt(kLeft, kTop));
+    const Rect frame = frameOf(f);
+    f.queue.SendMessageA(w, WM_MOUSEMOVE, 0, pointerAt(frame.left, kTop));
     EXPECT_EQ(f.surface.cursor(), CursorShape::Cross);
     EXPECT_EQ(f.program.timePlot.readoutText, "( 0.000, 10000)");
     const auto& window = f.surface.window().calls();
@@ -217,7 +246,7 @@ TEST(TimePlot, ReadoutShowsTheDrawnScaleOnTheWindowOnly) {
 
     f.queue.SendMessageA(w, WM_MOUSEMOVE, 0, pointerAt(kRight, kBottom));
     EXPECT_EQ(f.program.timePlot.readoutText, "( 92.88,-10000)");
-    f.queue.SendMessageA(w, WM_MOUSEMOVE, 0, pointerAt(kLeft - 1, kTop));
+    f.queue.SendMessageA(w, WM_MOUSEMOVE, 0, pointerAt(frame.left - 1, kTop));
     EXPECT_EQ(f.surface.cursor(), CursorShape::Arrow);
 }
 
@@ -262,7 +291,7 @@ TEST(TimePlot, EqualRangeEndsDrawTheTimeAxisButNoAmplitudeScale) {
     f.createTimePlot();
     f.post(kNoWindow, 0);
     EXPECT_TRUE(f.timeBitmap().callsOf(CanvasCallKind::Polyline).empty());
-    EXPECT_EQ(ticksOf(f.timeBitmap()).size(), 11u);
+    EXPECT_EQ(ticksOf(f.timeBitmap()).size(), 10u);  // 0 .. 90 ms
     EXPECT_FLOAT_EQ(f.arrays().timePlotMax, 300.0f);
 }
 

@@ -66,6 +66,13 @@ enum class RasterOp : std::uint8_t { CopyPen = 13 };
 
 enum class CursorShape : std::uint8_t { Arrow, Cross };  // IDC_ARROW, IDC_CROSS
 
+// The size of a text in the plot font: how far it advances and the height of
+// its cell (ascent and descent), in pixels.
+struct TextExtent {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
 // One device context. A fresh one holds a black one-pixel pen, a white brush,
 // copy raster operation, top-left text alignment, black text and an opaque
 // background setting.
@@ -110,8 +117,11 @@ class Canvas {
             points = points.subspan(taken);
         }
     }
-    // Text in the plot font at (x, y), placed by the text alignment.
+    // Text in the plot font at (x, y), placed by the text alignment: its cell
+    // (textExtent) has its left edge at x and its top or bottom edge at y.
     virtual void textOut(std::int32_t x, std::int32_t y, std::string_view text) = 0;
+    // The size textOut gives the text (GetTextExtentPoint32).
+    virtual TextExtent textExtent(std::string_view text) const = 0;
 
     // Copies the whole of `source`'s bitmap 1:1 with its top-left at (x, y).
     virtual void copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) = 0;

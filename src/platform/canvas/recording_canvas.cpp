@@ -2,6 +2,12 @@
 
 namespace ressona {
 
+TextExtent fixedCellExtent(std::string_view text) {
+    constexpr std::int32_t kAdvance = 7;
+    constexpr std::int32_t kHeight = 13;
+    return TextExtent{kAdvance * static_cast<std::int32_t>(text.size()), kHeight};
+}
+
 void RecordingCanvas::resizeBitmap(std::int32_t width, std::int32_t height) {
     width_ = width;
     height_ = height;
@@ -55,6 +61,9 @@ void RecordingCanvas::textOut(std::int32_t x, std::int32_t y, std::string_view t
     CanvasCall call = record(CanvasCallKind::TextOut);
     call.points = {PlotPoint{x, y}};
     call.text = std::string(text);
+    const TextExtent size = measure_(text);
+    const std::int32_t top = (textAlign_ & TA_BOTTOM) != 0 ? y - size.height : y;
+    call.textBox = Rect{x, top, x + size.width, top + size.height};
     calls_.push_back(std::move(call));
 }
 
@@ -90,7 +99,7 @@ std::vector<std::string> RecordingCanvas::texts() const {
 
 std::unique_ptr<Canvas> RecordingSurface::createBitmapCanvas(std::int32_t width,
                                                              std::int32_t height) {
-    return std::make_unique<RecordingCanvas>(width, height);
+    return std::make_unique<RecordingCanvas>(width, height, measure_);
 }
 
 void RecordingSurface::setClientSize(std::int32_t width, std::int32_t height) {

@@ -3,6 +3,7 @@
 // coordinates and the pen, brush and text settings in force, so tests can check
 // a picture call by call without a display.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,12 +33,19 @@ struct CanvasCall {
     Rect rect;                      // FillRect, Rectangle, StretchBitmap's target
     std::vector<PlotPoint> points;  // Line: from, to; Polyline, Polygon; TextOut, CopyBitmap: where
     std::string text;               // TextOut
+    Rect textBox;                   // TextOut: the text's cell as placed
     const Canvas* source = nullptr;  // CopyBitmap, StretchBitmap
 };
 
+// How large a text is: by default every character 7 pixels wide and 13 high,
+// about what the plot font gives.
+using TextMeasure = std::function<TextExtent(std::string_view text)>;
+TextExtent fixedCellExtent(std::string_view text);
+
 class RecordingCanvas final : public Canvas {
   public:
-    RecordingCanvas(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
+    RecordingCanvas(std::int32_t width, std::int32_t height, TextMeasure measure = fixedCellExtent)
+        : width_(width), height_(height), measure_(std::move(measure)) {}
 
     std::int32_t width() const override { return width_; }
     std::int32_t height() const override { return height_; }
@@ -56,6 +64,7 @@ class RecordingCanvas final : public Canvas {
     void polyline(std::span<const PlotPoint> points) override;
     void polygon(std::span<const PlotPoint> points) override;
     void textOut(std::int32_t x, std::int32_t y, std::string_view text) override;
+    TextExtent textExtent(std::string_view text) const override { return measure_(text); }
     void copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) override;
     void stretchBitmap(const Canvas& source, const Rect& target) override;
 
@@ -73,6 +82,7 @@ class RecordingCanvas final : public Canvas {
 
     std::int32_t width_;
     std::int32_t height_;
+    TextMeasure measure_;
     int resizeCount_ = 0;
     Pen pen_;
     Brush brush_;
@@ -84,10 +94,11 @@ class RecordingCanvas final : public Canvas {
 };
 
 // A window of a given client size whose own context and bitmaps record.
+// Its canvases measure text with `measure`.
 class RecordingSurface final : public WindowSurface {
   public:
-    RecordingSurface(std::int32_t width, std::int32_t height)
-        : client_{0, 0, width, height}, window_(width, height) {}
+    RecordingSurface(std::int32_t width, std::int32_t height, TextMeasure measure = fixedCellExtent)
+        : client_{0, 0, width, height}, window_(width, height, measure), measure_(measure) {}
 
     Rect clientRect() const override { return client_; }
     Canvas& windowCanvas() override { return window_; }
@@ -106,6 +117,7 @@ class RecordingSurface final : public WindowSurface {
   private:
     Rect client_;
     RecordingCanvas window_;
+    TextMeasure measure_;
     CursorShape cursor_ = CursorShape::Arrow;
     int cursorSets_ = 0;
 };

@@ -20,6 +20,7 @@ namespace ressona {
 
 inline constexpr std::uint16_t BN_CLICKED = 0;
 inline constexpr std::uint16_t EN_CHANGE = 0x0300;
+inline constexpr std::uint16_t EN_KILLFOCUS = 0x0200;  // the edit lost the keyboard focus
 
 class DialogModel {
 public:

@@ -50,6 +50,7 @@ class PlotWindowSurface::ShownCanvas final : public Canvas {
         image().textOut(x, y, text);
         surface_.drawnOn();
     }
+    TextExtent textExtent(std::string_view text) const override { return image().textExtent(text); }
     void copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) override {
         image().copyBitmap(source, x, y);
         surface_.drawnOn();

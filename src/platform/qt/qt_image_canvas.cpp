@@ -414,6 +414,12 @@ void QtImageCanvas::textOut(std::int32_t x, std::int32_t y, std::string_view tex
     painter.setPen(toQPen(impl_->pen));
 }
 
+TextExtent QtImageCanvas::textExtent(std::string_view text) const {
+    const QFontMetrics metrics(impl_->font);
+    const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return TextExtent{metrics.horizontalAdvance(string), metrics.ascent() + metrics.descent()};
+}
+
 void QtImageCanvas::copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) {
     const auto* other = dynamic_cast<const QtImageCanvas*>(&source);
     if (other == nullptr || other == this) return;

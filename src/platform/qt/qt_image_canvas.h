@@ -38,6 +38,7 @@ class QtImageCanvas final : public Canvas {
     // Staircases on one base go front to back, each pixel written once.
     void polygons(std::span<const PlotPoint> points, std::span<const std::size_t> sizes) override;
     void textOut(std::int32_t x, std::int32_t y, std::string_view text) override;
+    TextExtent textExtent(std::string_view text) const override;
     // Copies from another QtImageCanvas; any other source is ignored.
     void copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) override;
     void stretchBitmap(const Canvas& source, const Rect& target) override;

@@ -1,10 +1,13 @@
 #include "platform/qt/qt_panel.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -12,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 #include <functional>
@@ -58,6 +62,28 @@ class PanelWindow final : public QWidget {
     }
 };
 
+// Tells when an edit loses the keyboard focus.
+class FocusLossWatcher final : public QObject {
+  public:
+    FocusLossWatcher(QObject* edit, std::function<void()> onLoss)
+        : QObject(edit), onLoss_(std::move(onLoss)) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusOut) onLoss_();
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void()> onLoss_;
+};
+
+// Without a window system (offscreen, minimal) nothing decorates or stacks windows.
+bool windowSystem() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -101,8 +127,10 @@ QtPanel::~QtPanel() {
     model_.setChangeObserver({});
 }
 
+// Shown on top of the plots: on a low screen their frames may reach under it.
 void QtPanel::show() {
     window()->show();
+    if (windowSystem()) window()->raise();
 }
 void QtPanel::hide() {
     window()->hide();
@@ -122,6 +150,17 @@ int QtPanel::width() const {
 int QtPanel::height() const {
     return window()->frameGeometry().height();
 }
+
+int QtPanel::heightOnScreen() {
+    window()->winId();  // the native window: its frame is known where the platform knows it
+    const int framed = window()->frameGeometry().height();
+    if (framed > window()->height()) return framed;
+    // A window manager tells the frame only once the window is shown.
+    if (!windowSystem()) return framed;
+    const QStyle* style = QApplication::style();
+    return framed + (style != nullptr ? style->pixelMetric(QStyle::PM_TitleBarHeight) : 0);
+}
+
 void QtPanel::DragAcceptFiles(bool accept) {
     acceptDrops_ = accept;
 }
@@ -163,6 +202,9 @@ void QtPanel::connectControl(int id, QWidget* widget) {
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         QObject::connect(edit, &QLineEdit::textEdited, edit,
                          [this, id](const QString& text) { onEdited(id, text); });
+        // Leaving the edit, or Return in it, lets the panel show the value in force.
+        QObject::connect(edit, &QLineEdit::returnPressed, edit, [this, id] { onLeft(id); });
+        edit->installEventFilter(new FocusLossWatcher(edit, [this, id] { onLeft(id); }));
     }
     if (auto* bar = qobject_cast<QScrollBar*>(widget)) {
         bar->setFocusPolicy(Qt::NoFocus);
@@ -186,6 +228,11 @@ void QtPanel::onClicked(int id) {
 void QtPanel::onEdited(int id, const QString& text) {
     model_.typeText(id, text.toStdString());
     post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), EN_CHANGE), handleParam(id));
+}
+
+void QtPanel::onLeft(int id) {
+    post(WM_COMMAND, makeCommandParam(static_cast<std::uint16_t>(id), EN_KILLFOCUS),
+         handleParam(id));
 }
 
 void QtPanel::onScrollAction(int id, QScrollBar* bar, int action) {

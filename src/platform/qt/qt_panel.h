@@ -32,6 +32,7 @@ public:
     void move(int left, int top) override;
     int width() const override;
     int height() const override;
+    int heightOnScreen() override;
     void DragAcceptFiles(bool accept) override;
     bool savePicture(const std::string& path) const override;
     PixelRect controlRect(int id) const override;
@@ -47,6 +48,7 @@ private:
     void connectControl(int id, QWidget* widget);
     void onClicked(int id);
     void onEdited(int id, const QString& text);
+    void onLeft(int id);
     void onScrollAction(int id, QScrollBar* bar, int action);
     void onThumbReleased(int id, QScrollBar* bar);
     void onDropped(std::vector<std::string> names);

@@ -55,6 +55,9 @@ public:
     virtual void move(int left, int top) = 0;
     virtual int width() const = 0;   // pixels
     virtual int height() const = 0;  // pixels
+    // The height the window takes on the screen with its frame: where the
+    // window manager has not yet told its frame, room for a title bar is counted.
+    virtual int heightOnScreen() = 0;
     // Whether files dropped on the panel are posted to it (on by default).
     virtual void DragAcceptFiles(bool accept) = 0;
     // Writes a PNG picture of the window's inside; false when it cannot.
@@ -66,7 +69,8 @@ public:
 
 // Builds the panel's widgets from the model's template at its dialog-unit
 // rectangles. Clicks, typing, scroll-bar actions and drops are posted to
-// `panel` as WM_COMMAND, WM_HSCROLL/WM_VSCROLL and WM_DROPFILES; the close box
+// `panel` as WM_COMMAND, WM_HSCROLL/WM_VSCROLL and WM_DROPFILES (an edit that
+// loses the focus, or gets Return, posts EN_KILLFOCUS); the close box
 // posts WM_CLOSE. The skin becomes the model's change observer until it dies.
 std::unique_ptr<PanelSkin> createQtPanel(DialogModel& model, MessageQueue& queue,
                                          WindowHandle panel, DroppedFiles& drops);
