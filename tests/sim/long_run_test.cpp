@@ -126,13 +126,12 @@ TEST_P(LongRunTest, TenThousandPassesHoldMemoryFlatAndCountRight) {
               << last.residentMax << " kB in the last; heap " << first.heapMax / 1024 << " kB, "
               << last.heapMax / 1024 << " kB\n";
     // The heap must not grow beyond noise; resident memory within a little
-    // (pages touched late). Under the sanitizers the allocator's own shadow
-    // and bookkeeping for the addresses it cycles through add a few megabytes
-    // whatever the program holds, so there the heap count is the measure.
+    // (pages touched late). Under the sanitizers freed blocks wait in the
+    // allocator's quarantine (up to 256 MB) before they are reused, so the
+    // resident size grows with every short-lived allocation until that is
+    // full, whatever the program holds: there the heap count is the measure.
     EXPECT_LE(last.heapMax, first.heapMax + 64 * 1024);
-#ifdef RESSONA_UNDER_ASAN
-    EXPECT_LE(last.residentMax, first.residentMax + 4096);
-#else
+#ifndef RESSONA_UNDER_ASAN
     EXPECT_LE(last.residentMax, first.residentMax + 1024);
 #endif
 
