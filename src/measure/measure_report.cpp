@@ -143,7 +143,8 @@ Json deviceFailureJson(const MeasureOutcome& outcome) {
     if (outcome.deviceFailure == 0) return nullptr;
     return {{"afterPasses", outcome.passesCompleted},
             {"resultCode", outcome.deviceFailure},
-            {"cause", deviceFailureCause(outcome.deviceFailure)}};
+            {"cause", outcome.deviceFailureCause.empty() ? deviceFailureCause(outcome.deviceFailure)
+                                                         : outcome.deviceFailureCause}};
 }
 
 void addArrays(Json& report, const MeasurementState& state, const SampleArrays& arrays) {

@@ -54,6 +54,7 @@ struct MeasureOutcome {
     std::vector<CaptureFigures> captures;  // one per completed pass
     std::vector<std::string> warnings;     // captures that clipped or came out coarse
     std::uint32_t deviceFailure = 0;       // result code of the failure that ended the run; 0 none
+    std::string deviceFailureCause;        // what it was, when more is known than its code says
     std::optional<RoomOutcome> room;    // with --room
     std::optional<SweepSummary> sweep;  // --excitation logsweep
     ExchangeNotes exchange;

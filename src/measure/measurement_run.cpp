@@ -446,10 +446,13 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
         outcome.deviceFailure = program.deviceFailure();
         if (outcome.deviceFailure != 0) {
+            if (sweep) outcome.deviceFailureCause = sweep->failure();
+            const std::string cause = outcome.deviceFailureCause.empty()
+                                          ? deviceFailureCause(outcome.deviceFailure)
+                                          : outcome.deviceFailureCause;
             outcome.failures.push_back(
                 "the run stopped after " + std::to_string(outcome.passesCompleted) + " of " +
-                std::to_string(options.passes) +
-                " passes: " + deviceFailureCause(outcome.deviceFailure) + " (result code " +
+                std::to_string(options.passes) + " passes: " + cause + " (result code " +
                 std::to_string(outcome.deviceFailure) + "); nothing of the broken pass is kept");
         }
         if (count.analysed == options.passes) {

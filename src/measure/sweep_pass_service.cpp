@@ -42,7 +42,8 @@ SweepPassService::SweepPassService(WaveService& card, Clock& clock,
       sweep_(makeLogSweep(settings)),
       length_(length),
       recordSamples_(sweepRecordSamples(settings, length)),
-      deconvolver_(sweep_, recordSamples_) {
+      deconvolver_(sweep_, recordSamples_),
+      slipCheck_(sweep_) {
     playBuffer_ = sweep_.played;
     recordBuffer_.assign(recordSamples_, 0);
     response_.assign(length_, 0);
@@ -75,7 +76,7 @@ MMRESULT SweepPassService::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT s
     if ((header->dwFlags.load() & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
     // The sweep has been played with the recording's start; the program's
     // excitation is not played.
-    if (sweepFailed_) return MMSYSERR_ERROR;
+    if (sweepFailure_ != MMSYSERR_NOERROR) return sweepFailure_;
     complete(header, 0);
     return MMSYSERR_NOERROR;
 }
@@ -130,8 +131,8 @@ MMRESULT SweepPassService::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT
 MMRESULT SweepPassService::waveInStart(HWAVEIN handle) {
     if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
     if (programRecord_ == nullptr) return MMSYSERR_NOERROR;
-    sweepFailed_ = !playSweep();
-    if (sweepFailed_) return MMSYSERR_ERROR;
+    sweepFailure_ = playSweep();
+    if (sweepFailure_ != MMSYSERR_NOERROR) return sweepFailure_;
     // The capture's content is put in place by handOver(), once the pass
     // has measured its latency.
     complete(programRecord_, programRecord_->dwBufferLength);
@@ -169,8 +170,9 @@ MMRESULT SweepPassService::startOfPass(MMTIME* time, UINT size) {
 
 // ---- the sweep on the card ----
 
-bool SweepPassService::playSweep() {
-    if (!ready() || outHandle_ == 0 || inHandle_ == 0) return false;
+MMRESULT SweepPassService::playSweep() {
+    failure_.clear();
+    if (!ready() || outHandle_ == 0 || inHandle_ == 0) return MMSYSERR_ERROR;
     card_.waveInUnprepareHeader(inHandle_, &recordHeader_, kWaveHeaderSize);
     card_.waveOutUnprepareHeader(outHandle_, &playHeader_, kWaveHeaderSize);
     point(playHeader_, playBuffer_.data(), playBuffer_.size() * sizeof(std::int16_t));
@@ -178,11 +180,11 @@ bool SweepPassService::playSweep() {
     if (card_.waveOutPrepareHeader(outHandle_, &playHeader_, kWaveHeaderSize) != 0 ||
         card_.waveInPrepareHeader(inHandle_, &recordHeader_, kWaveHeaderSize) != 0 ||
         card_.waveInAddBuffer(inHandle_, &recordHeader_, kWaveHeaderSize) != 0)
-        return false;
+        return MMSYSERR_ERROR;
     card_.waveInStart(inHandle_);
     if (card_.waveOutWrite(outHandle_, &playHeader_, kWaveHeaderSize) != 0) {
         card_.waveInReset(inHandle_);
-        return false;
+        return MMSYSERR_ERROR;
     }
     const std::int64_t frequency = clock_.performanceFrequency();
     const std::int64_t allowance =
@@ -199,18 +201,32 @@ bool SweepPassService::playSweep() {
     card_.waveInReset(inHandle_);
     if (!complete) {
         card_.waveOutReset(outHandle_);
-        return false;
+        return MMSYSERR_ERROR;
     }
     recordedSamples_ =
         std::min(recordBuffer_.size(), recordHeader_.dwBytesRecorded / sizeof(std::int16_t));
-    deconvolver_.deconvolve(std::span(recordBuffer_).first(recordedSamples_), responses_);
+    const std::span<const std::int16_t> recording =
+        std::span(recordBuffer_).first(recordedSamples_);
+    deconvolver_.deconvolve(recording, responses_);
+    // The response's peak is where the sweep landed (a peak in the upper half
+    // of the circular response stands for a negative lag).
+    const std::int64_t period = deconvolver_.transformSize();
+    const std::int64_t lag =
+        responses_.peak < period / 2 ? responses_.peak : responses_.peak - period;
+    lastTiming_ = slipCheck_.check(recording, lag);
+    if (lastTiming_.slipped) {
+        failure_ = "the recording slipped by " + std::to_string(lastTiming_.slipSamples()) +
+                   " samples during the sweep (the sound stream lost or gained samples "
+                   "unreported)";
+        return WAVERR_DEVICEFAILED;
+    }
     response_ = cutLinearResponse(responses_, length_, linearResponseLead(sweep_, length_));
     const std::size_t size = responses_.harmonic.size();
     harmonicSum_.resize(size, 0.0);
     for (std::size_t n = 0; n < size; ++n)
         harmonicSum_[n] += responses_.harmonic[(responses_.peak + n) % size];
     ++sweepsDone_;
-    return true;
+    return MMSYSERR_NOERROR;
 }
 
 void SweepPassService::handOver(MeasurementState& state) const {

@@ -12,12 +12,15 @@
 // The program's pass starts recording, then writes its excitation: the sweep
 // is played and recorded inside the recording's start, and both of the
 // program's buffers complete at once. A sweep that cannot be played or
-// recorded fails the program's write, so its pass fails as on a broken card.
+// recorded fails the program's write, so its pass fails as on a broken card;
+// so does a recording that did not keep time with the sweep (a slip found by
+// sweep_slip_check.h), which the program reports as a device failure.
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/clock/clock.h"
@@ -25,6 +28,7 @@
 #include "sweep/harmonic_distortion.h"
 #include "sweep/log_sweep.h"
 #include "sweep/sweep_deconvolution.h"
+#include "sweep/sweep_slip_check.h"
 
 namespace ressona {
 
@@ -45,6 +49,11 @@ class SweepPassService final : public WaveService {
     // False when the sweep's recording needs a transform beyond the largest.
     bool ready() const { return deconvolver_.ready(); }
     std::uint32_t sweepsDone() const { return sweepsDone_; }
+    // Why the last sweep failed, for people, when the service knows more
+    // than its result code says (a slip); empty otherwise.
+    const std::string& failure() const { return failure_; }
+    // The timing check of the last sweep recorded.
+    const SweepTiming& lastTiming() const { return lastTiming_; }
     // What the card recorded for the last sweep (empty before the first):
     // the capture the program's record buffer stands for.
     std::span<const std::int16_t> lastRecording() const {
@@ -84,7 +93,7 @@ class SweepPassService final : public WaveService {
     MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override;
 
   private:
-    bool playSweep();
+    MMRESULT playSweep();
     static MMRESULT prepare(WAVEHDR* header, UINT size);
     static MMRESULT startOfPass(MMTIME* time, UINT size);
     static MMRESULT unprepare(WAVEHDR* header, UINT size);
@@ -96,11 +105,14 @@ class SweepPassService final : public WaveService {
     std::uint32_t length_;
     std::uint32_t recordSamples_;
     SweepDeconvolver deconvolver_;
+    SweepSlipCheck slipCheck_;
 
     HWAVEOUT outHandle_ = 0;
     HWAVEIN inHandle_ = 0;
-    WAVEHDR* programRecord_ = nullptr;  // the program's record header while queued
-    bool sweepFailed_ = false;
+    WAVEHDR* programRecord_ = nullptr;          // the program's record header while queued
+    MMRESULT sweepFailure_ = MMSYSERR_NOERROR;  // the program's write fails with it
+    std::string failure_;
+    SweepTiming lastTiming_;
 
     std::vector<std::int16_t> playBuffer_;
     std::vector<std::int16_t> recordBuffer_;

@@ -452,10 +452,28 @@ double SimulatedCard::shaped(double value) const {
     return (x + nonlinearity_.square * x * x + nonlinearity_.cube * x * x * x) * kFullScale;
 }
 
+// Recorded samples at stream positions first .. first + count - 1, slipped
+// as the faults say from their position on.
+void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::int64_t count) {
+    const std::int64_t at = faults_.slipAtPosition;
+    const std::int64_t slip = faults_.slipSamples;
+    if (at < 0 || slip == 0 || first + count <= at) return fillContinuous(out, first, count);
+    const std::int64_t before = std::clamp<std::int64_t>(at - first, 0, count);
+    fillContinuous(out, first, before);
+    std::int64_t done = before;
+    if (slip > 0) {  // silence from `at` for slip samples
+        const std::int64_t silent = std::min(count, at + slip - first) - done;
+        if (silent > 0) std::fill_n(out + done, silent, std::int16_t{0});
+        done += std::max<std::int64_t>(silent, 0);
+    }
+    if (done < count) fillContinuous(out + done, first + done - slip, count - done);
+}
+
 // Recorded samples at stream positions first .. first + count - 1: every
 // played buffer, placed where its start fell on the recording's time line and
 // passed through the preset's response.
-void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::int64_t count) {
+void SimulatedCard::fillContinuous(std::int16_t* out, std::int64_t first, std::int64_t count) {
+    if (count <= 0) return;
     if (responseRate_ != inRate_) {
         // Kept back to front, as the convolution reads it.
         response_ = presetImpulseResponse(config_.preset, inRate_);

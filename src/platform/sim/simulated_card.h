@@ -69,6 +69,12 @@ struct SimulatedCardFaults {
     // returns failureResult until both devices are closed.
     std::int64_t failAfterRecordedSamples = -1;
     MMRESULT failureResult = MMSYSERR_NODRIVER;
+    // A recording that slips unreported, as a sound server's may: from this
+    // stream position on (-1: never) the recording holds the sound of
+    // slipSamples samples earlier (positive: that much silence inserted) or
+    // -slipSamples later (negative: samples dropped). Every start of the input.
+    std::int64_t slipAtPosition = -1;
+    std::int64_t slipSamples = 0;
 };
 
 struct SimulatedCardConfig {
@@ -139,6 +145,7 @@ class SimulatedCard final : public WaveService {
     std::int64_t ticksFor(double samples, std::uint32_t rate) const;
     void completeInput(Pending& buffer, std::int64_t samplesFilled);
     void fillRecording(std::int16_t* out, std::int64_t firstPosition, std::int64_t count);
+    void fillContinuous(std::int16_t* out, std::int64_t firstPosition, std::int64_t count);
     double shaped(double value) const;
     std::int64_t inputPositionAt(std::int64_t tick) const;
     void scheduleInput();

@@ -1,0 +1,68 @@
+#pragma once
+// Whether a sweep's recording kept time with the sweep. A sound server that
+// drops a cycle of recorded samples, or inserts one, during the sweep leaves
+// the recording's later part shifted against its earlier part; the
+// deconvolution takes that for a response whose delay jumps at the frequency
+// being swept at that moment, and the response shows a second peak and a
+// rippled spectrum, with nothing to tell a real system from a broken stream.
+//
+// The check cuts the played sweep into equal time slices and finds each one
+// in the recording by cross-correlation over a window of lags around the
+// expected one. Only slices that come back as a faithful copy (correlation
+// coefficient at least kSweepSliceFaithful: a cable, a loopback, a card, a
+// system without colour in that band) are compared, and they must all lie at
+// the same lag, within a couple of samples and the spread of a slice's lag
+// that a phase shift across a narrow low band allows. A room's reverberation
+// or a loudspeaker's own colour keep their slices below that coefficient, so
+// they are not judged: the check never refuses a recording for what the
+// system under test does to the sweep.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "state/sample_types.h"
+#include "sweep/log_sweep.h"
+#include "sweep/real_transform.h"
+
+namespace ressona {
+
+inline constexpr std::uint32_t kSweepSlices = 16;
+inline constexpr double kSweepSliceFaithful = 0.999;
+// Lags searched on each side of the expected one: several graph cycles of a
+// sound server, and more than a slip the check must name.
+inline constexpr std::int64_t kSweepSlipSearchSamples = 4096;
+
+struct SweepTiming {
+    std::uint32_t slicesCompared = 0;  // faithful slices, whose lags were compared
+    std::int64_t earliestLag = 0;      // among them, in samples of the recording
+    std::int64_t latestLag = 0;
+    bool slipped = false;  // two of them lie further apart than their tolerances
+    // latestLag - earliestLag when slipped, else 0.
+    std::int64_t slipSamples() const { return slipped ? latestLag - earliestLag : 0; }
+};
+
+class SweepSlipCheck {
+  public:
+    explicit SweepSlipCheck(const LogSweep& sweep);
+
+    // Finds each slice of the played sweep in `recording` within
+    // kSweepSlipSearchSamples of expectedLag (the recording's sample where the
+    // sweep's first sample lands) and compares the lags of the faithful ones.
+    SweepTiming check(std::span<const std::int16_t> recording, std::int64_t expectedLag);
+
+    // How far a faithful slice's lag may stray from the others' (samples).
+    double tolerance(std::uint32_t slice) const;
+
+  private:
+    LogSweep sweep_;
+    std::uint32_t sliceSamples_ = 0;
+    RealTransform transform_;
+    std::vector<float> padded_;
+    std::vector<ComplexValue> played_;
+    std::vector<ComplexValue> recorded_;
+    std::vector<float> correlation_;
+    std::vector<double> energyBefore_;  // running sums of the recorded window's squares
+};
+
+}  // namespace ressona
