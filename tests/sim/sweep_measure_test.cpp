@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "measure/measure_backends.h"
@@ -82,8 +84,15 @@ struct SweepRun {
     std::vector<std::string> drawings;  // the texts drawn in the distortion picture
 };
 
-SweepRun measure(std::vector<std::string> arguments) {
+SweepRun measure(std::vector<std::string> arguments, SimulatedCardFaults faults = {}) {
     MeasureBackends backends = simulatedMeasureBackends();
+    const auto plain = backends.makeCard;
+    backends.makeCard = [plain, faults](std::string_view name, const SoundCardOptions& options,
+                                        SoundCard& card) {
+        const int made = plain(name, options, card);
+        if (made == kSoundCardMade) dynamic_cast<SimulatedCard&>(*card.wave).faults() = faults;
+        return made;
+    };
     SweepRun run;
     backends.saveDrawing = [&run](std::int32_t width, std::int32_t height,
                                   const std::function<void(Canvas&)>& draw, const std::string&) {
@@ -207,6 +216,43 @@ TEST(MeasureLogSweepTest, DistortionDeviceReadsItsKnownHarmonicsInJsonTableAndPi
         EXPECT_NE(std::find(table.drawings.begin(), table.drawings.end(), name),
                   table.drawings.end())
             << name;
+}
+
+// A recording that slips during the sweep ends the run as a broken stream
+// would, naming the slip; clean recordings through every preset, the room at
+// low levels, never do.
+TEST(MeasureLogSweepTest, ARecordingThatSlipsFailsTheRunAndCleanOnesNeverDo) {
+    const std::string save = ::testing::TempDir() + "ressona_slipped.rsn";
+    std::remove(save.c_str());
+    for (const std::int64_t slip : {128, -256}) {
+        SimulatedCardFaults faults;
+        faults.slipAtPosition = 40000;  // two thirds into the sweep
+        faults.slipSamples = slip;
+        const SweepRun run = measure(
+            with({"--device", "sim:loopback", "--passes", "2", "--json", "--save", save}), faults);
+        EXPECT_EQ(run.status, kMeasureFailed);
+        const std::string named =
+            "the recording slipped by " + std::to_string(std::llabs(slip)) + " samples";
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Error 4"), std::string::npos) << run.err;
+        ASSERT_FALSE(run.json.is_discarded()) << run.out;
+        EXPECT_EQ(run.json["passes"], 0);
+        EXPECT_EQ(run.json["sweep"]["sweeps"], 0);
+        EXPECT_NE(run.json["deviceFailure"]["cause"].get<std::string>().find(named),
+                  std::string::npos);
+        EXPECT_FALSE(std::ifstream(save).good()) << "nothing of a slipped sweep is saved";
+    }
+    const std::vector<std::vector<std::string>> clean = {
+        {"--device", "sim:loopback", "--passes", "2"},
+        {"--device", "sim:distortion", "--sweep-level", "0"},
+        {"--device", "sim:room"},
+        {"--device", "sim:room", "--speaker-level", "20", "--mic-level", "20"},
+        {"--device", "sim:loopback", "--sweep-level", "-50", "--sweep-samples", "16384"},
+    };
+    for (const auto& arguments : clean) {
+        const SweepRun run = measure(with(arguments));
+        EXPECT_EQ(run.status, kMeasureDone) << arguments[1] << ' ' << arguments.back() << run.err;
+    }
 }
 
 TEST(MeasureLogSweepTest, SweepOptionsAreCheckedBeforeAnythingIsMeasured) {
