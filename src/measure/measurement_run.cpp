@@ -444,6 +444,12 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         outcome.passesCompleted = count.analysed;
         ranAsAsked = count.analysed == options.passes;
         outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
+        for (const RepeatedSweep& repeated :
+             sweep ? sweep->repeatedSweeps() : std::span<const RepeatedSweep>()) {
+            outcome.warnings.push_back("the recording of pass " + std::to_string(repeated.pass) +
+                                       " slipped by " + std::to_string(repeated.slipSamples) +
+                                       " samples during the sweep; the sweep was played again");
+        }
         outcome.deviceFailure = program.deviceFailure();
         if (outcome.deviceFailure != 0) {
             if (sweep) outcome.deviceFailureCause = sweep->failure();

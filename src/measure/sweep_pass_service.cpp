@@ -132,6 +132,10 @@ MMRESULT SweepPassService::waveInStart(HWAVEIN handle) {
     if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
     if (programRecord_ == nullptr) return MMSYSERR_NOERROR;
     sweepFailure_ = playSweep();
+    for (int play = 1; play < kSweepPlaysPerPass && lastTiming_.slipped; ++play) {
+        repeated_.push_back({sweepsDone_ + 1, lastTiming_.slipSamples()});
+        sweepFailure_ = playSweep();
+    }
     if (sweepFailure_ != MMSYSERR_NOERROR) return sweepFailure_;
     // The capture's content is put in place by handOver(), once the pass
     // has measured its latency.
@@ -172,6 +176,7 @@ MMRESULT SweepPassService::startOfPass(MMTIME* time, UINT size) {
 
 MMRESULT SweepPassService::playSweep() {
     failure_.clear();
+    lastTiming_ = SweepTiming{};
     if (!ready() || outHandle_ == 0 || inHandle_ == 0) return MMSYSERR_ERROR;
     card_.waveInUnprepareHeader(inHandle_, &recordHeader_, kWaveHeaderSize);
     card_.waveOutUnprepareHeader(outHandle_, &playHeader_, kWaveHeaderSize);

@@ -14,7 +14,10 @@
 // program's buffers complete at once. A sweep that cannot be played or
 // recorded fails the program's write, so its pass fails as on a broken card;
 // so does a recording that did not keep time with the sweep (a slip found by
-// sweep_slip_check.h), which the program reports as a device failure.
+// sweep_slip_check.h), which the program reports as a device failure, once
+// the sweep has been played again in the same pass and slipped again: a
+// sound server may drop or add a cycle now and then, and the sweep played
+// again is judged by the same check. Each sweep played again is reported.
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +41,15 @@ struct MeasurementState;
 // analysis length) and a quarter of a second for the card's own delay.
 std::uint32_t sweepRecordSamples(const LogSweepSettings& settings, std::uint32_t length);
 
+// How many times a pass plays its sweep at most while its recording slips.
+inline constexpr int kSweepPlaysPerPass = 2;
+
+// A sweep whose recording slipped and that was played again.
+struct RepeatedSweep {
+    std::uint32_t pass = 0;        // 1 for the first pass
+    std::int64_t slipSamples = 0;  // how far its recording slipped
+};
+
 class SweepPassService final : public WaveService {
   public:
     // `card` and `clock` (the card's) must outlive the service; length is the
@@ -52,6 +64,7 @@ class SweepPassService final : public WaveService {
     // Why the last sweep failed, for people, when the service knows more
     // than its result code says (a slip); empty otherwise.
     const std::string& failure() const { return failure_; }
+    const std::vector<RepeatedSweep>& repeatedSweeps() const { return repeated_; }
     // The timing check of the last sweep recorded.
     const SweepTiming& lastTiming() const { return lastTiming_; }
     // What the card recorded for the last sweep (empty before the first):
@@ -113,6 +126,7 @@ class SweepPassService final : public WaveService {
     MMRESULT sweepFailure_ = MMSYSERR_NOERROR;  // the program's write fails with it
     std::string failure_;
     SweepTiming lastTiming_;
+    std::vector<RepeatedSweep> repeated_;
 
     std::vector<std::int16_t> playBuffer_;
     std::vector<std::int16_t> recordBuffer_;

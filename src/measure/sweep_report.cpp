@@ -45,6 +45,7 @@ SweepSummary summariseSweeps(const SweepPassService& service, std::uint32_t leng
     summary.transformSize = sweepTransformSize(sweep.settings, summary.recordSamples);
     summary.leadSamples = linearResponseLead(sweep, length);
     summary.sweeps = service.sweepsDone();
+    summary.sweepsRepeated = static_cast<std::uint32_t>(service.repeatedSweeps().size());
     const std::optional<HarmonicSpectra> spectra = service.harmonicSpectra();
     if (spectra) {
         summary.harmonicWindowSamples = spectra->windowSamples();
@@ -73,6 +74,7 @@ void addSweepJson(Json& report, const SweepSummary& s) {
         {"leadSamples", s.leadSamples},
         {"harmonicWindowSamples", s.harmonicWindowSamples},
         {"sweeps", s.sweeps},
+        {"sweepsRepeated", s.sweepsRepeated},
     };
     if (!s.curves) return;
     Json frequency = Json::array();

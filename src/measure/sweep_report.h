@@ -31,6 +31,7 @@ struct SweepSummary {
     std::uint32_t leadSamples = 0;
     std::uint32_t harmonicWindowSamples = 0;
     std::uint32_t sweeps = 0;
+    std::uint32_t sweepsRepeated = 0;  // played again after their recording slipped
     std::optional<DistortionCurves> curves;       // fine: kDistortionPointsPerOctave
     std::optional<DistortionCurves> thirdOctave;  // at the third-octave centres, third-octave bands
 };

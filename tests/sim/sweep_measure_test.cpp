@@ -228,6 +228,7 @@ TEST(MeasureLogSweepTest, ARecordingThatSlipsFailsTheRunAndCleanOnesNeverDo) {
         SimulatedCardFaults faults;
         faults.slipAtPosition = 40000;  // two thirds into the sweep
         faults.slipSamples = slip;
+        // Every sweep slips, the one played again too.
         const SweepRun run = measure(
             with({"--device", "sim:loopback", "--passes", "2", "--json", "--save", save}), faults);
         EXPECT_EQ(run.status, kMeasureFailed);
@@ -242,6 +243,34 @@ TEST(MeasureLogSweepTest, ARecordingThatSlipsFailsTheRunAndCleanOnesNeverDo) {
                   std::string::npos);
         EXPECT_FALSE(std::ifstream(save).good()) << "nothing of a slipped sweep is saved";
     }
+    // Only the first sweep slips: it is played again, and the run goes on and says so.
+    SimulatedCardFaults once;
+    once.slipAtPosition = 40000;
+    once.slipSamples = -128;
+    once.slippingStarts = 1;
+    const SweepRun repeated = measure(
+        with({"--device", "sim:loopback", "--passes", "2", "--json", "--arrays", "--save", save}),
+        once);
+    ASSERT_EQ(repeated.status, kMeasureDone) << repeated.err;
+    EXPECT_EQ(repeated.json["sweep"]["sweeps"], 2);
+    EXPECT_EQ(repeated.json["sweep"]["sweepsRepeated"], 1);
+    const std::string warning =
+        "the recording of pass 1 slipped by 128 samples during the sweep; the sweep was played "
+        "again";
+    EXPECT_NE(repeated.err.find(warning), std::string::npos) << repeated.err;
+    EXPECT_EQ(repeated.json["warnings"], Json::array({warning}));
+    const auto impulse = repeated.json["impulseResponse"].get<std::vector<double>>();
+    const auto peak = std::max_element(impulse.begin(), impulse.end());
+    std::size_t echoes = 0;  // a second peak, where the slipped part would have put it
+    for (std::size_t n = 0; n < impulse.size(); ++n) {
+        const bool far = n + 32 < std::size_t(peak - impulse.begin()) ||
+                         n > std::size_t(peak - impulse.begin()) + 32;
+        echoes += far && std::fabs(impulse[n]) > 0.05 * *peak;
+    }
+    EXPECT_EQ(echoes, 0u) << "the response is that of the sweep played again";
+    EXPECT_TRUE(std::ifstream(save).good());
+    std::remove(save.c_str());
+
     const std::vector<std::vector<std::string>> clean = {
         {"--device", "sim:loopback", "--passes", "2"},
         {"--device", "sim:distortion", "--sweep-level", "0"},

@@ -361,6 +361,7 @@ MMRESULT SimulatedCard::waveInStart(HWAVEIN handle) {
     if (failed_) return log("waveInStart", faults_.failureResult);
     if (!inputStarted_) {
         inputStarted_ = true;
+        ++inputStarts_;
         inputStartTick_ = timeBase_.performanceCounter();
         inputPosition_ = 0;
         scheduleInput();
@@ -457,7 +458,9 @@ double SimulatedCard::shaped(double value) const {
 void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::int64_t count) {
     const std::int64_t at = faults_.slipAtPosition;
     const std::int64_t slip = faults_.slipSamples;
-    if (at < 0 || slip == 0 || first + count <= at) return fillContinuous(out, first, count);
+    const bool slipping = faults_.slippingStarts < 0 || inputStarts_ <= faults_.slippingStarts;
+    if (!slipping || at < 0 || slip == 0 || first + count <= at)
+        return fillContinuous(out, first, count);
     const std::int64_t before = std::clamp<std::int64_t>(at - first, 0, count);
     fillContinuous(out, first, before);
     std::int64_t done = before;

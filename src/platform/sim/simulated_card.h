@@ -72,9 +72,11 @@ struct SimulatedCardFaults {
     // A recording that slips unreported, as a sound server's may: from this
     // stream position on (-1: never) the recording holds the sound of
     // slipSamples samples earlier (positive: that much silence inserted) or
-    // -slipSamples later (negative: samples dropped). Every start of the input.
+    // -slipSamples later (negative: samples dropped), in the first
+    // slippingStarts starts of the input since the card was made (-1: every one).
     std::int64_t slipAtPosition = -1;
     std::int64_t slipSamples = 0;
+    std::int64_t slippingStarts = -1;
 };
 
 struct SimulatedCardConfig {
@@ -179,6 +181,7 @@ class SimulatedCard final : public WaveService {
     std::int64_t inputPosition_ = 0;   // stream position where the next queued buffer starts
     std::int64_t recordedBefore_ = 0;  // samples recorded since the input's open, earlier starts
     bool failed_ = false;              // the card has failed (faults().failAfterRecordedSamples)
+    std::int64_t inputStarts_ = 0;     // since the card was made
     std::int64_t outputDropped_ = 0;   // played samples of the buffers no longer kept
     std::int64_t outputOrigin_ = 0;    // the played samples' count at the open or last reset
 };
