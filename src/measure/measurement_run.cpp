@@ -446,9 +446,8 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         outcome.warnings = captureWarnings(outcome.captures, program.state().mixerInputMic);
         for (const RepeatedSweep& repeated :
              sweep ? sweep->repeatedSweeps() : std::span<const RepeatedSweep>()) {
-            outcome.warnings.push_back("the recording of pass " + std::to_string(repeated.pass) +
-                                       " slipped by " + std::to_string(repeated.slipSamples) +
-                                       " samples during the sweep; the sweep was played again");
+            outcome.warnings.push_back("pass " + std::to_string(repeated.pass) + ": " +
+                                       repeated.why + "; the sweep was played again");
         }
         outcome.deviceFailure = program.deviceFailure();
         if (outcome.deviceFailure != 0) {

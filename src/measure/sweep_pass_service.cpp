@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "state/measurement_state.h"
 
@@ -27,6 +28,18 @@ void point(WAVEHDR& header, void* data, std::size_t bytes) {
     header.clear();
     header.lpData = static_cast<std::uint8_t*>(data);
     header.dwBufferLength = static_cast<std::uint32_t>(bytes);
+}
+
+// What happened to a recording that did not keep time with its sweep.
+std::string brokenRecording(const SweepTiming& timing, std::uint32_t rate) {
+    if (timing.slipped) {
+        return "the recording slipped by " + std::to_string(timing.slipSamples()) +
+               " samples during the sweep (the sound stream lost or gained samples unreported)";
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", double(timing.damagedAt) / rate);
+    return std::string("the recording stopped matching the sweep ") + seconds +
+           " s into it (the sound stream lost, added or changed samples unreported)";
 }
 
 }  // namespace
@@ -132,8 +145,8 @@ MMRESULT SweepPassService::waveInStart(HWAVEIN handle) {
     if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
     if (programRecord_ == nullptr) return MMSYSERR_NOERROR;
     sweepFailure_ = playSweep();
-    for (int play = 1; play < kSweepPlaysPerPass && lastTiming_.slipped; ++play) {
-        repeated_.push_back({sweepsDone_ + 1, lastTiming_.slipSamples()});
+    for (int play = 1; play < kSweepPlaysPerPass && lastTiming_.broken(); ++play) {
+        repeated_.push_back({sweepsDone_ + 1, failure_});
         sweepFailure_ = playSweep();
     }
     if (sweepFailure_ != MMSYSERR_NOERROR) return sweepFailure_;
@@ -219,10 +232,8 @@ MMRESULT SweepPassService::playSweep() {
     const std::int64_t lag =
         responses_.peak < period / 2 ? responses_.peak : responses_.peak - period;
     lastTiming_ = slipCheck_.check(recording, lag);
-    if (lastTiming_.slipped) {
-        failure_ = "the recording slipped by " + std::to_string(lastTiming_.slipSamples()) +
-                   " samples during the sweep (the sound stream lost or gained samples "
-                   "unreported)";
+    if (lastTiming_.broken()) {
+        failure_ = brokenRecording(lastTiming_, sweep_.settings.sampleRate);
         return WAVERR_DEVICEFAILED;
     }
     response_ = cutLinearResponse(responses_, length_, linearResponseLead(sweep_, length_));

@@ -44,10 +44,10 @@ std::uint32_t sweepRecordSamples(const LogSweepSettings& settings, std::uint32_t
 // How many times a pass plays its sweep at most while its recording slips.
 inline constexpr int kSweepPlaysPerPass = 2;
 
-// A sweep whose recording slipped and that was played again.
+// A sweep whose recording slipped or broke and that was played again.
 struct RepeatedSweep {
-    std::uint32_t pass = 0;        // 1 for the first pass
-    std::int64_t slipSamples = 0;  // how far its recording slipped
+    std::uint32_t pass = 0;  // 1 for the first pass
+    std::string why;         // what happened to its recording, for people
 };
 
 class SweepPassService final : public WaveService {
@@ -62,7 +62,7 @@ class SweepPassService final : public WaveService {
     bool ready() const { return deconvolver_.ready(); }
     std::uint32_t sweepsDone() const { return sweepsDone_; }
     // Why the last sweep failed, for people, when the service knows more
-    // than its result code says (a slip); empty otherwise.
+    // than its result code says (a slip, a recording that broke); empty otherwise.
     const std::string& failure() const { return failure_; }
     const std::vector<RepeatedSweep>& repeatedSweeps() const { return repeated_; }
     // The timing check of the last sweep recorded.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace ressona {
 
@@ -15,6 +16,25 @@ constexpr double kExactSamples = 2.0;
 // up to this share of a period of the slice's lowest frequency.
 constexpr double kPeriodShare = 1.0 / 16.0;
 constexpr std::int64_t kRefineSamples = 16;
+// A faithful path (a cable, a card, a loopback) shows in this many faithful
+// slices; its recording is then followed block by block.
+constexpr std::size_t kFaithfulPath = 4;
+constexpr std::uint32_t kBlockSamples = 64;
+// A block's error against the played sweep (delayed and scaled), as a share
+// of its played energy, that breaks the match: at least kBroken, and kJump
+// times that of the block before (or after: the match found again). A linear
+// system's error changes with the sweep's frequency, by less than a percent
+// in a block, and noise by a few dB; only samples lost, added or changed jump
+// by 30 dB from one block to the next.
+constexpr double kBroken = 1e-2;
+constexpr double kJump = 1e3;
+// Blocks played below this share of the loudest block's energy are not judged.
+constexpr double kQuietBlock = 1e-2;
+
+bool clipped(std::int16_t sample) {
+    return sample == std::numeric_limits<std::int16_t>::max() ||
+           sample == std::numeric_limits<std::int16_t>::min();
+}
 
 std::uint32_t nextPowerOfTwo(std::uint64_t n) {
     std::uint64_t p = 4;
@@ -43,6 +63,46 @@ double SweepSlipCheck::tolerance(std::uint32_t slice) const {
     return kExactSamples + kPeriodShare * sweep_.settings.sampleRate / lowestHz;
 }
 
+std::int64_t SweepSlipCheck::firstBreak(std::span<const std::int16_t> recording, std::int64_t lag,
+                                        double gain) const {
+    const std::vector<std::int16_t>& played = sweep_.played;
+    const std::int64_t length = std::int64_t(played.size());
+    const auto recorded = [&](std::int64_t n) {
+        const std::int64_t p = n + lag;
+        return p >= 0 && p < std::int64_t(recording.size()) ? double(recording[std::size_t(p)])
+                                                            : 0.0;
+    };
+    // A clipped recording breaks its match at every peak: not judged.
+    for (std::int64_t n = 0; n < length; ++n) {
+        if (clipped(static_cast<std::int16_t>(recorded(n)))) return -1;
+    }
+    // Each block's error share, between the fades.
+    const std::int64_t from = sweep_.fadeInSamples;
+    const std::int64_t to = length - std::int64_t(sweep_.fadeOutSamples);
+    std::vector<double> share;
+    std::vector<double> playedEnergy;
+    for (std::int64_t block = from; block + kBlockSamples <= to; block += kBlockSamples) {
+        double error = 0.0;
+        double sound = 0.0;
+        for (std::int64_t n = block; n < block + kBlockSamples; ++n) {
+            const double expected = gain * played[std::size_t(n)];
+            error += (recorded(n) - expected) * (recorded(n) - expected);
+            sound += expected * expected;
+        }
+        share.push_back(sound > 0.0 ? error / sound : 0.0);
+        playedEnergy.push_back(sound);
+    }
+    const double loudest = *std::max_element(playedEnergy.begin(), playedEnergy.end());
+    for (std::size_t b = 0; b + 1 < share.size(); ++b) {
+        if (playedEnergy[b] < kQuietBlock * loudest || playedEnergy[b + 1] < kQuietBlock * loudest)
+            continue;
+        const bool breaks = share[b + 1] >= kBroken && share[b + 1] >= kJump * share[b];
+        const bool mends = share[b] >= kBroken && share[b] >= kJump * share[b + 1];
+        if (breaks || mends) return from + std::int64_t(b + 1) * kBlockSamples;
+    }
+    return -1;
+}
+
 SweepTiming SweepSlipCheck::check(std::span<const std::int16_t> recording,
                                   std::int64_t expectedLag) {
     SweepTiming timing;
@@ -52,6 +112,7 @@ SweepTiming SweepSlipCheck::check(std::span<const std::int16_t> recording,
     struct Found {
         std::uint32_t slice;
         std::int64_t lag;
+        double gain;  // of the recording against the played slice
     };
     std::vector<Found> faithful;
     for (std::uint32_t slice = 0; slice < kSweepSlices; ++slice) {
@@ -109,6 +170,7 @@ SweepTiming SweepSlipCheck::check(std::span<const std::int16_t> recording,
         const std::int64_t to =
             std::min<std::int64_t>(best + kRefineSamples, 2 * kSweepSlipSearchSamples);
         coefficient = -1.0;
+        double gain = 0.0;
         for (std::int64_t d = from; d <= to; ++d) {
             double sum = 0.0;
             for (std::uint32_t n = 0; n < sliceSamples_; ++n)
@@ -117,10 +179,11 @@ SweepTiming SweepSlipCheck::check(std::span<const std::int16_t> recording,
             if (value > coefficient) {
                 coefficient = value;
                 best = d;
+                gain = sum / playedEnergy;
             }
         }
         if (coefficient >= kSweepSliceFaithful)
-            faithful.push_back({slice, expectedLag - kSweepSlipSearchSamples + best});
+            faithful.push_back({slice, expectedLag - kSweepSlipSearchSamples + best, gain});
     }
 
     timing.slicesCompared = static_cast<std::uint32_t>(faithful.size());
@@ -135,6 +198,14 @@ SweepTiming SweepSlipCheck::check(std::span<const std::int16_t> recording,
             if (double(std::llabs(a.lag - b.lag)) > tolerance(a.slice) + tolerance(b.slice))
                 timing.slipped = true;
         }
+    }
+    if (!timing.slipped && faithful.size() >= kFaithfulPath) {
+        // The path's lag and gain: those of its middle faithful slice by lag
+        // (they agree to within their tolerances).
+        std::nth_element(faithful.begin(), faithful.begin() + faithful.size() / 2, faithful.end(),
+                         [](const Found& a, const Found& b) { return a.lag < b.lag; });
+        const Found& middle = faithful[faithful.size() / 2];
+        timing.damagedAt = firstBreak(recording, middle.lag, middle.gain);
     }
     return timing;
 }

@@ -16,6 +16,12 @@
 // or a loudspeaker's own colour keep their slices below that coefficient, so
 // they are not judged: the check never refuses a recording for what the
 // system under test does to the sweep.
+//
+// Where several slices are faithful at one lag (a cable, a card, a loopback),
+// the recording is then followed in blocks of 64 samples against the played
+// sweep at that lag: a block whose error jumps by 30 dB or more from the
+// block before or after it, to at least a hundredth of its sound, marks
+// samples that the stream lost, added or changed while keeping time.
 
 #include <cstdint>
 #include <span>
@@ -40,6 +46,11 @@ struct SweepTiming {
     bool slipped = false;  // two of them lie further apart than their tolerances
     // latestLag - earliestLag when slipped, else 0.
     std::int64_t slipSamples() const { return slipped ? latestLag - earliestLag : 0; }
+    // Where a faithful path's recording stopped or started again to match the
+    // sweep without a slip (samples lost or changed), in samples of the
+    // sweep; -1 when it matched throughout, or was not followed.
+    std::int64_t damagedAt = -1;
+    bool broken() const { return slipped || damagedAt >= 0; }
 };
 
 class SweepSlipCheck {
@@ -55,6 +66,11 @@ class SweepSlipCheck {
     double tolerance(std::uint32_t slice) const;
 
   private:
+    // The first block boundary where the recording at lag, scaled by gain,
+    // stops or starts again to match the sweep; -1 for none.
+    std::int64_t firstBreak(std::span<const std::int16_t> recording, std::int64_t lag,
+                            double gain) const;
+
     LogSweep sweep_;
     std::uint32_t sliceSamples_ = 0;
     RealTransform transform_;

@@ -255,8 +255,8 @@ TEST(MeasureLogSweepTest, ARecordingThatSlipsFailsTheRunAndCleanOnesNeverDo) {
     EXPECT_EQ(repeated.json["sweep"]["sweeps"], 2);
     EXPECT_EQ(repeated.json["sweep"]["sweepsRepeated"], 1);
     const std::string warning =
-        "the recording of pass 1 slipped by 128 samples during the sweep; the sweep was played "
-        "again";
+        "pass 1: the recording slipped by 128 samples during the sweep (the sound stream lost or "
+        "gained samples unreported); the sweep was played again";
     EXPECT_NE(repeated.err.find(warning), std::string::npos) << repeated.err;
     EXPECT_EQ(repeated.json["warnings"], Json::array({warning}));
     const auto impulse = repeated.json["impulseResponse"].get<std::vector<double>>();

@@ -81,14 +81,14 @@ TEST(SweepSlipCheckTest, FaithfulRecordingsAgreeOnOneLagWhateverTheirLevelOrPola
     };
     for (const Case& c : cases) {
         const SweepTiming timing = check.check(record(sweep, c.h, c.gain, c.noise), kDelay + 300);
-        EXPECT_FALSE(timing.slipped) << c.name;
+        EXPECT_FALSE(timing.broken()) << c.name << " at " << timing.damagedAt;
         EXPECT_GE(timing.slicesCompared, c.fewestSlices) << c.name;
         EXPECT_LE(std::llabs(timing.earliestLag - c.lag), 2) << c.name;
         EXPECT_LE(std::llabs(timing.latestLag - c.lag), 2) << c.name;
     }
     // The harmonics of a distorting curve leave every slice faithful at the same lag.
     const SweepTiming distorted = check.check(record(sweep, {1.0}, 1.0, 0.0, 0.02, 0.01), kDelay);
-    EXPECT_FALSE(distorted.slipped);
+    EXPECT_FALSE(distorted.broken());
     EXPECT_GE(distorted.slicesCompared, kSweepSlices - 1);
     EXPECT_EQ(distorted.earliestLag, kDelay);
     EXPECT_EQ(distorted.latestLag, kDelay);
@@ -101,12 +101,12 @@ TEST(SweepSlipCheckTest, ARoomsReverberationAndColourNeverCountAsASlip) {
         const std::vector<double> room = presetImpulseResponse(SimPreset::kRoom, 48000);
         for (const double gain : {1.0, 0.1, 0.01}) {
             const SweepTiming timing = check.check(record(sweep, room, gain, 6.0), kDelay + 48);
-            EXPECT_FALSE(timing.slipped) << samples << " at gain " << gain;
+            EXPECT_FALSE(timing.broken()) << samples << " at gain " << gain;
         }
         // Silence: nothing found, nothing compared, no slip.
         const SweepTiming silent =
             check.check(std::vector<std::int16_t>(samples + 20000, 0), kDelay);
-        EXPECT_FALSE(silent.slipped);
+        EXPECT_FALSE(silent.broken());
         EXPECT_EQ(silent.slicesCompared, 0u);
     }
 }
@@ -139,6 +139,58 @@ TEST(SweepSlipCheckTest, ABlockDroppedOrInsertedDuringTheSweepIsCaughtAndMeasure
         EXPECT_EQ(off.earliestLag, kDelay);
         EXPECT_EQ(off.latestLag, kDelay + 256);
     }
+}
+
+// A peaking filter (the usual bilinear design) of gain dB at hz, quality q,
+// as an impulse response of the given length.
+std::vector<double> peakingFilter(double hz, double q, double db, std::size_t length) {
+    const double a = std::pow(10.0, db / 40.0);
+    const double w = 2.0 * 3.14159265358979 * hz / 48000.0;
+    const double alpha = std::sin(w) / (2.0 * q);
+    const double a0 = 1.0 + alpha / a;
+    const double b0 = (1.0 + alpha * a) / a0, b1 = -2.0 * std::cos(w) / a0,
+                 b2 = (1.0 - alpha * a) / a0, a1 = b1, a2 = (1.0 - alpha / a) / a0;
+    std::vector<double> h(length);
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    for (std::size_t n = 0; n < length; ++n) {
+        const double x = n == 0 ? 1.0 : 0.0;
+        h[n] = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1, x1 = x, y2 = y1, y1 = h[n];
+    }
+    return h;
+}
+
+TEST(SweepSlipCheckTest, SamplesLostOrChangedWhileKeepingTimeBreakAFaithfulPathsMatch) {
+    const LogSweep sweep = sweepOf(1u << 16);
+    SweepSlipCheck check(sweep);
+    const std::vector<std::int16_t> clean = record(sweep, {1.0}, 0.5);
+    const std::size_t at = kDelay + 44000;
+    // A cycle of silence in place of the sound; a cycle played twice (the next one lost).
+    std::vector<std::int16_t> silenced = clean;
+    std::fill_n(silenced.begin() + std::ptrdiff_t(at), 128, 0);
+    std::vector<std::int16_t> repeated = clean;
+    std::copy_n(clean.begin() + std::ptrdiff_t(at - 128), 128,
+                repeated.begin() + std::ptrdiff_t(at));
+    for (const auto& damaged : {silenced, repeated}) {
+        const SweepTiming timing = check.check(damaged, kDelay);
+        EXPECT_FALSE(timing.slipped);
+        EXPECT_NEAR(double(timing.damagedAt), 44000.0, 64.0);
+    }
+    // Dropped samples early in the sweep, where a slice's lag may stray widely.
+    EXPECT_TRUE(check.check(slipped(clean, kDelay + 6000, -128), kDelay).broken());
+
+    // What a faithful path's own system may do is not a break: a narrow, strong
+    // resonance, a sweep clipped at its peaks, a recording with noise.
+    const SweepTiming resonant =
+        check.check(record(sweep, peakingFilter(1000, 10, 12, 4000)), kDelay);
+    EXPECT_FALSE(resonant.broken()) << resonant.damagedAt;
+    const SweepTiming notched =
+        check.check(record(sweep, peakingFilter(3000, 30, -30, 8000)), kDelay);
+    EXPECT_FALSE(notched.broken()) << notched.damagedAt;
+    const SweepTiming clippedPeaks = check.check(record(sweep, {1.0}, 3.0), kDelay);
+    EXPECT_FALSE(clippedPeaks.broken());
+    const SweepTiming noisy = check.check(record(sweep, {1.0}, 0.1, 3.0), kDelay);
+    EXPECT_FALSE(noisy.broken()) << noisy.damagedAt;
 }
 
 }  // namespace
