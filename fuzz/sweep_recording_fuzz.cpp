@@ -1,8 +1,9 @@
 // What the sound card hands back during a logsweep: a recording of any
 // samples and any length, under a sweep of any accepted settings, deconvolved,
 // cut for the program, its harmonics separated and their figures formed and
-// drawn. Every figure must be a number or "not measured", and the cut must
-// stay within its length.
+// drawn, and its timing checked. Every figure must be a number or "not
+// measured", the cut must stay within its length, and the timing check's
+// findings within the slices and the sweep.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -15,6 +16,7 @@
 #include "sweep/harmonic_distortion.h"
 #include "sweep/log_sweep.h"
 #include "sweep/sweep_deconvolution.h"
+#include "sweep/sweep_slip_check.h"
 
 namespace {
 
@@ -40,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LogSweep sweep = makeLogSweep(settings);
     SweepDeconvolver deconvolver(sweep, record);
     std::vector<std::int16_t> recording(input.ConsumeIntegralInRange<std::size_t>(0, 2 * record));
+    const std::int64_t lagOffset = input.ConsumeIntegralInRange<std::int64_t>(-100000, 100000);
     const std::vector<std::uint8_t> bytes = input.ConsumeRemainingBytes<std::uint8_t>();
     for (std::size_t i = 0; i < recording.size() && !bytes.empty(); ++i) {
         recording[i] = static_cast<std::int16_t>(bytes[(2 * i) % bytes.size()] |
@@ -50,6 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (responses.peak >= deconvolver.transformSize()) __builtin_trap();
     const auto cut = cutLinearResponse(responses, length, linearResponseLead(sweep, length));
     if (cut.size() != length) __builtin_trap();
+
+    SweepSlipCheck check(sweep);
+    const SweepTiming timing = check.check(recording, std::int64_t(responses.peak) + lagOffset);
+    if (timing.slicesCompared > kSweepSlices || timing.latestLag < timing.earliestLag ||
+        (timing.slipped && timing.slipSamples() <= 0) || timing.damagedAt < -1 ||
+        timing.damagedAt >= std::int64_t(settings.samples))
+        __builtin_trap();
 
     const HarmonicSpectra spectra(sweep, responses.harmonic, responses.peak);
     const DistortionCurves curves =
