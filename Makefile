@@ -1,6 +1,6 @@
 # Entry points. `make test` and `make run` install what is missing first.
 # `make asan` runs the random-use test with fewer actions (RESSONA_RANDOM_ACTIONS,
-# 20 000 by default) as the sanitizers slow it down about tenfold.
+# 10 000 by default) as the sanitizers slow it down about tenfold.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -33,7 +33,7 @@ asan: deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DRESSONA_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  RESSONA_RANDOM_ACTIONS=$${RESSONA_RANDOM_ACTIONS:-20000} bash scripts/run-tests.sh $(ASAN_BUILD)
+	  RESSONA_RANDOM_ACTIONS=$${RESSONA_RANDOM_ACTIONS:-10000} bash scripts/run-tests.sh $(ASAN_BUILD)
 
 fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

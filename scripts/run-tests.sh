@@ -28,8 +28,8 @@ for server in "${servers[@]}"; do
 done
 # The audio tests run first and one at a time, as the other tests would starve
 # the sound servers. A failing audio test is run again, up to three times in
-# all: through PipeWire about one run in ten still plays a pass one graph cycle
-# later than its latency says (README, "Sound cards"), and the tests are there
-# to catch what goes wrong every time, not that rare slip.
+# all: now and then PipeWire's graph drops a cycle where a pass's excitation
+# is (README, "Sound cards"), and the tests are there to catch what goes
+# wrong every time, not that rare slip.
 ctest --test-dir "$build" --output-on-failure -L audio -j 1 --timeout 600 --repeat until-pass:3
 ctest --test-dir "$build" --output-on-failure -LE audio -j "$(nproc)" --timeout 600

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
 
 namespace ressona {
 
@@ -15,6 +16,13 @@ std::int32_t clampToInt32(std::int64_t value) {
         value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
+// The median of `values`, which it reorders; the lower one of an even count.
+std::int64_t medianOf(std::span<std::int64_t> values) {
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>((values.size() - 1) / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
 }  // namespace
 
 void LatencyEstimate::begin(std::int64_t inputAtWrite, std::uint32_t inputStep) {
@@ -24,6 +32,8 @@ void LatencyEstimate::begin(std::int64_t inputAtWrite, std::uint32_t inputStep) 
     inputAtWrite_ = inputAtWrite;
     step_ = std::max<std::int64_t>(inputStep, 1);
     haveLast_ = false;
+    recentCount_ = 0;
+    haveSteady_ = false;
 }
 
 void LatencyEstimate::add(std::int64_t input, std::int64_t output) {
@@ -36,6 +46,7 @@ void LatencyEstimate::add(std::int64_t input, std::int64_t output) {
     haveLast_ = true;
     latest_ = input - output;
     if (!moved) return;
+    if (!haveSteady_) noteSteadiness(input - output);
     if (seen_++ % stride_ != 0) return;
     if (count_ == kCapacity) {
         for (std::size_t i = 0; i < kCapacity / 2; ++i) offsets_[i] = offsets_[2 * i];
@@ -46,16 +57,29 @@ void LatencyEstimate::add(std::int64_t input, std::int64_t output) {
     offsets_[count_++] = input - output;
 }
 
+void LatencyEstimate::noteSteadiness(std::int64_t offset) {
+    if (recentCount_ == kSteadyReadings) {
+        std::copy(recent_.begin() + 1, recent_.end(), recent_.begin());
+        --recentCount_;
+    }
+    recent_[recentCount_++] = offset;
+    if (recentCount_ < kSteadyReadings) return;
+    const auto [least, most] = std::minmax_element(recent_.begin(), recent_.end());
+    if (*most - *least > kSteadyScatter) return;
+    std::array<std::int64_t, kSteadyReadings> run = recent_;
+    steady_ = medianOf(run);
+    haveSteady_ = true;
+}
+
 std::int32_t LatencyEstimate::result() const {
     // A stepped server's readings between its cycles are only estimates, and
     // for a fresh stream they can be several cycles out: the input's count at
     // the write is what tells.
     if (step_ > 1) return clampToInt32(inputAtWrite_);
     if (count_ == 0) return haveLast_ ? clampToInt32(std::clamp(latest_, -kRange, kRange)) : 0;
+    if (haveSteady_) return clampToInt32(steady_);
     std::array<std::int64_t, kCapacity> sorted = offsets_;
-    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>((count_ - 1) / 2);
-    std::nth_element(sorted.begin(), middle, sorted.begin() + static_cast<std::ptrdiff_t>(count_));
-    return clampToInt32(*middle);
+    return clampToInt32(medianOf(std::span(sorted).first(count_)));
 }
 
 }  // namespace ressona

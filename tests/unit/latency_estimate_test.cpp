@@ -1,6 +1,6 @@
-// The latency from position readings: the median of input - output, and for
-// a server that moves in cycles, the cycle grid anchored where the playback
-// was written.
+// The latency from position readings: input - output as the first readings
+// that agree say it (the median of all when none agree), and for a server
+// that moves in cycles, the cycle grid anchored where the playback was written.
 
 #include "audio/latency_estimate.h"
 
@@ -64,16 +64,49 @@ TEST(LatencyEstimate, ASteppedInputGivesItsCountAtTheWrite) {
     EXPECT_EQ(none.result(), -5);
 }
 
+// Readings scattered so that no run agrees: an even sample of a long pass
+// keeps the majority's offset.
 TEST(LatencyEstimate, ALongPassIsSampledEvenlyWithinItsCapacity) {
     LatencyEstimate estimate;
     estimate.begin(0, 1);
-    // The first half of a long pass says 10, the second 20 and a bit more of it:
-    // an even sample keeps the majority.
+    // The first part says 10, the rest 40, every reading 0, 9 or 18 beyond:
+    // the median is 40.
     const int readings = 40 * static_cast<int>(LatencyEstimate::kCapacity);
-    for (int i = 0; i < readings; ++i) estimate.add(i + (i < readings * 45 / 100 ? 10 : 20), i);
+    for (int i = 0; i < readings; ++i)
+        estimate.add(i + (i < readings * 45 / 100 ? 10 : 40) + 9 * (i % 3), i);
     EXPECT_LE(estimate.readings(), LatencyEstimate::kCapacity);
     EXPECT_GE(estimate.readings(), LatencyEstimate::kCapacity / 2);
-    EXPECT_EQ(estimate.result(), 20);
+    EXPECT_EQ(estimate.result(), 40);
+}
+
+// A graph that drops a cycle shifts all that is played after it: the
+// readings then say the offset less a cycle for the rest of the pass, but
+// the excitation at the start landed where the first agreeing readings say,
+// however many later readings there are and however long the pass.
+TEST(LatencyEstimate, ACycleDroppedMidPassDoesNotMoveTheStartsOffset) {
+    for (const int readings : {300, 40 * static_cast<int>(LatencyEstimate::kCapacity)}) {
+        LatencyEstimate estimate;
+        estimate.begin(0, 1);
+        std::int64_t played = 0;
+        // Stray readings while the streams settle, then the offset, with a
+        // sample of scatter.
+        estimate.add(256, 0);
+        estimate.add(475 + 13, 13);
+        for (int i = 0; i < 8; ++i, played += 24) estimate.add(played + 128 + (i % 3 == 2), played);
+        // Both streams stumble, then the rest of the pass runs a cycle short.
+        for (const std::int64_t offset : {140, 0, 0, 64, 236})
+            estimate.add(played + offset, played), played += 24;
+        for (int i = 10; i < readings; ++i, played += 24) estimate.add(played + 64, played);
+        EXPECT_EQ(estimate.result(), 128) << readings << " readings";
+    }
+    // Readings within a few samples of each other agree; a run broken by a
+    // cycle's difference before it is long enough does not count.
+    LatencyEstimate estimate;
+    estimate.begin(0, 1);
+    const std::int64_t offsets[] = {200, 200, 200, 200, 264, 129, 127, 128, 126, 130, 64, 64};
+    std::int64_t played = 0;
+    for (const std::int64_t offset : offsets) estimate.add(played + offset, played), played += 30;
+    EXPECT_EQ(estimate.result(), 128);
 }
 
 TEST(LatencyEstimate, PositionsFromAnyDeviceStayWithinTheLatencyRange) {
