@@ -60,12 +60,21 @@ class RunningPass {
           limitTicks_(limitTicks),
           frequency_(clock.performanceFrequency()) {}
 
-    // Reads a position; a failing read is the device's failure.
+    // Reads a position; a failing read is the device's failure, and so is a
+    // position no running device can reach (beyond 2^48 samples, centuries
+    // at any rate), whose differences would not stay in range.
     bool inputPosition(MMTIME& time) {
-        return check(wave_.waveInGetPosition(devices_.waveInHandle, &time, kMmTimeSize));
+        return check(wave_.waveInGetPosition(devices_.waveInHandle, &time, kMmTimeSize)) &&
+               plausible(time);
     }
     bool outputPosition(MMTIME& time) {
-        return check(wave_.waveOutGetPosition(devices_.waveOutHandle, &time, kMmTimeSize));
+        return check(wave_.waveOutGetPosition(devices_.waveOutHandle, &time, kMmTimeSize)) &&
+               plausible(time);
+    }
+    bool plausible(const MMTIME& time) {
+        constexpr std::int64_t kFarthest = std::int64_t{1} << 48;
+        if (time.sample >= -kFarthest && time.sample <= kFarthest) return true;
+        return fail(WAVERR_DEVICEFAILED);
     }
 
     // A stepped input: waits until its first cycle has arrived (a start may
