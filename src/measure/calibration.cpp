@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "exchange/log_interpolation.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 
 namespace ressona {
 

@@ -8,7 +8,7 @@
 #include "analysis/analysis_extras.h"
 #include "exchange/wav_file.h"
 #include "signals/sample_arrays.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 #include "storage/file_replacement.h"
 
 namespace ressona {

@@ -11,7 +11,7 @@
 #include "exchange/log_interpolation.h"
 #include "exchange/response_text.h"
 #include "signals/sample_arrays.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 #include "storage/result_file.h"
 
 namespace ressona {

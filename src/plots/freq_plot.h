@@ -15,7 +15,7 @@
 #include "platform/messages/message_queue.h"
 #include "plots/level_offsets.h"
 #include "plots/plot_environment.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 
 namespace ressona {
 

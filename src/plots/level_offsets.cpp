@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "plots/plot_numbers.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 
 namespace ressona {
 

@@ -18,7 +18,7 @@
 #include "exchange/wav_file.h"
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 
 namespace ressona {
 namespace {

@@ -10,7 +10,7 @@
 #include <random>
 
 #include "plots/plot_numbers.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 
 namespace ressona {
 namespace {

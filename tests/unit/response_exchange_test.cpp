@@ -21,7 +21,7 @@
 #include "exchange/response_export.h"
 #include "exchange/response_text.h"
 #include "measure/response_reading.h"
-#include "signals/spectrum_scale.h"
+#include "signals/response_scale.h"
 #include "storage/result_file.h"
 
 namespace ressona {
