@@ -76,15 +76,15 @@ MMRESULT SweepPassService::waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WA
 }
 
 MMRESULT SweepPassService::waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) {
-    return handle == 0 || handle != outHandle_ ? MMSYSERR_INVALHANDLE : prepare(header, size);
+    return !ownsOutput(handle) ? MMSYSERR_INVALHANDLE : prepare(header, size);
 }
 
 MMRESULT SweepPassService::waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header, UINT size) {
-    return handle == 0 || handle != outHandle_ ? MMSYSERR_INVALHANDLE : unprepare(header, size);
+    return !ownsOutput(handle) ? MMSYSERR_INVALHANDLE : unprepare(header, size);
 }
 
 MMRESULT SweepPassService::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size) {
-    if (handle == 0 || handle != outHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsOutput(handle)) return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size != kWaveHeaderSize) return MMSYSERR_INVALPARAM;
     if ((header->dwFlags.load() & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
     // The sweep has been played with the recording's start; the program's
@@ -95,19 +95,19 @@ MMRESULT SweepPassService::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT s
 }
 
 MMRESULT SweepPassService::waveOutReset(HWAVEOUT handle) {
-    if (handle == 0 || handle != outHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsOutput(handle)) return MMSYSERR_INVALHANDLE;
     return card_.waveOutReset(handle);
 }
 
 MMRESULT SweepPassService::waveOutClose(HWAVEOUT handle) {
-    if (handle == 0 || handle != outHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsOutput(handle)) return MMSYSERR_INVALHANDLE;
     card_.waveOutUnprepareHeader(handle, &playHeader_, kWaveHeaderSize);
     outHandle_ = 0;
     return card_.waveOutClose(handle);
 }
 
 MMRESULT SweepPassService::waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UINT size) {
-    if (handle == 0 || handle != outHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsOutput(handle)) return MMSYSERR_INVALHANDLE;
     return startOfPass(time, size);
 }
 
@@ -122,15 +122,15 @@ MMRESULT SweepPassService::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVE
 }
 
 MMRESULT SweepPassService::waveInPrepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) {
-    return handle == 0 || handle != inHandle_ ? MMSYSERR_INVALHANDLE : prepare(header, size);
+    return !ownsInput(handle) ? MMSYSERR_INVALHANDLE : prepare(header, size);
 }
 
 MMRESULT SweepPassService::waveInUnprepareHeader(HWAVEIN handle, WAVEHDR* header, UINT size) {
-    return handle == 0 || handle != inHandle_ ? MMSYSERR_INVALHANDLE : unprepare(header, size);
+    return !ownsInput(handle) ? MMSYSERR_INVALHANDLE : unprepare(header, size);
 }
 
 MMRESULT SweepPassService::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT size) {
-    if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsInput(handle)) return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size != kWaveHeaderSize) return MMSYSERR_INVALPARAM;
     const std::uint32_t flags = header->dwFlags.load();
     if ((flags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
@@ -142,7 +142,7 @@ MMRESULT SweepPassService::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT
 }
 
 MMRESULT SweepPassService::waveInStart(HWAVEIN handle) {
-    if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsInput(handle)) return MMSYSERR_INVALHANDLE;
     if (programRecord_ == nullptr) return MMSYSERR_NOERROR;
     sweepFailure_ = playSweep();
     for (int play = 1; play < kSweepPlaysPerPass && lastTiming_.broken(); ++play) {
@@ -158,14 +158,14 @@ MMRESULT SweepPassService::waveInStart(HWAVEIN handle) {
 }
 
 MMRESULT SweepPassService::waveInReset(HWAVEIN handle) {
-    if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsInput(handle)) return MMSYSERR_INVALHANDLE;
     if (programRecord_ != nullptr) complete(programRecord_, 0);
     programRecord_ = nullptr;
     return card_.waveInReset(handle);
 }
 
 MMRESULT SweepPassService::waveInClose(HWAVEIN handle) {
-    if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsInput(handle)) return MMSYSERR_INVALHANDLE;
     waveInReset(handle);
     card_.waveInUnprepareHeader(handle, &recordHeader_, kWaveHeaderSize);
     inHandle_ = 0;
@@ -173,7 +173,7 @@ MMRESULT SweepPassService::waveInClose(HWAVEIN handle) {
 }
 
 MMRESULT SweepPassService::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) {
-    if (handle == 0 || handle != inHandle_) return MMSYSERR_INVALHANDLE;
+    if (!ownsInput(handle)) return MMSYSERR_INVALHANDLE;
     return startOfPass(time, size);
 }
 

@@ -122,6 +122,9 @@ class SweepPassService final : public WaveService {
 
     HWAVEOUT outHandle_ = 0;
     HWAVEIN inHandle_ = 0;
+    // Whether a call names the device this service opened.
+    bool ownsOutput(HWAVEOUT handle) const { return handle != 0 && handle == outHandle_; }
+    bool ownsInput(HWAVEIN handle) const { return handle != 0 && handle == inHandle_; }
     WAVEHDR* programRecord_ = nullptr;          // the program's record header while queued
     MMRESULT sweepFailure_ = MMSYSERR_NOERROR;  // the program's write fails with it
     std::string failure_;
