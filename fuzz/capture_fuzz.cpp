@@ -2,7 +2,7 @@
 // the pass measured, analysed under any panel settings (any excitation,
 // averaging, taper, smoothing, delay, cuts, dB and frequency ranges of any
 // size, any shift) and drawn in the time plot and any view of the frequency
-// plot. The sanitizers watch the arithmetic of the analysis and the plots'
+// plot, with or without a reference channel of any length beside it. The sanitizers watch the arithmetic of the analysis and the plots'
 // scaling.
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "analysis/analysis_extras.h"
 #include "analysis/fft.h"
 #include "analysis/response_analysis.h"
 #include "analysis/smoothing.h"
@@ -22,6 +23,7 @@
 #include "plots/freq_plot.h"
 #include "plots/plot_environment.h"
 #include "plots/time_plot.h"
+#include "response/panel_transfer.h"
 #include "signals/excitation.h"
 
 namespace {
@@ -106,17 +108,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         createTimePlotWindow(program->timePlot, program->freqPlot.drawnView, timeEnvironment);
     const WindowHandle freqWindow = createFreqPlotWindow(program->freqPlot, tools, freqEnvironment);
 
-    // Captures of any samples with any latency, each analysed and drawn.
+    // Captures of any samples with any latency, each analysed and drawn;
+    // with a reference channel of any length and samples beside them, whose
+    // analysis and the transfer function over it follow.
     const std::size_t samples = 2 * state.sampleLength;
     std::span<std::int16_t> recording(state.device.recordBuffer.data(), samples);
+    AnalysisExtras extras;
+    extras.averageImpulses = in.ConsumeBool();
+    if (in.ConsumeBool()) state.reference.channel = ReferenceChannel::kRight;
     for (std::uint32_t counter = 0; counter < 3 && in.remaining_bytes() > 0; ++counter) {
         const std::int32_t latency = in.ConsumeIntegral<std::int32_t>();
         const bool constant = in.ConsumeBool();  // a stuck converter, or any samples
         const auto level = in.ConsumeIntegral<std::int16_t>();
         for (std::int16_t& sample : recording)
             sample = constant ? level : in.ConsumeIntegral<std::int16_t>();
+        if (state.reference.present()) {
+            state.reference.recording.resize(in.ConsumeIntegralInRange<std::size_t>(0, samples + 8));
+            for (std::int16_t& sample : state.reference.recording)
+                sample = in.ConsumeIntegral<std::int16_t>();
+        }
         analyseCapture(state, arrays, program->transform, recording, state.recordDelaySamples,
-                       state.artificialMode, counter, latency);
+                       state.artificialMode, counter, latency, &extras);
+        state.latencySamples = latency;
+        (void)panelTransferFunction(state, arrays, extras.impulses, extras.referenceImpulses);
         if (counter == 0 && in.ConsumeBool()) captureCurrent(state, arrays);
         queue.SendMessageA(timeWindow, MSG_REDRAW, 0, 0);
         queue.SendMessageA(freqWindow, in.PickValueInArray(kViewMessages), 0, 0);

@@ -6,7 +6,12 @@
 #   resources    dialog templates, texts, ids and artwork: data, nothing above state
 #   platform     service interfaces (clock, wave, mixer, messages, dialog, canvas,
 #                memory), then the simulated backend, then the ALSA and Qt backends
-#   signals, analysis, storage, then exchange, audio, plots, sweep and room
+#   signals, analysis, storage
+#   response     the measured transfer function, the one result every method takes
+#   exchange, audio, plots, room and eq
+#   sweep        the exponential sweep, and its pass: a wave service that plays it
+#                and finds its latency with the audio layer's estimate
+#   level        the sound level meter and the calibrator, on the room's band filters
 #   control      the panel, the measurement cycle, start-up and shutdown
 #   desktop      the desktop program's Qt wiring
 #   measure, app the headless measurer, then the executables' mains
@@ -30,11 +35,14 @@ check() {
       if (folder == "signals") return 5
       if (folder == "analysis") return 6
       if (folder == "storage") return 7
-      if (folder ~ /^(exchange|audio|plots|sweep|room)$/) return 8
-      if (folder == "control") return 9
-      if (folder == "desktop") return 10
-      if (folder == "measure") return 11
-      if (folder == "app") return 12
+      if (folder == "response") return 8
+      if (folder ~ /^(exchange|audio|plots|room|eq)$/) return 9
+      if (folder == "sweep") return 10
+      if (folder == "level") return 11
+      if (folder == "control") return 12
+      if (folder == "desktop") return 13
+      if (folder == "measure") return 14
+      if (folder == "app") return 15
       return -1
     }
     # The platform services are one layer of several folders.

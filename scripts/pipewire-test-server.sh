@@ -8,6 +8,17 @@
 #   pipewire-test-server.sh start DIR   starts it (or finds it running) and
 #                                       prints `export ...` lines to eval
 #   pipewire-test-server.sh stop DIR    stops what `start` left in DIR
+#   pipewire-test-server.sh insert DIR FILE
+#                                       runs the filter-chain drop-in FILE (the
+#                                       measurer's --eq-pipewire) in front of
+#                                       the room modes
+#   pipewire-test-server.sh convolve DIR WAV
+#                                       runs a filter-chain convolver with the
+#                                       impulse response WAV (mono, at the
+#                                       rate it is measured at) in front of
+#                                       the loopback: a room with a known
+#                                       response
+#   pipewire-test-server.sh remove DIR  ends what `insert` and `convolve` started
 #
 # Nothing outside DIR changes: the daemon and the session manager run without
 # systemd and D-Bus, with HOME, XDG_RUNTIME_DIR and their configuration inside
@@ -16,23 +27,34 @@
 # would send ALSA's `default` to PipeWire for the whole machine); a private
 # ALSA configuration, named only by the exported ALSA_CONFIG_PATH (added to
 # whatever it already holds), gives the devices `pipewire` and
-# `ressona_pipewire` (both the loopback) and `ressona_pw_noserver` (a server
-# that is not there). The graph follows the stream's rate (no resampling at
+# `ressona_pipewire` (both the loopback), `ressona_modes` (the loopback through
+# four room modes, a filter-chain sink), `ressona_eq` (the sink "Ressona EQ"
+# while `insert` runs it, then the modes), `ressona_room` (the loopback through
+# the convolver while `convolve` runs it), `ressona_pw_reference` (a two-channel
+# loop: left through a +6 dB peaking section at 1 kHz, right straight back, for
+# a timing reference) and `ressona_pw_noserver` (a server that is not there).
+# The graph follows the stream's rate (no resampling at
 # 8000, 11025, 22050, 44100 and 48000 Hz). `start` never fails the caller: without
 # pipewire it prints nothing (the PipeWire cases skip and say why); when an
 # installed server does not come up it says so on stderr and still exports its
 # settings, so that the tests fail rather than skip.
 set -uo pipefail
 
-usage() { echo "usage: $0 start|stop DIR" >&2; exit 2; }
-[[ $# -eq 2 ]] || usage
+usage() { echo "usage: $0 start|stop|remove DIR, $0 insert DIR FILE, $0 convolve DIR WAV" >&2; exit 2; }
+[[ $# -eq 2 || ($# -eq 3 && ($1 == insert || $1 == convolve)) ]] || usage
 action=$1
+file=${3:-}
+[[ ($action != insert && $action != convolve) || -f $file ]] || usage
+[[ -z $file ]] || file=$(cd "$(dirname "$file")" && echo "$(pwd)/$(basename "$file")")
 dir=$(mkdir -p "$2" && cd "$2" && pwd) || usage
 repo=$(cd "$(dirname "$0")/.." && pwd)
 pw_dir=$dir/pipewire
 runtime=$pw_dir/runtime
 sink=ressona_loop
 source=ressona_return
+modes=ressona_modes
+room=ressona_room
+reference=ressona_reference
 multiarch=$(gcc -dumpmachine 2>/dev/null || echo x86_64-linux-gnu)
 plugin_subdir=usr/lib/$multiarch/alsa-lib
 
@@ -122,8 +144,77 @@ context.modules = [
                                priority.session = 3000 }
         }
     }
+    # A room to correct: the four modes of sim:modes (audio EQ cookbook
+    # peaking sections) in front of the loopback sink, as a sink of its own
+    # that is never the default.
+    { name = libpipewire-module-filter-chain
+        args = {
+            node.description = "Ressona room modes"
+            filter.graph = {
+                nodes = [
+                    { type = builtin name = m1 label = bq_peaking control = { "Freq" = 45.0 "Q" = 5.0 "Gain" = 8.0 } }
+                    { type = builtin name = m2 label = bq_peaking control = { "Freq" = 90.0 "Q" = 4.0 "Gain" = 6.0 } }
+                    { type = builtin name = m3 label = bq_peaking control = { "Freq" = 150.0 "Q" = 3.0 "Gain" = -6.0 } }
+                    { type = builtin name = m4 label = bq_peaking control = { "Freq" = 210.0 "Q" = 6.0 "Gain" = 4.0 } }
+                ]
+                links = [
+                    { output = "m1:Out" input = "m2:In" }
+                    { output = "m2:Out" input = "m3:In" }
+                    { output = "m3:Out" input = "m4:In" }
+                ]
+            }
+            audio.channels = 1
+            audio.position = [ MONO ]
+            capture.props = { node.name = $modes media.class = Audio/Sink priority.session = 100 }
+            playback.props = { node.name = ${modes}_out node.passive = true
+                               node.target = $sink target.object = $sink
+                               node.dont-reconnect = true }
+        }
+    }
+    # A two-channel loop for a timing reference: what is played into
+    # $reference goes to the left channel through a peaking section (the
+    # audio EQ cookbook's: +6 dB at 1 kHz, Q 1) and to the right one
+    # straight, into a stereo sink that comes back through a source of its
+    # own. The straight one is a shelf of 0 dB, exactly 1 (the builtin copy
+    # passed nothing on the graph's second channel here).
+    { name = libpipewire-module-filter-chain
+        args = {
+            node.description = "Ressona reference loop"
+            filter.graph = {
+                nodes = [
+                    { type = builtin name = eq label = bq_peaking control = { "Freq" = 1000.0 "Q" = 1.0 "Gain" = 6.0 } }
+                    { type = builtin name = wire label = bq_lowshelf control = { "Freq" = 1000.0 "Q" = 0.7071 "Gain" = 0.0 } }
+                ]
+                inputs = [ "eq:In" "wire:In" ]
+                outputs = [ "eq:Out" "wire:Out" ]
+            }
+            audio.channels = 2
+            audio.position = [ FL FR ]
+            capture.props = { node.name = $reference media.class = Audio/Sink priority.session = 100 }
+            playback.props = { node.name = ${reference}_out node.passive = true
+                               node.target = ${reference}_loop target.object = ${reference}_loop
+                               node.dont-reconnect = true }
+        }
+    }
+    { name = libpipewire-module-loopback
+        args = {
+            node.description = "Ressona reference return"
+            audio.position = [ FL FR ]
+            capture.props = { node.name = ${reference}_return_in stream.capture.sink = true
+                              target.object = ${reference}_loop node.passive = true
+                              node.dont-reconnect = true }
+            playback.props = { node.name = ${reference}_return media.class = Audio/Source
+                               node.description = "Ressona reference return"
+                               priority.session = 100 }
+        }
+    }
 ]
 context.objects = [
+    { factory = adapter
+        args = { factory.name = support.null-audio-sink node.name = ${reference}_loop
+                 node.description = "Ressona reference loop" media.class = Audio/Sink
+                 audio.position = [ FL FR ] object.linger = true
+                 priority.session = 100 } }
     { factory = spa-node-factory
         args = { factory.name = support.node.driver node.name = Dummy-Driver
                  node.group = pipewire.dummy priority.driver = 20000 } }
@@ -188,6 +279,19 @@ pcm.pipewire { type pipewire server "pipewire-0" playback_node "-1" capture_node
 ctl.pipewire { type pipewire server "pipewire-0" }
 pcm.ressona_pipewire { type pipewire server "pipewire-0" playback_node "-1" capture_node "-1" }
 ctl.ressona_pipewire { type pipewire server "pipewire-0" }
+# The room modes in front of the loopback, and the equaliser that `insert`
+# puts in front of them (its sink is the one the measurer's drop-in makes).
+pcm.ressona_modes { type pipewire server "pipewire-0" playback_node "ressona_modes" capture_node "-1" }
+ctl.ressona_modes { type pipewire server "pipewire-0" }
+pcm.ressona_eq { type pipewire server "pipewire-0" playback_node "ressona_eq" capture_node "-1" }
+ctl.ressona_eq { type pipewire server "pipewire-0" }
+# The loopback through the convolver that `convolve` runs.
+pcm.ressona_room { type pipewire server "pipewire-0" playback_node "ressona_room" capture_node "-1" }
+ctl.ressona_room { type pipewire server "pipewire-0" }
+# The two-channel loop: left through the peaking section, right straight back.
+pcm.ressona_pw_reference { type pipewire server "pipewire-0" playback_node "ressona_reference"
+                        capture_node "ressona_reference_return" }
+ctl.ressona_pw_reference { type pipewire server "pipewire-0" }
 # A device whose server is not there, for the "no driver" error.
 pcm.ressona_pw_noserver { type pipewire server "ressona-no-such-server" }
 EOF
@@ -258,7 +362,141 @@ stop_one() {
   rm -f "$pw_dir/$1.pid"
 }
 
+# The id of the node named $1, or nothing.
+node_id() {
+  in_env pw-cli ls Node 2>/dev/null |
+    awk -v name="\"$1\"" '$1 == "id" { id = $2; sub(",", "", id) }
+                          $1 == "node.name" && $3 == name { print id; exit }'
+}
+
+# Whether node $1's ports feed node $2 and nothing else.
+linked_only() {
+  in_env pw-link -l 2>/dev/null |
+    awk -v from="$1:" -v to="$2:" '
+      /^[^ \t]/ { mine = index($0, from) == 1 }
+      mine && $1 == "|->" { if (index($2, to) == 1) found = 1; else other = 1 }
+      END { exit !(found && !other) }'
+}
+
+# A client instance's configuration: what a filter chain needs, then the
+# modules given.
+client_config() {
+  cat <<EOF
+context.properties = { support.dbus = false }
+context.spa-libs = {
+    audio.convert.* = audioconvert/libspa-audioconvert
+    support.* = support/libspa-support
+}
+context.modules = [
+    { name = libpipewire-module-rt args = { nice.level = -11 } flags = [ ifexists nofail ] }
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-adapter }
+$1
+]
+EOF
+}
+
+# Starts the client instance NAME of pipewire on the configuration CONF in
+# the folder CONF_DIR.
+start_client() {
+  local name=$1 conf_dir=$2 conf=$3
+  (
+    cd "$pw_dir" || exit 1
+    exec env HOME="$pw_dir/home" XDG_RUNTIME_DIR="$runtime" PIPEWIRE_RUNTIME_DIR="$runtime" \
+      PIPEWIRE_REMOTE=pipewire-0 DBUS_SESSION_BUS_ADDRESS= DBUS_SYSTEM_BUS_ADDRESS=/dev/null \
+      PIPEWIRE_CONFIG_DIR="$conf_dir" pipewire -c "$conf" </dev/null >"$pw_dir/$name.log" 2>&1
+  ) &
+  echo $! > "$pw_dir/$name.pid"
+}
+
+# Runs the filter-chain drop-in FILE, unchanged, in a client instance of
+# pipewire of its own (as pipewire.conf.d would in a user's daemon), and
+# plays its output into the room modes instead of the default sink, as a
+# user would move it; fails unless it is in place within a few seconds.
+insert() {
+  local file=$1 eq_dir=$pw_dir/eq id=
+  pid_of pipewire >/dev/null || { echo "pipewire-test-server: no server in $dir" >&2; return 1; }
+  remove_eq
+  rm -rf "$eq_dir"
+  mkdir -p "$eq_dir/ressona-eq.conf.d"
+  cp "$file" "$eq_dir/ressona-eq.conf.d/" || return 1
+  client_config "" > "$eq_dir/ressona-eq.conf"
+  start_client eq "$eq_dir" ressona-eq.conf
+  for _ in $(seq 1 100); do
+    pid_of eq >/dev/null || break
+    if [[ -z $id ]]; then
+      id=$(node_id ressona_eq.output)
+      [[ -n $id && -n $(node_id ressona_eq) ]] || { id=; sleep 0.05; continue; }
+      echo "$id" > "$pw_dir/eq.node"
+      in_env pw-metadata -n default "$id" target.object "$modes" >/dev/null || break
+    fi
+    linked_only ressona_eq.output "$modes" && return 0
+    sleep 0.05
+  done
+  echo "pipewire-test-server: the filter chain of $file did not come up in front of $modes" >&2
+  tail -n 5 "$pw_dir/eq.log" >&2 2>/dev/null
+  remove_eq
+  return 1
+}
+
+# Runs PipeWire's convolver on the impulse response in the WAV file, as a
+# sink of its own that plays into the loopback (never the default sink), in a
+# client instance of pipewire (the convolver reads its file once, when it
+# loads); fails unless it is in place within a few seconds. The convolver
+# does not resample: the file's rate is the rate it is right for.
+convolve() {
+  local wav=$1 room_dir=$pw_dir/room
+  pid_of pipewire >/dev/null || { echo "pipewire-test-server: no server in $dir" >&2; return 1; }
+  stop_one room
+  rm -rf "$room_dir"
+  mkdir -p "$room_dir"
+  client_config "    { name = libpipewire-module-filter-chain
+        args = {
+            node.description = \"Ressona room\"
+            filter.graph = {
+                nodes = [
+                    { type = builtin name = room label = convolver config = { filename = \"$wav\" } }
+                ]
+            }
+            audio.channels = 1
+            audio.position = [ MONO ]
+            capture.props = { node.name = $room media.class = Audio/Sink priority.session = 100 }
+            playback.props = { node.name = ${room}_out node.passive = true
+                               node.target = $sink target.object = $sink
+                               node.dont-reconnect = true }
+        }
+    }" > "$room_dir/ressona-room.conf"
+  start_client room "$room_dir" ressona-room.conf
+  for _ in $(seq 1 100); do
+    pid_of room >/dev/null || break
+    [[ -n $(node_id "$room") ]] && linked_only "${room}_out" "$sink" && return 0
+    sleep 0.05
+  done
+  echo "pipewire-test-server: the convolver of $wav did not come up in front of $sink" >&2
+  tail -n 5 "$pw_dir/room.log" >&2 2>/dev/null
+  stop_one room
+  return 1
+}
+
+# Ends what `insert` started, and forgets where its output was moved (node
+# ids are used again).
+remove_eq() {
+  if [[ -f $pw_dir/eq.node ]]; then
+    in_env pw-metadata -n default -d "$(cat "$pw_dir/eq.node")" target.object >/dev/null 2>&1
+    rm -f "$pw_dir/eq.node"
+  fi
+  stop_one eq
+}
+
+# Ends what `insert` and `convolve` started.
+remove() {
+  remove_eq
+  stop_one room
+}
+
 stop() {
+  remove
   stop_one wireplumber
   stop_one pipewire
 }
@@ -266,5 +504,8 @@ stop() {
 case $action in
   start) start ;;
   stop) stop ;;
+  insert) insert "$file" ;;
+  convolve) convolve "$file" ;;
+  remove) remove ;;
   *) usage ;;
 esac

@@ -9,8 +9,10 @@
 # Nothing outside DIR changes: the server runs in the foreground of a
 # background job with HOME and XDG_RUNTIME_DIR inside DIR, no D-Bus, no
 # autospawn. Its ALSA names (`default`; `ressona_rR` per rate R, playing into
-# that rate's sink and recording its monitor; `ressona_noserver`, a device
-# whose server is missing) come from a configuration file in DIR that only the
+# that rate's sink and recording its monitor; `ressona_reference`, a
+# two-channel loop at 48000 Hz whose left channel goes through a +6 dB
+# peaking section at 1 kHz and whose right one comes back straight;
+# `ressona_noserver`, a device whose server is missing) come from a configuration file in DIR that only the
 # exported ALSA_CONFIG_PATH names. `start` never fails the caller: without
 # pulseaudio installed it prints nothing (the audio tests then skip and say
 # why); when an installed server does not come up it explains on stderr and
@@ -26,6 +28,7 @@ usage() { echo "usage: $0 start|stop DIR" >&2; exit 2; }
 action=$1
 dir=$(mkdir -p "$2" && cd "$2" && pwd) || usage
 pulse_dir=$dir/pulse
+repo=$(cd "$(dirname "$0")/.." && pwd)
 socket=$pulse_dir/native
 pid_file=$pulse_dir/server.pid
 
@@ -50,9 +53,20 @@ running_pid() {
   [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null && echo "$pid"
 }
 
+# The reference loop's LADSPA plugin, built from tests/tools into DIR where
+# a compiler and the LADSPA header are there (the package ladspa-sdk).
+build_plugin() {
+  local source=$repo/tests/tools/reference_loop_ladspa.cpp
+  mkdir -p "$pulse_dir/ladspa"
+  [[ -f /usr/include/ladspa.h && -f $source ]] && command -v g++ >/dev/null || return 0
+  g++ -std=c++20 -O2 -shared -fPIC -o "$pulse_dir/ladspa/ressona_reference_loop.so" "$source" ||
+    echo "pulse-test-server: the reference loop's plugin did not build" >&2
+}
+
 write_files() {
   mkdir -p "$pulse_dir/home" "$pulse_dir/runtime"
   chmod 700 "$pulse_dir/runtime"
+  build_plugin
   {
     echo "load-module module-native-protocol-unix auth-anonymous=1 socket=$socket"
     # norewinds=1: without it the server rewinds over the start of a freshly
@@ -61,6 +75,17 @@ write_files() {
       echo "load-module module-null-sink sink_name=null$rate rate=$rate format=s16le" \
            "channels=1 norewinds=1"
     done
+    # The two-channel loop for a timing reference, at 48000 Hz: the LADSPA
+    # plugin of tests/tools puts the left channel through a peaking section
+    # and passes the right one straight, into a stereo null sink whose
+    # monitor is recorded. Only when the plugin could be built.
+    if [[ -f $pulse_dir/ladspa/ressona_reference_loop.so ]]; then
+      echo "load-module module-null-sink sink_name=nullref rate=48000 format=s16le" \
+           "channels=2 channel_map=front-left,front-right norewinds=1"
+      echo "load-module module-ladspa-sink sink_name=ressona_ref sink_master=nullref" \
+           "plugin=ressona_reference_loop label=ressona_reference_loop channels=2" \
+           "channel_map=front-left,front-right"
+    fi
     echo "set-default-sink null$default_rate"
     echo "set-default-source null$default_rate.monitor"
   } > "$pulse_dir/server.pa"
@@ -78,6 +103,13 @@ write_files() {
       echo "}"
       echo "ctl.ressona_r$rate { type pulse sink null$rate source null$rate.monitor }"
     done
+    # The two-channel loop: left through the peaking section, right straight back.
+    echo "pcm.ressona_reference {"
+    echo "  type asym"
+    echo "  playback.pcm { type pulse device ressona_ref }"
+    echo "  capture.pcm { type pulse device nullref.monitor }"
+    echo "}"
+    echo "ctl.ressona_reference { type pulse sink ressona_ref source nullref.monitor }"
     # A device whose server is not there, for the "no driver" error.
     echo "pcm.ressona_noserver { type pulse server \"unix:$pulse_dir/no-such-socket\" }"
   } > "$pulse_dir/asound.conf"
@@ -96,7 +128,7 @@ start() {
   write_files
   (
     export HOME=$pulse_dir/home XDG_RUNTIME_DIR=$pulse_dir/runtime
-    export PULSE_CLIENTCONFIG=$pulse_dir/client.conf
+    export PULSE_CLIENTCONFIG=$pulse_dir/client.conf LADSPA_PATH=$pulse_dir/ladspa
     unset DBUS_SESSION_BUS_ADDRESS
     exec pulseaudio -n -F "$pulse_dir/server.pa" --daemonize=no --exit-idle-time=-1 \
       --disallow-exit --use-pid-file=no --realtime=no --high-priority=no \

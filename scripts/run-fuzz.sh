@@ -6,7 +6,14 @@ build=$(cd "${1:-build-fuzz}" && pwd)  # absolute: each target runs in its own d
 seconds=${2:-30}
 here=$(cd "$(dirname "$0")/.." && pwd)
 shopt -s nullglob
-for target in "$build"/bin/*_fuzz; do
+targets=("$build"/bin/*_fuzz)
+# A total budget (FUZZ_TOTAL_SECONDS) is shared out evenly, at least a second
+# each, so that a new target does not lengthen the run.
+if [[ -n "${FUZZ_TOTAL_SECONDS:-}" && ${#targets[@]} -gt 0 ]]; then
+  seconds=$(( FUZZ_TOTAL_SECONDS / ${#targets[@]} ))
+  (( seconds >= 1 )) || seconds=1
+fi
+for target in "${targets[@]}"; do
   name=$(basename "$target")
   work=$(mktemp -d)
   seeds=("$here/fuzz/corpus/$name")

@@ -50,4 +50,13 @@ void addToImpulseAverage(ImpulseAverage& average, const SampleArrays& arrays, bo
     ++average.count;
 }
 
+void addToImpulseAverage(ImpulseAverage& average, std::span<const double> response, bool fresh) {
+    if (fresh || average.sum.size() != response.size()) {
+        average.sum.assign(response.size(), 0.0);
+        average.count = 0;
+    }
+    for (std::size_t i = 0; i < response.size(); ++i) average.sum[i] += response[i];
+    ++average.count;
+}
+
 }  // namespace ressona

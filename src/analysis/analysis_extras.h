@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace ressona {
@@ -21,7 +22,8 @@ struct SpectrumCorrection {
     std::vector<float> phase;  // [k - 1] for position k; empty: phases are left alone
 };
 
-// The impulse responses of the current average, summed sample by sample.
+// The impulse responses of the current average, summed sample by sample
+// (with the MLS the steady responses before their rounding to counts).
 struct ImpulseAverage {
     std::vector<double> sum;  // N samples
     std::uint32_t count = 0;  // responses in the sum
@@ -31,6 +33,10 @@ struct AnalysisExtras {
     std::optional<SpectrumCorrection> correction;  // applied only when it fits the grid
     bool averageImpulses = false;                  // keep `impulses` up to date
     ImpulseAverage impulses;
+    // With a reference channel (MeasurementState::reference): the same
+    // analysis of the same stretch of that channel, averaged over the same
+    // captures; empty otherwise.
+    ImpulseAverage referenceImpulses;
 };
 
 // True when the correction was made for the grid the arrays are built for.
@@ -45,5 +51,7 @@ void applySpectrumCorrection(const SpectrumCorrection& correction, SampleArrays&
 // Adds impulseResponse[1..N] to the average, which starts anew when `fresh`
 // (or when N has changed).
 void addToImpulseAverage(ImpulseAverage& average, const SampleArrays& arrays, bool fresh);
+// Adds a response of N samples given as it is, by the same rule.
+void addToImpulseAverage(ImpulseAverage& average, std::span<const double> response, bool fresh);
 
 }  // namespace ressona

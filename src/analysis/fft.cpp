@@ -9,6 +9,17 @@ namespace ressona {
 
 namespace {
 
+// The vector forms' loads want 64-byte boundaries; a vector's storage only
+// promises 16. Buffers get kAlignmentSlack floats more and start at the first boundary.
+constexpr std::size_t kAlignment = 64;
+constexpr std::size_t kAlignmentSlack = kAlignment / sizeof(float);
+
+float* alignedStart(std::vector<float>& buffer) {
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
+    const std::size_t skip = ((kAlignment - address % kAlignment) % kAlignment) / sizeof(float);
+    return buffer.data() + skip;
+}
+
 bool acceptableSize(std::int32_t n, std::size_t available) {
     if (n < 2 || n > (1 << kFftMaxStages)) return false;
     if ((n & (n - 1)) != 0) return false;
@@ -33,6 +44,10 @@ void rebuildForSize(FourierTransform& t, std::int32_t n) {
 
     // The exchanges of the bit-reversal reordering depend on the size alone;
     // larger sizes are reordered tile by tile without a list.
+    t.splitWork.clear();
+    if (static_cast<std::size_t>(n) >= fft_detail::kSplitMinSize) {
+        t.splitWork.resize(2 * static_cast<std::size_t>(n) + kAlignmentSlack);
+    }
     t.reversalPairs.clear();
     if (static_cast<std::size_t>(n) >= fft_detail::kTiledReversalMinSize) return;
     for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(n); ++i) {
@@ -46,6 +61,22 @@ void rebuildForSize(FourierTransform& t, std::int32_t n) {
             t.reversalPairs.push_back(i);
             t.reversalPairs.push_back(j);
         }
+    }
+}
+
+// Copies each wide stage's factors (half 8 or more) from the interleaved list,
+// as that stage's real parts followed by its imaginary parts.
+void splitWideFactors(FourierTransform& t, std::size_t n) {
+    t.splitFactors.assign(2 * n + kAlignmentSlack, 0.0f);
+    float* out = alignedStart(t.splitFactors);
+    const ComplexValue* in = t.stageFactors.data();
+    for (std::size_t half = n / 2; half >= 8; half /= 2) {
+        for (std::size_t j = 0; j < half; ++j) {
+            out[j] = in[j].re;
+            out[half + j] = in[j].im;
+        }
+        out += 2 * half;
+        in += half;
     }
 }
 
@@ -79,13 +110,15 @@ void rebuildTwiddles(FourierTransform& t, std::int32_t n, std::int32_t direction
         }
         offset += half;
     }
+    if (static_cast<std::size_t>(n) >= fft_detail::kSplitMinSize) {
+        splitWideFactors(t, static_cast<std::size_t>(n));
+    }
 }
 
-// Brings the cache up to the size and direction, then runs the butterfly
-// stages: the values end in bit-reversed order, unscaled. False (nothing done)
-// for a size fft() refuses.
-bool runStages(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
-               std::int32_t direction, bool& vector) {
+// Brings the cache up to the size and direction. False (nothing done) for a
+// size fft() refuses.
+bool prepare(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+             std::int32_t direction) {
     if (!acceptableSize(pointCount, data.size())) return false;
     bool rebuild = false;
     if (pointCount != transform.cachedSize) {
@@ -95,9 +128,29 @@ bool runStages(FourierTransform& transform, std::span<ComplexValue> data, std::i
     // A product below 1 means the direction's sign changed, or one of them is 0.
     const auto signProduct = static_cast<std::int64_t>(direction) * transform.cachedDirection;
     if (rebuild || signProduct < 1) rebuildTwiddles(transform, pointCount, direction);
+    return true;
+}
 
+// The vector unit is asked once; its answer does not change while the program runs.
+bool vectorUnitPresent() {
+    static const bool present = fft_detail::vectorFormAvailable();
+    return present;
+}
+
+bool widestUnitPresent() {
+    static const bool present = fft_detail::vectorFormAvailable() &&
+                                fft_detail::widestFormAvailable();
+    return present;
+}
+
+// Brings the cache up to the size and direction, then runs the butterfly
+// stages: the values end in bit-reversed order, unscaled. False (nothing done)
+// for a size fft() refuses.
+bool runStages(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
+               std::int32_t direction, bool& vector) {
+    if (!prepare(transform, data, pointCount, direction)) return false;
     const auto n = static_cast<std::size_t>(pointCount);
-    vector = transform.allowVector && n >= 8 && fft_detail::vectorFormAvailable();
+    vector = transform.allowVector && n >= 8 && vectorUnitPresent();
     if (vector) {
         fft_detail::runStagesVector(data.data(), n, transform.stageFactors.data());
     } else {
@@ -106,10 +159,36 @@ bool runStages(FourierTransform& transform, std::span<ComplexValue> data, std::i
     return true;
 }
 
+// The split vector form serves sizes from 64 on where the processor has AVX.
+bool splitFormFits(const FourierTransform& transform, std::int32_t pointCount) {
+    return transform.allowVector && pointCount >= 0 &&
+           static_cast<std::size_t>(pointCount) >= fft_detail::kSplitMinSize && vectorUnitPresent();
+}
+
+// The split form over a prepared cache: the first count values, in natural
+// order and scaled as direction asks, to out.
+void runSplit(FourierTransform& transform, std::span<const ComplexValue> data,
+              std::int32_t pointCount, std::int32_t direction, ComplexValue* out,
+              std::size_t count) {
+    const auto n = static_cast<std::size_t>(pointCount);
+    // The last seven factors are those of the stages of half 4, 2 and 1.
+    const fft_detail::SplitTables tables{alignedStart(transform.splitFactors),
+                                         transform.stageFactors.data() + n - 8,
+                                         alignedStart(transform.splitWork),
+                                         transform.allowWidest && widestUnitPresent()};
+    fft_detail::runSplitVector(data.data(), n, transform.cachedStages, tables, out, count,
+                               direction <= 0, transform.inverseSize);
+}
+
 }  // namespace
 
 void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
          std::int32_t direction) {
+    if (splitFormFits(transform, pointCount)) {
+        if (!prepare(transform, data, pointCount, direction)) return;
+        runSplit(transform, data, pointCount, direction, data.data(), data.size());
+        return;
+    }
     bool vector = false;
     if (!runStages(transform, data, pointCount, direction, vector)) return;
     const auto n = static_cast<std::size_t>(pointCount);
@@ -127,11 +206,21 @@ void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t
 void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
                 std::int32_t direction, std::span<ComplexValue> leading) {
     if (pointCount < 0 || leading.size() > static_cast<std::size_t>(pointCount)) return;
+    if (splitFormFits(transform, pointCount)) {
+        if (!prepare(transform, data, pointCount, direction)) return;
+        runSplit(transform, data, pointCount, direction, leading.data(), leading.size());
+        return;
+    }
     bool vector = false;
     if (!runStages(transform, data, pointCount, direction, vector)) return;
     const float scale = direction <= 0 ? transform.inverseSize : 1.0f;
     fft_detail::copyReversedLeading(data.data(), transform.cachedStages, leading.data(),
                                     leading.size(), direction <= 0, scale);
+}
+
+const char* fftKernelName() {
+    if (widestUnitPresent()) return "avx512f+avx";
+    return vectorUnitPresent() ? "avx" : "portable";
 }
 
 namespace fft_detail {

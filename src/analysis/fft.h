@@ -35,9 +35,18 @@ struct FourierTransform {
     // the bit-reversal reordering.
     std::vector<ComplexValue> stageFactors;
     std::vector<std::uint32_t> reversalPairs;  // i, j with i < j, pairwise
+    // For the vector form from 64 points: the factors of every stage of half 8
+    // or more as real parts, then imaginary ones, stage 1 first; and room for
+    // the values so held while the stages run. Both are used from their first
+    // 64-byte boundary on.
+    std::vector<float> splitFactors;
+    std::vector<float> splitWork;
     // Use the processor's vector unit when it has one; tests clear it to
     // check the portable path against the vector path.
     bool allowVector = true;
+    // Use the widest vector unit (AVX-512) for the stages that can; tests clear
+    // it to check the AVX form on processors that have both.
+    bool allowWidest = true;
 };
 
 // Transforms data[0..pointCount-1] in place, output in natural order:
@@ -50,12 +59,18 @@ void fft(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t
          std::int32_t direction);
 
 // The first leading.size() values X(0..) of fft(transform, data, pointCount,
-// direction), bit for bit, written to leading; data is left holding all N values
-// in the transform's own (bit-reversed, unscaled) order. For callers that need
-// only part of the spectrum: the values not asked for are neither reordered nor
-// scaled. leading.size() must not exceed pointCount; with a size fft() refuses,
+// direction), bit for bit, written to leading; data serves as working room and
+// holds nothing of use afterwards. For callers that need only part of the
+// spectrum: the values not asked for are neither reordered nor scaled.
+// leading.size() must not exceed pointCount; with a size fft() refuses,
 // nothing is touched.
 void fftLeading(FourierTransform& transform, std::span<ComplexValue> data, std::int32_t pointCount,
                 std::int32_t direction, std::span<ComplexValue> leading);
+
+// The vector extensions fft() uses on this processor: "avx512f+avx" (the
+// stages of half 16 and more sixteen values per instruction, the rest eight),
+// "avx" (eight or four values per instruction) or "portable". For benchmarks
+// and reports.
+const char* fftKernelName();
 
 }  // namespace ressona

@@ -40,4 +40,28 @@ bool vectorFormAvailable();
 void runStagesVector(ComplexValue* data, std::size_t n, const ComplexValue* factors);
 void scaleVector(ComplexValue* data, std::size_t n, float scale);
 
+// True when the processor also has AVX-512.
+bool widestFormAvailable();
+
+// What the split form needs besides the values: wideFactors each stage's
+// factors down to half 8 (real parts, then imaginary ones, 2n - 16 floats),
+// narrowFactors the seven of the stages of half 4, 2 and 1, work room for 2n
+// floats; both float buffers 64-byte aligned. With widest, the stages of half
+// 16 and more use AVX-512.
+struct SplitTables {
+    const float* wideFactors;
+    const ComplexValue* narrowFactors;
+    float* work;
+    bool widest;
+};
+
+// The transform of data[0..n-1] in the split form, n at least kSplitMinSize:
+// its first count values in natural order (times scale when scaled) go to
+// out, which may be data itself; data is read before out is written. Only call
+// when vectorFormAvailable() (and widestFormAvailable() for widest).
+inline constexpr std::size_t kSplitMinSize = 64;
+void runSplitVector(const ComplexValue* data, std::size_t n, std::int32_t stages,
+                    const SplitTables& tables, ComplexValue* out, std::size_t count, bool scaled,
+                    float scale);
+
 }  // namespace ressona::fft_detail

@@ -68,6 +68,47 @@ std::int32_t cutPosition(float milliseconds, float sampleRate, std::int32_t n) {
     return nearest(samples) + 1;
 }
 
+// The MLS response from the latest whole period the recording holds after
+// the analysed stretch's start: by then a system with memory has answered the
+// repeating sequence for the better part of a period and is in its steady
+// response, which the first period after the excitation's arrival is not.
+// Any L consecutive samples of the sequence are a cyclic shift of it, so the
+// later period correlates to the same response turned by the distance in
+// samples; it is turned back, and impulseResponse[1] stays where the stretch
+// starts. The period is copied to the capture's first positions for the
+// correlation.
+void correlateSteadyPeriod(SampleArrays& arrays, std::span<std::int16_t> recordBuffer,
+                           std::size_t start, std::size_t recorded) {
+    const auto length = static_cast<std::size_t>(arrays.mlsLength);
+    const std::size_t latest = recorded >= length ? recorded - length : 0;
+    const std::size_t steady = std::max(start, latest);
+    if (steady > 0) {
+        std::copy(recordBuffer.begin() + static_cast<std::ptrdiff_t>(steady),
+                  recordBuffer.begin() + static_cast<std::ptrdiff_t>(steady + length),
+                  recordBuffer.begin());
+    }
+    mlsDeconvolve(arrays, recordBuffer.first(length + 1));
+    const std::size_t turn = (steady - start) % length;
+    const auto first = arrays.impulseResponse.raw().begin();
+    if (turn != 0)
+        std::rotate(first, first + static_cast<std::ptrdiff_t>(length - turn),
+                    first + static_cast<std::ptrdiff_t>(length));
+}
+
+// The reference channel's response to the excitation over the stretch the
+// capture's analysis takes (the steady period for the MLS, unrounded; the
+// stretch as it is otherwise); empty without a reference channel that holds
+// the stretch.
+std::vector<double> referenceResponse(const MeasurementState& state, const SampleArrays& arrays,
+                                      std::size_t start) {
+    const std::vector<std::int16_t>& recording = state.reference.recording;
+    const auto count = static_cast<std::size_t>(std::max(arrays.pointCount, 0));
+    if (!state.reference.present() || recording.size() < start + count) return {};
+    if (arrays.mlsActive) return steadyMlsResponse(arrays, recording, start);
+    const auto first = recording.begin() + static_cast<std::ptrdiff_t>(start);
+    return {first, first + static_cast<std::ptrdiff_t>(count)};
+}
+
 }  // namespace
 
 std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
@@ -89,6 +130,7 @@ std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
     if (!arraysBuiltFor(arrays) || recordBuffer.size() < count) return trigger;
 
     const auto offset = static_cast<std::size_t>(start);
+    std::vector<double> unrounded;
     if (arrays.mlsActive && mlsTablesBuiltFor(arrays)) {
         // The capture's first N positions receive the aligned stretch, which
         // is then correlated with the sequence.
@@ -96,12 +138,14 @@ std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
             for (std::size_t i = 0; i < count; ++i) {
                 recordBuffer[i] = signedCode(arrays.excitationBuffer.raw()[offset + i]);
             }
-        } else if (offset > 0) {
-            std::copy(recordBuffer.begin() + static_cast<std::ptrdiff_t>(offset),
-                      recordBuffer.begin() + static_cast<std::ptrdiff_t>(offset + count),
-                      recordBuffer.begin());
+            mlsDeconvolve(arrays, recordBuffer.first(count));
+        } else {
+            // The transfer function averages the steady response unrounded.
+            if (extras != nullptr && extras->averageImpulses) {
+                unrounded = steadyMlsResponse(arrays, recordBuffer, offset);
+            }
+            correlateSteadyPeriod(arrays, recordBuffer, offset, sourceLength);
         }
-        mlsDeconvolve(arrays, recordBuffer.first(count));
     } else {
         for (std::size_t i = 0; i < count; ++i) {
             arrays.impulseResponse.raw()[i] =
@@ -111,8 +155,19 @@ std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
     }
     // The average runs over the same captures as computeSpectrum's.
     if (extras != nullptr && extras->averageImpulses) {
-        addToImpulseAverage(extras->impulses, arrays,
-                            sampleCounter == 0 || arrays.averagesDone == 0);
+        const bool fresh = sampleCounter == 0 || arrays.averagesDone == 0;
+        if (unrounded.size() == count) {
+            addToImpulseAverage(extras->impulses, unrounded, fresh);
+        } else {
+            addToImpulseAverage(extras->impulses, arrays, fresh);
+        }
+        const std::vector<double> reference =
+            artificialMode ? std::vector<double>() : referenceResponse(state, arrays, offset);
+        if (reference.size() == count) {
+            addToImpulseAverage(extras->referenceImpulses, reference, fresh);
+        } else {
+            extras->referenceImpulses = {};
+        }
     }
     if (state.analysisHalfHanning && arrays.taperWindow.size() == count) taper(arrays);
     computeSpectrum(state, arrays, transform, sampleCounter);
@@ -122,6 +177,48 @@ std::int32_t analyseCapture(MeasurementState& state, SampleArrays& arrays,
     if (state.analysisThirdOctave) smoothSpectrum(arrays, arrays.magnitudeSpectrum.view());
     arrays.resultsReady = true;
     return trigger;
+}
+
+std::vector<double> mlsCorrelation(const SampleArrays& arrays,
+                                   std::span<const std::int16_t> capture) {
+    const auto n = static_cast<std::size_t>(std::max(arrays.pointCount, 0));
+    const auto length = static_cast<std::size_t>(std::max(arrays.mlsLength, 0));
+    if (!mlsTablesBuiltFor(arrays) || capture.size() < length || length + 1 != n) return {};
+    const MlsTables& mls = arrays.mls;
+    std::vector<std::int64_t> x(n, 0);
+    std::vector<std::int64_t> y(n, 0);
+    for (std::size_t j = 1; j <= length; ++j)
+        x[static_cast<std::size_t>(mls.mlsInputTags[j])] = capture[j - 1];
+    const std::size_t half = n / 2;
+    for (std::int32_t pass = 0; pass < arrays.mlsOrder; ++pass) {
+        for (std::size_t h = 0; h < half; ++h) {
+            y[h] = x[2 * h] + x[2 * h + 1];
+            y[h + half] = x[2 * h] - x[2 * h + 1];
+        }
+        std::swap(x, y);
+    }
+    std::vector<double> result(length);
+    for (std::size_t g = 1; g <= length; ++g) {
+        result[g - 1] = static_cast<double>(x[static_cast<std::size_t>(mls.mlsOutputTags[g])]) /
+                        static_cast<double>(length);
+    }
+    return result;
+}
+
+std::vector<double> steadyMlsResponse(const SampleArrays& arrays,
+                                      std::span<const std::int16_t> recording, std::size_t start) {
+    const auto length = static_cast<std::size_t>(std::max(arrays.mlsLength, 0));
+    const std::size_t recorded =
+        std::min(recording.size(), 2 * static_cast<std::size_t>(std::max(arrays.pointCount, 0)));
+    if (length == 0 || recorded < start + length) return {};
+    const std::size_t steady = recorded - length;
+    const std::vector<double> lags = mlsCorrelation(arrays, recording.subspan(steady, length));
+    if (lags.empty()) return {};
+    // The later period moves every lag forward by its distance from the start.
+    const std::size_t shift = (steady - start) % length;
+    std::vector<double> response(length + 1, 0.0);
+    for (std::size_t g = 0; g < length; ++g) response[g] = lags[(g + length - shift) % length];
+    return response;
 }
 
 void mlsDeconvolve(SampleArrays& arrays, std::span<const std::int16_t> capture) {

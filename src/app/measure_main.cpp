@@ -2,7 +2,9 @@
 // desktop program, on an ALSA device or the simulated card; the plots draw on
 // images on Qt's offscreen platform, which also gives the pictures.
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -43,7 +45,40 @@ struct Drawing {
     OffscreenGui gui;
 };
 
-MeasureBackends deviceBackends(std::unique_ptr<Drawing>& drawing) {
+// Ctrl-C during a live sound level meter: SIGINT is blocked (in this thread
+// and so in every thread started after) and read from a signal descriptor,
+// which the meter polls; no handler and no flag shared with one.
+class InterruptWatch {
+  public:
+    InterruptWatch() = default;
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+    ~InterruptWatch() {
+        if (descriptor_ >= 0) close(descriptor_);
+    }
+
+    void start() {
+        if (descriptor_ >= 0) return;
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
+        descriptor_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    }
+    // True once SIGINT has come (and from then on).
+    bool requested() {
+        if (came_ || descriptor_ < 0) return came_;
+        signalfd_siginfo info;
+        came_ = read(descriptor_, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
+        return came_;
+    }
+
+  private:
+    int descriptor_ = -1;
+    bool came_ = false;
+};
+
+MeasureBackends deviceBackends(std::unique_ptr<Drawing>& drawing, InterruptWatch& interrupt) {
     MeasureBackends backends;
     backends.prepare = [&drawing] { drawing = std::make_unique<Drawing>(); };
     backends.makeCard = [](std::string_view name, const SoundCardOptions& options,
@@ -65,6 +100,11 @@ MeasureBackends deviceBackends(std::unique_ptr<Drawing>& drawing) {
         draw(surface.windowCanvas());
         return surface.window().savePng(path);
     };
+    backends.watchInterrupt = [&interrupt]() -> std::function<bool()> {
+        interrupt.start();
+        return [&interrupt] { return interrupt.requested(); };
+    };
+    backends.errIsTerminal = isatty(STDERR_FILENO) == 1;
     return backends;
 }
 
@@ -73,7 +113,9 @@ MeasureBackends deviceBackends(std::unique_ptr<Drawing>& drawing) {
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     std::unique_ptr<Drawing> drawing;  // made only when a measurement runs
-    const int status = measureMain(arguments, deviceBackends(drawing), std::cout, std::cerr);
+    InterruptWatch interrupt;
+    const int status =
+        measureMain(arguments, deviceBackends(drawing, interrupt), std::cout, std::cerr);
     std::cout.flush();
     return status;
 }

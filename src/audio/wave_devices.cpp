@@ -6,10 +6,11 @@ namespace ressona {
 
 namespace {
 
-WAVEFORMATEX pcmFormat(std::uint32_t sampleRate, std::uint16_t bitsPerSample) {
+WAVEFORMATEX pcmFormat(std::uint32_t sampleRate, std::uint16_t bitsPerSample,
+                       std::uint16_t channels) {
     WAVEFORMATEX format;
     format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
+    format.nChannels = channels;
     format.nSamplesPerSec = sampleRate;
     format.wBitsPerSample = bitsPerSample;
     format.nBlockAlign = static_cast<std::uint16_t>(format.nChannels * bitsPerSample / 8);
@@ -28,10 +29,14 @@ void pointHeader(WAVEHDR& header, std::uint8_t* data, std::uint32_t length) {
 }  // namespace
 
 WAVEFORMATEX playFormatFor(std::uint32_t sampleRate) {
-    return pcmFormat(sampleRate, 8);
+    return pcmFormat(sampleRate, 8, 1);
 }
-WAVEFORMATEX recordFormatFor(std::uint32_t sampleRate) {
-    return pcmFormat(sampleRate, 16);
+WAVEFORMATEX recordFormatFor(std::uint32_t sampleRate, std::uint16_t channels) {
+    return pcmFormat(sampleRate, 16, channels);
+}
+
+std::uint16_t recordChannels(const MeasurementState& state) {
+    return state.reference.present() ? 2 : 1;
 }
 
 int openPlayDevice(MeasurementState& state, WaveDeviceState& devices, WaveService& wave) {
@@ -55,8 +60,8 @@ int openRecordDevice(MeasurementState& state, WaveDeviceState& devices, WaveServ
     if (devices.recordDeviceOpen) closeRecordDevice(state, devices, wave);
     pointHeader(state.device.recordHeader,
                 reinterpret_cast<std::uint8_t*>(state.device.recordBuffer.data()),
-                state.device.recordBytes);
-    devices.recordFormat = recordFormatFor(state.sampleRate);
+                state.device.recordBytes * recordChannels(state));
+    devices.recordFormat = recordFormatFor(state.sampleRate, recordChannels(state));
     devices.waveInHandle = 0;
     const MMRESULT result = wave.waveInOpen(&devices.waveInHandle, WAVE_MAPPER,
                                             &devices.recordFormat, 0, 0, CALLBACK_NULL);

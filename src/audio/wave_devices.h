@@ -1,6 +1,7 @@
 #pragma once
 // The sound card's output and input devices: opened at Start with the
-// formats of a pass (8-bit mono out, 16-bit mono in, at the sample rate),
+// formats of a pass (8-bit mono out, 16-bit mono in, or two channels in when
+// a reference channel records the output wired back, at the sample rate),
 // closed at Stop and at shutdown.
 
 #include <cstdint>
@@ -44,8 +45,12 @@ int closePlayDevice(MeasurementState& state, WaveDeviceState& devices, WaveServi
 // is open, and returns 0.
 int closeRecordDevice(MeasurementState& state, WaveDeviceState& devices, WaveService& wave);
 
-// The formats of a pass at the given rate.
+// The formats of a pass at the given rate; the recording has two channels
+// (interleaved) when a reference channel is asked for.
 WAVEFORMATEX playFormatFor(std::uint32_t sampleRate);
-WAVEFORMATEX recordFormatFor(std::uint32_t sampleRate);
+WAVEFORMATEX recordFormatFor(std::uint32_t sampleRate, std::uint16_t channels = 1);
+
+// The channels a pass records: 2 with state.reference, else 1.
+std::uint16_t recordChannels(const MeasurementState& state);
 
 }  // namespace ressona

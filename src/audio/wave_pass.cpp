@@ -1,6 +1,9 @@
 #include "audio/wave_pass.h"
 
+#include <string>
+
 #include "audio/latency_estimate.h"
+#include "audio/pass_check.h"
 #include "audio/wave_devices.h"
 #include "platform/clock/clock.h"
 #include "platform/messages/message.h"
@@ -31,10 +34,28 @@ struct WaitWindow {
     std::int64_t deadline = 0;
 };
 
-bool buffersFit(const DeviceMemory& memory) {
+bool buffersFit(const DeviceMemory& memory, std::uint32_t channels) {
     return memory.playBytes > 0 && memory.recordBytes > 0 &&
            memory.playBytes <= memory.playBuffer.size() &&
-           memory.recordBytes <= memory.recordBuffer.size() * sizeof(std::int16_t);
+           std::uint64_t{memory.recordBytes} * channels <=
+               memory.recordBuffer.size() * sizeof(std::int16_t);
+}
+
+// A two-channel capture, interleaved in recordBuffer, taken apart: the
+// measurement channel to the buffer's front (where the analysis reads a
+// capture; sample i moves down from 2i + c, so in place), the reference
+// channel to state.reference.recording.
+void separateReference(MeasurementState& state) {
+    DeviceMemory& memory = state.device;
+    const std::size_t samples = memory.recordBytes / sizeof(std::int16_t);
+    const std::size_t reference = state.reference.index();
+    const std::size_t measured = 1 - reference;
+    std::vector<std::int16_t>& kept = state.reference.recording;
+    kept.resize(samples);
+    for (std::size_t i = 0; i < samples; ++i) {
+        kept[i] = memory.recordBuffer[2 * i + reference];
+        memory.recordBuffer[i] = memory.recordBuffer[2 * i + measured];
+    }
 }
 
 void pointHeader(WAVEHDR& header, std::uint8_t* data, std::uint32_t length) {
@@ -163,8 +184,11 @@ bool isDeviceFailure(std::uint32_t resultCode) {
            resultCode == MMSYSERR_BADDEVICEID;
 }
 
-int runPass(MeasurementState& state, WaveDeviceState& devices, WaveService& wave, Clock& clock,
-            MessagePoster& poster) {
+namespace {
+
+// One play and record of the pass, up to its latency.
+int playAndRecord(MeasurementState& state, WaveDeviceState& devices, WaveService& wave,
+                  Clock& clock) {
     DeviceMemory& memory = state.device;
     WAVEHDR& playHeader = memory.playHeader;
     WAVEHDR& recordHeader = memory.recordHeader;
@@ -177,7 +201,9 @@ int runPass(MeasurementState& state, WaveDeviceState& devices, WaveService& wave
 
     // 1. The counter's frequency.
     const std::int64_t frequency = clock.performanceFrequency();
-    if (frequency <= 0 || state.sampleRate == 0 || !buffersFit(memory)) return kPassFailed;
+    const std::uint32_t channels = recordChannels(state);
+    if (frequency <= 0 || state.sampleRate == 0 || !buffersFit(memory, channels))
+        return kPassFailed;
 
     // 2. Both headers were prepared by the previous pass, if there was one;
     // unpreparing a never-prepared header succeeds.
@@ -191,7 +217,7 @@ int runPass(MeasurementState& state, WaveDeviceState& devices, WaveService& wave
     // 3. The buffers of this pass, at the lengths set at Start.
     pointHeader(playHeader, memory.playBuffer.data(), memory.playBytes);
     pointHeader(recordHeader, reinterpret_cast<std::uint8_t*>(memory.recordBuffer.data()),
-                memory.recordBytes);
+                memory.recordBytes * channels);
 
     // 4. Prepare both, queue the empty record buffer.
     if (const MMRESULT r =
@@ -253,16 +279,51 @@ int runPass(MeasurementState& state, WaveDeviceState& devices, WaveService& wave
     // A device that failed at the very end, or a recording cut short.
     MMTIME last;
     if (!pass.inputPosition(last) || !pass.outputPosition(last)) return failed(kPassDeviceFailed);
-    if (recordHeader.dwBytesRecorded != memory.recordBytes) {
+    if (recordHeader.dwBytesRecorded != memory.recordBytes * channels) {
         pass.fail(WAVERR_DEVICEFAILED);
         return failed(kPassDeviceFailed);
     }
+    if (channels == 2) separateReference(state);
 
     // 9.
     wave.waveInReset(devices.waveInHandle);
 
     // 10, 11. Where the first played sample lies in the recording.
     state.latencySamples = pass.latency();
+    return kPassDone;
+}
+
+}  // namespace
+
+int runPass(MeasurementState& state, WaveDeviceState& devices, WaveService& wave, Clock& clock,
+            MessagePoster& poster) {
+    // A recording that fails its own check is not a result: the pass is
+    // played again, and after kPassPlaysAtMost such recordings the device is
+    // taken to have failed. The play that confirms the run's first timing
+    // is not one of them.
+    PassCheckRecord& check = state.passCheck;
+    check.failure.clear();
+    for (int failed = 0;;) {
+        if (const int status = playAndRecord(state, devices, wave, clock); status != kPassDone)
+            return status;
+        PassVerdict verdict = checkRecordedPass(state);
+        if (verdict.confirming) continue;
+        if (verdict.fault.empty()) {
+            ++check.passesAccepted;
+            break;
+        }
+        const int playsAtMost =
+            state.reference.present() ? kReferencePlaysAtMost : kPassPlaysAtMost;
+        if (++failed == playsAtMost || verdict.conclusive) {
+            check.failure = std::move(verdict.fault);
+            check.failedPlays = failed;
+            state.lastWaveError = WAVERR_DEVICEFAILED;
+            devices.samplesWritten = 0;
+            return kPassDeviceFailed;
+        }
+        check.replays.push_back("pass " + std::to_string(check.passesAccepted + 1) + ": " +
+                                verdict.fault + "; the pass was played again");
+    }
 
     // 12.
     if (!poster.PostMessageA(state.panelWindowAudio, WM_COMMAND, makeCommandParam(CMD_CAPTURE_DONE),

@@ -60,12 +60,30 @@ void MeasurementCycle::startMeasurement() {
         feedback_.showErrorDialog(12);
         return stopMeasurement();
     }
+    armPassCheck();
     handShowSubtract(state_, state_.showCaptured, state_.subtractCaptured);
     handTimeCuts(state_, program_.arrays, state_.lowerCut, state_.upperCut);
     state_.measuring = true;
     state_.sampleCounter = 0;
     ++runNumber_;
     runPass();
+}
+
+// Every excitation that can be found again in its recording is checked
+// there; a tone repeats every period and silence has nothing to find.
+void MeasurementCycle::armPassCheck() {
+    PassCheckRecord& check = state_.passCheck;
+    const std::int32_t mode = state_.excitationMode;
+    check.armed = mode == kModeMls || mode == kModePulse || mode == kModeWhiteNoise ||
+                  mode == kModeSweep;
+    check.period = mode == kModeMls ? std::int64_t(state_.sampleLength) - 1 : 0;
+    check.hasReference = false;
+    check.referenceOffset = 0;
+    check.referenceSlices = 0;
+    check.firstOffset.reset();
+    check.passesAccepted = 0;
+    check.replays.clear();
+    check.failure.clear();
 }
 
 void MeasurementCycle::runPass() {

@@ -48,6 +48,7 @@ private:
     void drainPanelMessages();
     void readBackPlotRange();
     void runPass();
+    void armPassCheck();
     void endRunAfterDeviceFailure();
 
     ProgramState& program_;

@@ -16,6 +16,7 @@ namespace {
 constexpr int kFrequencyDecimals = 5;
 constexpr int kLevelDecimals = 5;
 constexpr int kPhaseDecimals = 4;
+constexpr int kExtraDecimals = 9;  // a group delay in seconds to a nanosecond
 
 void appendNumber(std::string& text, double value, int decimals) {
     // Room for the widest finite double in fixed notation.
@@ -36,6 +37,15 @@ std::string rows(const ExportedResponse& response, char separator) {
         appendNumber(text, response.levelDb[i], kLevelDecimals);
         text += separator;
         appendNumber(text, response.phaseDeg[i], kPhaseDecimals);
+        for (const ExportedColumn& column : response.extraColumns) {
+            text += separator;
+            const double value = column.values[i];
+            if (std::isfinite(value)) {
+                appendNumber(text, value, kExtraDecimals);
+            } else {
+                text += "nan";
+            }
+        }
         text += '\n';
     }
     return text;
@@ -58,6 +68,9 @@ std::string exportProblem(const ExportedResponse& response) {
             return "the response holds a value that is not a finite number";
         }
     }
+    for (const ExportedColumn& column : response.extraColumns) {
+        if (column.values.size() != count) return "the response's columns differ in length";
+    }
     return "";
 }
 
@@ -74,7 +87,9 @@ std::string frdText(const ExportedResponse& response, std::span<const std::strin
 }
 
 std::string csvText(const ExportedResponse& response) {
-    return std::string(kCsvHeader) + '\n' + rows(response, ',');
+    std::string header = "frequency_hz," + std::string(response.levelColumn) + ",phase_deg";
+    for (const ExportedColumn& column : response.extraColumns) header += ',' + column.name;
+    return header + '\n' + rows(response, ',');
 }
 
 std::string writeTextFile(const std::string& path, std::string_view text) {

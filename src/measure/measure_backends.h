@@ -46,9 +46,16 @@ struct MeasureBackends {
     std::function<int(std::int32_t width, std::int32_t height,
                       const std::function<void(Canvas&)>& draw, const std::string& path)>
         saveDrawing;
+
+    // Level runs (--calibrator-seconds, --spl-meter): starts watching for the
+    // user's interrupt (Ctrl-C) before the card is made, and returns the test
+    // of whether it has come. Empty: nothing interrupts.
+    std::function<std::function<bool()>()> watchInterrupt;
+    // Whether the measurer's stderr is a terminal: a live meter shows its progress there only then.
+    bool errIsTerminal = false;
 };
 
-// Simulated cards by name ("sim", "sim:room", "sim:loopback", "sim:distortion"; other names are
+// Simulated cards by name ("sim", "sim:room", "sim:loopback", "sim:distortion", "sim:modes"; other names are
 // unavailable), the simulated room when no name is given, recording plot
 // surfaces, and no pictures.
 MeasureBackends simulatedMeasureBackends();

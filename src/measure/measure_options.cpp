@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <functional>
 #include <utility>
 
-#include "measure/sweep_pass_service.h"
+#include "sweep/sweep_pass_service.h"
 #include "state/measurement_state.h"
 #include "sweep/log_sweep.h"
 #include "sweep/sweep_deconvolution.h"
@@ -143,12 +144,23 @@ void addSettings(CLI::App& app, MeasureOptions& o) {
         app, "--device",
         [](const std::string& v) -> std::optional<std::string> {
             const bool known = v == "sim" || v == "sim:loopback" || v == "sim:room" ||
-                               v == "sim:distortion" || v == "alsa" ||
+                               v == "sim:distortion" || v == "sim:slips" || v == "sim:modes" ||
+                               v == "sim:hall" || v == "sim:filter" || v == "alsa" ||
                                (v.rfind("alsa:", 0) == 0 && v.size() > 5);
             return known ? std::optional(v) : std::nullopt;
         },
-        "must be sim, sim:loopback, sim:room, sim:distortion, alsa or alsa:PCMNAME",
+        "must be sim, sim:loopback, sim:room, sim:distortion, sim:slips, sim:modes, sim:hall, "
+        "sim:filter, alsa or "
+        "alsa:PCMNAME",
         [&o](std::string v) { o.device = std::move(v); });
+    addRead<ReferenceChannel>(
+        app, "--reference",
+        [](const std::string& v) -> std::optional<ReferenceChannel> {
+            if (v == "left") return ReferenceChannel::kLeft;
+            if (v == "right") return ReferenceChannel::kRight;
+            return std::nullopt;
+        },
+        "must be left or right", [&o](ReferenceChannel v) { o.reference = v; });
     addRead<std::uint32_t>(
         app, "--rate",
         [](const std::string& v) -> std::optional<std::uint32_t> {
@@ -265,6 +277,9 @@ std::string exchangeCheck(const MeasureOptions& o) {
         }
         if (!o.exportWav.empty())
             return "--export-wav needs passes: a curve read has no impulse response";
+        if (!o.etcPng.empty())
+            return "--etc-png needs an impulse response, and a frequency response read with "
+                   "--passes 0 has none";
         if (!o.calibrationFile.empty()) {
             return "--calibration corrects measured passes; with --passes 0 nothing is measured";
         }
@@ -320,6 +335,151 @@ std::string roomCheck(const CLI::App& app, const MeasureOptions& o) {
     return "";
 }
 
+// --views, --phase-png, --etc-png, and --combine FILE... with its average and alignment.
+void addResponseViewOptions(CLI::App& app, MeasureOptions& o) {
+    app.add_flag("--views", o.views);
+    app.add_flag("--combine-align", o.combineAlign);
+    app.add_flag("--combine-align-level", o.combineAlignLevels);
+    for (auto [option, field] : {std::pair{"--phase-png", &o.phasePng}, {"--etc-png", &o.etcPng}}) {
+        addRead<std::string>(
+            app, option,
+            [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
+    }
+    addRead<AverageKind>(
+        app, "--combine-average",
+        [](const std::string& v) { return averageKindNamed(v); }, "must be rms, db or vector",
+        [&o](AverageKind kind) { o.combineAverage = kind; });
+    app.add_option("--combine", o.combineFiles)
+        ->expected(1, CLI::detail::expected_max_vector_size)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::Validator(
+            [](std::string& v) { return v.empty() ? "file names must not be empty" : ""; }, ""));
+}
+
+// Combining reads files and measures nothing, so only the options of its
+// result may come with it.
+std::string responseViewCheck(const CLI::App& app, const MeasureOptions& o) {
+    if (o.combineFiles.empty()) {
+        for (const char* name : {"--combine-average", "--combine-align", "--combine-align-level"}) {
+            if (app.count(name) > 0) return std::string(name) + " needs --combine FILE...";
+        }
+        // Silence has nothing to divide by: no transfer function, no views of it.
+        const bool silent = o.passes > 0 && !o.logSweep && o.excitationMode == kModeNoSignal;
+        for (const char* name : {"--views", "--phase-png", "--etc-png"}) {
+            if (silent && app.count(name) > 0)
+                return std::string(name) + " needs a transfer function, and silence gives none";
+        }
+        return "";
+    }
+    constexpr std::string_view kAllowed[] = {
+        "--combine", "--combine-average", "--combine-align", "--combine-align-level", "--json",
+        "--views",   "--phase-png",       "--etc-png",       "--export-frd",          "--export-csv",
+        "--export-wav", "--size",         "--rate",          "--length",              "--help"};
+    for (const CLI::Option* option : app.get_options()) {
+        const std::string name = option->get_name(false, true);
+        if (option->count() > 0 &&
+            std::find(std::begin(kAllowed), std::end(kAllowed), name) == std::end(kAllowed)) {
+            return "--combine reads its files and measures nothing, so " + name +
+                   " does not apply";
+        }
+    }
+    if (o.combineAlignLevels && !o.combineAlign)
+        return "--combine-align-level comes with --combine-align";
+    return "";
+}
+
+// ---- Absolute levels: the calibrator, the sensitivity file, the sound level meter.
+
+// A decimal number within [low, high] for the option, stored in field.
+template <typename Field>
+void addDecimal(CLI::App& app, const std::string& name, double low, double high, Field& field) {
+    char text[96];
+    std::snprintf(text, sizeof text, "must be a number from %g to %g", low, high);
+    addRead<double>(
+        app, name,
+        [=](const std::string& v) -> std::optional<double> {
+            const auto value = decimalNumber(v);
+            return value && *value >= low && *value <= high ? value : std::nullopt;
+        },
+        text, [&field](double value) { field = value; });
+}
+
+void addLevelOptions(CLI::App& app, MeasureOptions& o) {
+    for (auto [option, field] : {std::pair{"--calibrator-wav", &o.calibratorWav},
+                                 {"--sensitivity", &o.sensitivityFile},
+                                 {"--spl-wav", &o.splWav},
+                                 {"--spl-log", &o.splLog}}) {
+        addRead<std::string>(
+            app, option,
+            [](const std::string& v) { return v.empty() ? std::nullopt : std::optional(v); },
+            "must not be empty", [target = field](std::string v) { *target = std::move(v); });
+    }
+    app.add_flag("--export-spl", o.exportSpl);
+    addDecimal(app, "--calibrator-seconds", 1.0, 600.0, o.calibratorSeconds);
+    addDecimal(app, "--calibrator-db", 70.0, 150.0, o.calibratorDb);
+    addDecimal(app, "--spl-meter", 0.1, 1e7, o.splMeterSeconds);
+    addDecimal(app, "--spl-interval", 0.1, 86400.0, o.splIntervalSeconds);
+}
+
+// Levels in dB SPL need the sensitivity and a measured transfer function;
+// the frequency picture is put in dB SPL only where its curve is that
+// function on the panel's own scale (the pulse's and the MLS's responses, the
+// logsweep's) and nothing is subtracted from it.
+std::string exportSplCheck(const MeasureOptions& o) {
+    if (!o.exportSpl) return "";
+    if (o.sensitivityFile.empty())
+        return "--export-spl needs the input's sensitivity: --sensitivity FILE (a file written "
+               "with --calibrator-wav FILE or --calibrator-seconds S)";
+    if (o.passes == 0)
+        return "--export-spl needs passes: a curve read with --passes 0 has no known level";
+    if (o.freqPng.empty()) return "";
+    if (o.subtract)
+        return "--export-spl cannot put the --freq-png in dB SPL with --subtract: a difference "
+               "of two curves has no absolute level";
+    const bool response =
+        o.logSweep || o.excitationMode == kModeMls || o.excitationMode == kModePulse;
+    if (!response)
+        return "--export-spl puts the --freq-png in dB SPL only with --excitation pulse, mls or "
+               "logsweep, whose curve is the response";
+    return "";
+}
+
+// A level run records or reads, and measures nothing with the panel: only the
+// device, its rate, the simulated card's speed and the report apply with it.
+std::string levelCheck(const CLI::App& app, const MeasureOptions& o) {
+    const auto given = [&app](const char* name) { return app.count(name) > 0; };
+    if (!o.calibratorWav.empty() && o.calibratorSeconds)
+        return "--calibrator-wav and --calibrator-seconds both give the calibrator's recording; "
+               "choose one";
+    if (!o.splWav.empty() && o.splMeterSeconds)
+        return "--spl-wav and --spl-meter both give the meter's signal; choose one";
+    if (given("--calibrator-db") && o.calibratorWav.empty() && !o.calibratorSeconds)
+        return "--calibrator-db needs --calibrator-wav FILE or --calibrator-seconds S";
+    const bool meter = !o.splWav.empty() || o.splMeterSeconds;
+    if ((given("--spl-log") || given("--spl-interval")) && !meter)
+        return "--spl-log and --spl-interval need --spl-meter SECONDS or --spl-wav FILE";
+    if (!o.levelRun()) return exportSplCheck(o);
+    for (const CLI::Option* option : app.get_options()) {
+        std::string name = option->get_name(false, true);
+        for (char& c : name) c = c == ',' ? '/' : c;
+        const bool allowed = name.rfind("--calibrator-", 0) == 0 || name.rfind("--spl-", 0) == 0 ||
+                             name == "--sensitivity" || name == "--device" || name == "--rate" ||
+                             name == "--instant" || name == "--json" || name == "--help";
+        if (!allowed && option->count() > 0) {
+            return "a calibration or a sound level meter measures nothing else, so " + name +
+                   " does not apply";
+        }
+    }
+    for (const std::string* file : {&o.sensitivityFile, &o.calibratorWav, &o.splWav}) {
+        if (!o.splLog.empty() && *file == o.splLog)
+            return "--spl-log must not name the same file as another option";
+    }
+    return "";
+}
+
+// ---- End of the absolute levels.
+
 // The panel keeps a file's name in a field of kStorageNameLength characters,
 // padded with blanks: a longer name, or one ending in a blank, would name
 // another file.
@@ -352,6 +512,18 @@ std::string crossCheckSweep(const MeasureOptions& o) {
     return "";
 }
 
+// A reference channel times an excitation that can be found in it and
+// divides by it: one that has a response to divide by, played, not analysed.
+std::string referenceCheck(const MeasureOptions& o) {
+    if (o.reference == ReferenceChannel::kNone) return "";
+    if (o.passes == 0) return "--reference needs passes: it is a channel of the recording";
+    if (o.artificial) return "--reference divides by a recording; --artificial records nothing";
+    const bool response =
+        o.logSweep || o.excitationMode == kModeMls || o.excitationMode == kModePulse;
+    if (!response) return "--reference needs --excitation pulse, mls or logsweep";
+    return "";
+}
+
 // Checks that need more than one option.
 std::string crossCheck(const MeasureOptions& o) {
     for (const auto& [option, name] :
@@ -376,6 +548,7 @@ std::string crossCheck(const MeasureOptions& o) {
     if (o.waterfallStart > static_cast<std::int32_t>(o.sampleLength)) {
         return "--waterfall-start must not exceed the sample length";
     }
+    if (std::string error = referenceCheck(o); !error.empty()) return error;
     return crossCheckSweep(o);
 }
 
@@ -410,6 +583,9 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
     addFlags(app, o);
     addExchange(app, o);
     addRoomOptions(app, o);
+    addEqOptions(app, o.eq);
+    addResponseViewOptions(app, o);
+    addLevelOptions(app, o);
     for (CLI::Option* option : app.get_options()) option->disable_flag_override();
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -424,9 +600,17 @@ ParsedOptions parseMeasureOptions(const std::vector<std::string>& arguments) {
         o.excitationMode = kModeNoSignal;
     }
     o.gridGiven = app.count("--rate") > 0 || app.count("--length") > 0;
-    if (!o.help) parsed.error = roomCheck(app, o);
+    o.rateGiven = app.count("--rate") > 0;
+    o.lengthGiven = app.count("--length") > 0;
+    if (!o.help) parsed.error = levelCheck(app, o);
+    if (!o.help && (o.levelRun() || !parsed.error.empty())) return parsed;
+    if (!o.help) parsed.error = responseViewCheck(app, o);
+    if (!o.help && parsed.error.empty() && !o.combineFiles.empty()) return parsed;
+    if (!o.help && parsed.error.empty()) parsed.error = roomCheck(app, o);
     if (!o.help && parsed.error.empty()) parsed.error = crossCheck(o);
     if (!o.help && parsed.error.empty()) parsed.error = exchangeCheck(o);
+    if (!o.help && parsed.error.empty() && o.eq.anyGiven && !o.eq.fit)
+        parsed.error = "the --eq-... options need --eq";
     return parsed;
 }
 
@@ -443,16 +627,21 @@ LogSweepSettings sweepSettingsOf(const MeasureOptions& o) {
 }
 
 std::string measureUsage() {
-    return R"(Usage: ressona-measure [OPTION]...
+    std::string usage = R"(Usage: ressona-measure [OPTION]...
 Runs a measurement without windows, on the same code as the desktop program.
 
 Device and passes:
   --device D            sim (simulated room), sim:loopback, sim:room, sim:distortion,
-                        alsa, alsa:PCMNAME
+                        sim:slips, sim:modes, sim:hall, sim:filter, alsa, alsa:PCMNAME
                         (default: the ALSA default device if it opens, else sim)
   --passes K            passes to run (default 1); 0 with --read: none, the curve
                         read is the result (to convert a saved file)
   --instant             the simulated card runs as fast as it can
+  --reference L|R       record two channels: the left or right one is the card's
+                        output wired straight back; the result is the other one over
+                        it, timed by it (pulse, mls, logsweep). A reference that holds
+                        no excitation is an error. The simulated cards' right input
+                        is such a wire.
 Panel settings:
   --rate R              8000, 11025, 22050 (default), 44100 or 48000
   --length N            64 .. 16384, a power of two (default 2048)
@@ -487,8 +676,9 @@ After the passes:
   --save FILE           save the result as FILE
   --read also takes .frd, .txt and .csv responses (frequency, dB, phase).
 Results for other programs:
-  --export-wav FILE     the averaged impulse response, 32-bit float, 1.0 = 32768
-  --export-frd FILE     the frequency response: Hz, dB, degrees ('*' comments)
+  --export-wav FILE     the transfer function's impulse response, 32-bit float,
+                        from time zero (a wire: 1.0 there)
+  --export-frd FILE     the transfer function: Hz, dB re full scale, degrees ('*' comments)
   --export-csv FILE     the same as CSV: frequency_hz,level_db,phase_deg
   --calibration FILE    subtract a microphone calibration file (Hz, dB, optionally
                         degrees; "Sens Factor" offset) before the smoothing
@@ -497,7 +687,40 @@ Room parameters (ISO 3382-1: EDT, T20, T30, C50, C80, D50, Ts per octave and thi
   --room                of the measured impulse response (--excitation mls, pulse or logsweep)
   --ir-wav FILE         of the impulse response in a WAV file (first channel), measuring nothing
   --decay-png FILE      picture of the octave bands' decay curves with their fitted lines
-Output:
+Phase and time of the transfer function, of a curve read with --passes 0 or of --combine:
+  --views               the JSON gets groupDelay, minimumPhase, excessPhase and
+                        energyTime; --export-frd and --export-csv get the columns
+                        group delay (s), minimum phase (deg), excess phase (deg),
+                        excess group delay (s)
+  --phase-png FILE      picture of the measured, minimum and excess phase
+  --etc-png FILE        picture of the energy-time curve (needs an impulse response,
+                        so not with --passes 0)
+Several measurements (measuring nothing):
+  --combine FILE...     average these responses: WAV impulse responses (from
+                        --export-wav) or .frd/.txt/.csv frequency responses
+  --combine-average A   rms (default), db or vector (vector needs WAV files)
+  --combine-align       take out each one's delay against the first (cross
+                        correlation of the impulse responses)
+  --combine-align-level and each one's level against the first
+  The result goes to --json, --export-frd/-csv (-wav when all are WAV files),
+  --phase-png and --etc-png; --rate and --length set the grid of text files.
+Absolute levels (a full-scale sine is 0 dBFS; dB SPL with a sensitivity):
+  --calibrator-wav FILE a recording of an acoustic calibrator (250 Hz or 1 kHz) on the
+                        microphone: the input's sensitivity, dBFS at 94 dB SPL
+  --calibrator-seconds S  record the calibrator live for S seconds (1 .. 600)
+  --calibrator-db DB    the calibrator's level (70 .. 150; default 94)
+  --sensitivity FILE    written with the calibrator's sensitivity; read otherwise
+  --export-spl          with --sensitivity: --export-frd/-csv in dB SPL (CSV column
+                        level_db_spl) and the --freq-png's axis in dB SPL (pulse,
+                        mls and logsweep)
+  --spl-meter SECONDS   sound level meter on the input (--rate; default 48000 here):
+                        LZeq, LAeq, LCeq, LAFmax, LASmax, LCpeak, LAE (IEC 61672-1)
+  --spl-wav FILE        the same of a recording (first channel)
+  --spl-log FILE.csv    one row per interval: the same figures and the third-octave
+                        levels 25 Hz .. 20 kHz (IEC 61260-1 class 1) as far as the rate allows
+  --spl-interval S      the log's interval (0.1 .. 86400; default 1)
+  Ctrl-C ends a live meter: the log holds every whole interval.
+@EQ@Output:
   --json                print a JSON summary on stdout;  --arrays  include the result arrays
   --time-png FILE       picture of the time plot;  --freq-png FILE  of the frequency plot
   --size WxH            picture size in pixels (default 1200x400)
@@ -511,6 +734,8 @@ whose impulse response peaks below 256 counts is warned of on one line.
 Exit status: 0 success; 1 an error dialog was shown, the run stopped early or
 an output could not be written; 2 bad command line (nothing is measured).
 )";
+    const std::size_t at = usage.find("@EQ@");
+    return usage.replace(at, 4, eqUsage());
 }
 
 }  // namespace ressona

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "measure/eq_request.h"
+#include "response/response_average.h"
+#include "state/reference_channel.h"
 #include "sweep/log_sweep.h"
 
 namespace ressona {
@@ -36,6 +39,9 @@ struct MeasureOptions {
     std::int32_t waterfallStart = 0;
     std::int32_t view = 246;  // standard
     bool inputMic = true;
+    // --reference left|right: the capture has two channels, this one the
+    // output wired straight back; the result is the other over it.
+    ReferenceChannel reference = ReferenceChannel::kNone;
     // The level bars, per cent of their travel (0..100); none: the panel's own.
     std::optional<std::int32_t> speakerLevel;
     std::optional<std::int32_t> micLevel;
@@ -56,7 +62,7 @@ struct MeasureOptions {
     std::string decayPng;  // picture of the octave bands' decay curves
     bool help = false;
     // --excitation logsweep: the panel measures with "No Signal" while the
-    // sweep is played under its passes (measure/sweep_pass_service.h).
+    // sweep is played under its passes (sweep/sweep_pass_service.h).
     bool logSweep = false;
     double sweepFromHz = 20.0;
     std::optional<double> sweepToHz;  // none: 20000, or 0.45 x the rate when that is lower
@@ -71,6 +77,39 @@ struct MeasureOptions {
     std::string exportCsv;
     std::string calibrationFile;
     bool gridGiven = false;  // --rate or --length was on the command line
+    // The equaliser fitted to the result (--eq ...).
+    EqRequest eq;
+
+    // Phase and time views of the result, and several measurements combined.
+    bool views = false;    // --views: the views in the JSON and as further export columns
+    std::string phasePng;  // measured, minimum and excess phase
+    std::string etcPng;    // the energy-time curve
+    std::vector<std::string> combineFiles;  // --combine: these files, measuring nothing
+    AverageKind combineAverage = AverageKind::Rms;
+    bool combineAlign = false;        // each one's delay against the first taken out
+    bool combineAlignLevels = false;  // and its level
+    bool rateGiven = false;           // --rate was on the command line
+    bool lengthGiven = false;         // --length was
+
+    // Absolute levels (measure/level_run.h): a calibrator's recording or a
+    // live one gives the input's sensitivity, kept in or read from a file;
+    // the sound level meter runs over a recording or the input, and logs.
+    std::string calibratorWav;
+    std::optional<double> calibratorSeconds;
+    double calibratorDb = 94.0;
+    std::string sensitivityFile;
+    // --export-spl: with the sensitivity, the FRD and CSV exports and the
+    // frequency picture give levels in dB SPL instead of dB re full scale.
+    bool exportSpl = false;
+    std::optional<double> splMeterSeconds;
+    std::string splWav;
+    std::string splLog;
+    double splIntervalSeconds = 1.0;
+
+    // A calibration or a sound level meter run, which measures nothing else.
+    bool levelRun() const {
+        return !calibratorWav.empty() || calibratorSeconds || splMeterSeconds || !splWav.empty();
+    }
 };
 
 struct ParsedOptions {

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "control/program.h"
+#include "measure/response_view_outputs.h"
 #include "resources/control_ids.h"
 
 namespace ressona {
@@ -103,6 +104,10 @@ Json settingsJson(const MeasureOptions& options, const MeasurementState& state) 
         {"showCaptured", state.showCaptured},
         {"subtract", state.subtractCaptured},
         {"instant", options.instant},
+        // The channel that carried the output wired back; null for a mono capture.
+        {"reference", options.reference == ReferenceChannel::kLeft    ? Json("left")
+                      : options.reference == ReferenceChannel::kRight ? Json("right")
+                                                                      : Json(nullptr)},
     };
 }
 
@@ -139,6 +144,19 @@ Json capturesJson(const std::vector<CaptureFigures>& captures) {
     return list;
 }
 
+// Null where no thread waits on a device (a simulated card).
+Json deviceThreadJson(const ThreadScheduling& scheduling) {
+    if (!scheduling.asked) return nullptr;
+    Json thread = {{"realtime", scheduling.realtime}};
+    if (scheduling.realtime) {
+        thread["policy"] = "SCHED_FIFO";
+        thread["priority"] = scheduling.priority;
+    } else {
+        thread["reason"] = scheduling.reason;
+    }
+    return thread;
+}
+
 Json deviceFailureJson(const MeasureOutcome& outcome) {
     if (outcome.deviceFailure == 0) return nullptr;
     return {{"afterPasses", outcome.passesCompleted},
@@ -173,7 +191,48 @@ void addExchange(Json& report, const ExchangeNotes& notes) {
                                 {"phase", notes.readPhase}};
     report["exports"] = {{"wav", fileOrNull(notes.wav)},
                          {"frd", fileOrNull(notes.frd)},
-                         {"csv", fileOrNull(notes.csv)}};
+                         {"csv", fileOrNull(notes.csv)},
+                         {"levelInSpl", notes.levelInSpl}};
+}
+
+// The transfer function's record: its grid, time zero, where its impulse
+// response peaks and, with the arrays, its rows as the FRD export holds them.
+Json transferJson(const TransferFunction& transfer, bool withArrays,
+                  const MeasureOutcome& outcome) {
+    if (transfer.empty()) return nullptr;
+    const auto peak = std::max_element(
+        transfer.impulse.begin(), transfer.impulse.end(),
+        [](double a, double b) { return std::fabs(a) < std::fabs(b); });
+    Json json = {{"sampleRate", transfer.sampleRate},
+                 {"points", transfer.points()},
+                 {"binWidthHz", transfer.binWidthHz()},
+                 {"timeZeroSample", transfer.timeZeroSample},
+                 {"impulsePeakSample", peak - transfer.impulse.begin()},
+                 {"impulsePeak", *peak}};
+    if (outcome.splOffsetDb) {
+        json["spl"] = {{"sensitivityFile", outcome.sensitivityFile},
+                       {"sensitivityDbfsAt94DbSpl", *outcome.sensitivityDbfs},
+                       {"calibrationDbAtCalibrator", outcome.calibrationDbAtCalibrator},
+                       {"offsetDb", *outcome.splOffsetDb}};
+    }
+    if (!withArrays) return json;
+    Json frequency = Json::array();
+    Json level = Json::array();
+    Json phase = Json::array();
+    for (std::size_t k = 1; k + 1 < transfer.spectrum.size(); ++k) {
+        frequency.push_back(transfer.frequencyHz(k));
+        level.push_back(transfer.levelDb(k));
+        phase.push_back(transfer.phaseDeg(k));
+    }
+    json["frequencyHz"] = std::move(frequency);
+    if (outcome.splOffsetDb) {
+        Json spl = Json::array();
+        for (const Json& value : level) spl.push_back(value.get<double>() + *outcome.splOffsetDb);
+        json["splDb"] = std::move(spl);
+    }
+    json["levelDb"] = std::move(level);
+    json["phaseDeg"] = std::move(phase);
+    return json;
 }
 
 double median(std::vector<double> values) {
@@ -214,10 +273,12 @@ void writeJsonReport(std::ostream& out, const MeasureOptions& options,
          {{"name", outcome.deviceName},
           {"description", outcome.deviceDescription},
           {"simulated", outcome.deviceSimulated},
-          {"chosenBy", outcome.deviceByDefault ? "default" : "option"}}},
+          {"chosenBy", outcome.deviceByDefault ? "default" : "option"},
+          {"thread", deviceThreadJson(outcome.deviceThreads)}}},
         {"settings", settingsJson(options, state)},
         {"passesRequested", outcome.passesRequested},
         {"passes", outcome.passesCompleted},
+        {"passesReplayed", outcome.passesReplayed},
         {"sampleCounter", state.sampleCounter},
         {"latencySamples", state.latencySamples},
         {"triggerSample", state.triggerSample},
@@ -235,6 +296,15 @@ void writeJsonReport(std::ostream& out, const MeasureOptions& options,
     addExchange(report, outcome.exchange);
     if (options.arrays && arrays.resultsReady) addArrays(report, state, arrays);
     if (outcome.room) report["room"] = roomJson(*outcome.room);
+    if (outcome.eq) report["eq"] = eqJson(*outcome.eq);
+    report["transferFunction"] =
+        outcome.transfer ? transferJson(*outcome.transfer, options.arrays, outcome) : Json(nullptr);
+    if (options.views && outcome.views) {
+        addViewsJson(report, *outcome.views);
+    } else if (options.views) {
+        for (const char* field : {"groupDelay", "minimumPhase", "excessPhase", "energyTime"})
+            report[field] = nullptr;
+    }
     // Bytes that are not UTF-8 (a file name, a device's answer) become U+FFFD.
     out << report.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }

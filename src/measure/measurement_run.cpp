@@ -4,16 +4,28 @@
 #include <charconv>
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <string_view>
 
+#include "audio/pass_check.h"
 #include "control/program.h"
+#include "measure/eq_correction.h"
+#include "control/program_state.h"
+#include "level/calibrator.h"
+#include "level/sensitivity_file.h"
+#include "measure/combination_run.h"
+#include "measure/level_run.h"
 #include "measure/measure_report.h"
 #include "measure/pass_timer.h"
+#include "measure/response_exports.h"
+#include "measure/response_view_outputs.h"
 #include "measure/result_exchange.h"
 #include "measure/room_measurement.h"
-#include "measure/sweep_pass_service.h"
+#include "measure/spl_picture.h"
+#include "sweep/sweep_pass_service.h"
 #include "measure/sweep_report.h"
 #include "platform/dialog/error_dialog_service.h"
+#include "response/panel_transfer.h"
 #include "resources/control_ids.h"
 #include "resources/error_dialog_templates.h"
 #include "state/scroll_info.h"
@@ -248,8 +260,9 @@ MeasurePicture frequencyPicture(std::int32_t view) {
 }
 
 // Each picture goes to a file beside its target, renamed over it once written.
+// With splShiftDb, the frequency picture is drawn in dB SPL.
 void drawPictures(const MeasureBackends& backends, Program& program, const MeasureOptions& o,
-                  std::vector<std::string>& failures) {
+                  std::optional<double> splShiftDb, std::vector<std::string>& failures) {
     const auto draw = [&](MeasurePicture picture, const std::string& path) {
         if (path.empty()) return;
         FileReplacement replacement(path);
@@ -262,7 +275,24 @@ void drawPictures(const MeasureBackends& backends, Program& program, const Measu
         if (!written) failures.push_back("the picture '" + path + "' could not be written");
     };
     draw(MeasurePicture::Time, o.timePng);
+    if (o.freqPng.empty()) return;
+    std::optional<SplPicture> inSpl;
+    if (splShiftDb) inSpl.emplace(program.program().state, *splShiftDb);
     draw(frequencyPicture(program.state().analysisView), o.freqPng);
+}
+
+// What puts the frequency picture in dB SPL, when --export-spl asks for it;
+// a failure when it cannot be found.
+std::optional<double> splPictureShift(Program& program, const MeasureOptions& o,
+                                      MeasureOutcome& outcome) {
+    if (!o.exportSpl || o.freqPng.empty()) return std::nullopt;
+    std::optional<double> shift;
+    if (outcome.splOffsetDb && outcome.transfer)
+        shift = panelSplShiftDb(program.arrays(), *outcome.transfer, *outcome.splOffsetDb);
+    if (!shift)
+        outcome.failures.push_back("the frequency picture cannot be put in dB SPL: the transfer "
+                                   "function has no level where the panel's curve lies");
+    return shift;
 }
 
 // The sweep's distortion picture, beside its target and renamed over it once written.
@@ -286,27 +316,139 @@ void drawDistortion(const MeasureBackends& backends, const MeasureOptions& o,
         outcome.failures.push_back("the picture '" + o.distortionPng + "' could not be written");
 }
 
+// The equaliser's picture, beside its target and renamed over it once written.
+void drawEqPicture(const MeasureBackends& backends, const MeasureOptions& o,
+                   MeasureOutcome& outcome) {
+    if (o.eq.png.empty() || !outcome.eq) return;
+    const EqPlotData data = eqPlotData(*outcome.eq);
+    FileReplacement replacement(o.eq.png);
+    const bool written = replacement.ready() &&
+                         backends.saveDrawing(
+                             o.pictureWidth, o.pictureHeight,
+                             [&data](Canvas& canvas) { drawEqPlot(canvas, data); },
+                             replacement.temporaryPath()) == 0 &&
+                         replacement.commit();
+    if (!written) outcome.failures.push_back("the picture '" + o.eq.png + "' could not be written");
+}
+
 // The files the user named for the run's results.
 std::vector<std::string> outputsAsked(const MeasureOptions& o) {
     std::vector<std::string> outputs;
     for (const std::string& path : {o.saveFile, o.timePng, o.freqPng, o.distortionPng, o.decayPng,
-                                    o.exportWav, o.exportFrd, o.exportCsv}) {
+                                    o.phasePng, o.etcPng, o.exportWav, o.exportFrd,
+                                    o.exportCsv, o.eq.pipewire, o.eq.camilladsp, o.eq.apo,
+                                    o.eq.png}) {
         if (!path.empty()) outputs.push_back(path);
     }
     return outputs;
+}
+
+// What a run hands to the run that asked for it.
+struct RunHooks {
+    // The result, once the passes went as asked and the captured curve is
+    // worked, with the transfer function measured.
+    std::function<void(const SampleArrays& arrays, const std::optional<TransferFunction>& transfer)>
+        result;
+};
+
+int runMeasurementWith(const MeasureOptions& options, const MeasureBackends& backends,
+                       std::ostream& out, std::ostream& err, const RunHooks& hooks);
+
+// The run again with the filters between the simulated card's output and its
+// room, writing and reporting nothing: the response it measured, or a reason.
+std::string measureThroughFilters(const MeasureOptions& o, const MeasureBackends& backends,
+                                  const std::vector<EqFilter>& filters, EqCurve& measured) {
+    MeasureOptions through = o;
+    through.eq = {};
+    through.json = through.arrays = through.room = through.distortionTable = false;
+    through.views = false;
+    for (std::string* output : {&through.saveFile, &through.timePng, &through.freqPng,
+                                &through.distortionPng, &through.decayPng, &through.phasePng,
+                                &through.etcPng, &through.exportWav,
+                                &through.exportFrd, &through.exportCsv})
+        output->clear();
+    const auto filter = eqOutputFilter(filters);
+    MeasureBackends filtered = backends;
+    filtered.prepare = nullptr;  // what drawing needs runs already, for the first measurement
+    filtered.makeCard = [&backends, filter](std::string_view name, const SoundCardOptions& options,
+                                            SoundCard& card) {
+        SoundCardOptions withFilter = options;
+        withFilter.outputFilter = filter;
+        return backends.makeCard(name, withFilter, card);
+    };
+    RunHooks hooks;
+    bool measuredOnce = false;
+    hooks.result = [&](const SampleArrays& arrays, const std::optional<TransferFunction>& transfer) {
+        measured = eqResponseOf(arrays, transfer);
+        measuredOnce = true;
+    };
+    std::ostringstream report;
+    std::ostringstream problems;
+    const int status = runMeasurementWith(through, filtered, report, problems, hooks);
+    if (status == kMeasureDone && measuredOnce) return "";
+    std::string first = problems.str();
+    first = first.substr(0, first.find('\n'));
+    return first.empty() ? "the measurement through the filters did not go as asked" : first;
+}
+
+// Fits the equaliser to the result and, when asked, measures through it.
+void correct(const MeasureOptions& o, const MeasureBackends& backends, const SampleArrays& arrays,
+             const EqCorrection& eq, MeasureOutcome& outcome) {
+    outcome.eq.emplace();
+    const std::string problem =
+        eq.fit(eqResponseOf(arrays, outcome.transfer), o.sampleRate, *outcome.eq);
+    if (!problem.empty()) {
+        outcome.failures.push_back("no equaliser: " + problem);
+        return;
+    }
+    if (!o.eq.verify) return;
+    EqCurve measured;
+    const std::string reason = measureThroughFilters(o, backends, outcome.eq->fit.filters, measured);
+    if (!reason.empty()) {
+        outcome.failures.push_back("the equaliser was not verified: " + reason);
+        return;
+    }
+    eq.verify(measured, *outcome.eq);
 }
 
 // "Save as " as on the panel (the program writes beside the file and renames),
 // then the pictures.
 void writeOutputs(PanelUser& user, const MeasureBackends& backends, Program& program,
                   const MeasureOptions& o, MeasureOutcome& outcome) {
+    // Found first: a picture that cannot be drawn as asked stops every output.
+    const std::optional<double> splShift = splPictureShift(program, o, outcome);
+    if (o.exportSpl && !o.freqPng.empty() && !splShift) return;
     if (!o.saveFile.empty()) {
         user.type(ids::kFileNameEdit, o.saveFile);
         user.click(ids::kSaveAs);
     }
-    drawPictures(backends, program, o, outcome.failures);
+    drawPictures(backends, program, o, splShift, outcome.failures);
     drawDistortion(backends, o, outcome);
+    drawEqPicture(backends, o, outcome);
     if (outcome.room) saveDecayPicture(backends, o, *outcome.room, outcome.failures);
+    if (outcome.views) drawViewPictures(backends, o, *outcome.views, outcome.failures);
+}
+
+// The phase and time views, when asked for: of the transfer function after
+// passes, of the curve read with --passes 0 (readPhase: the file gave a phase).
+void formViews(const MeasureOptions& o, const ProgramState& made, bool readPhase,
+               MeasureOutcome& outcome) {
+    if (!o.views && o.phasePng.empty() && o.etcPng.empty()) return;
+    if (o.passes == 0) {
+        // A reading that failed has said so already.
+        if (!made.arrays.resultsReady) return;
+        outcome.views = viewsOfConvertedCurve(exportedResponse(made.arrays),
+                                              made.state.sampleRate, readPhase);
+    } else if (outcome.transfer && !outcome.transfer->empty()) {
+        outcome.views = viewsOfImpulse(outcome.transfer->impulse, outcome.transfer->sampleRate);
+    }
+    if (!outcome.views || outcome.views->frequencyHz.empty()) {
+        outcome.views.reset();
+        outcome.failures.push_back(
+            o.passes == 0 ? "the curve read gives no phase and time views"
+                          : "there is no transfer function for the phase and time views (the "
+                            "excitation played nothing to divide by)");
+    }
 }
 
 // The number in a title "Ressona: Error N"; 0 when it has none.
@@ -371,21 +513,68 @@ int makeCard(const MeasureOptions& o, const MeasureBackends& backends, SoundCard
     return kMeasureDone;
 }
 
+// ---- Absolute levels. The sensitivity was found with the calibration's
+// level at the calibrator's frequency still in the recording; once the
+// calibration is taken off the response, the same is taken off the sensitivity.
+void noteSpl(const MeasureOptions& options, const Sensitivity& sensitivity,
+             const ResultExchange& exchange, MeasureOutcome& outcome) {
+    constexpr double kCalibratorHzUnknown = 1000.0;
+    outcome.sensitivityFile = options.sensitivityFile;
+    outcome.sensitivityDbfs = sensitivity.dbfsAt94DbSpl;
+    outcome.calibrationDbAtCalibrator =
+        exchange.calibrationDbAt(sensitivity.calibratorHz.value_or(kCalibratorHzUnknown));
+    outcome.splOffsetDb =
+        kReferenceSplDb - (sensitivity.dbfsAt94DbSpl - outcome.calibrationDbAtCalibrator);
+}
+
 }  // namespace
 
 int runMeasurement(const MeasureOptions& options, const MeasureBackends& backends,
                    std::ostream& out, std::ostream& err) {
+    return runMeasurementWith(options, backends, out, err, {});
+}
+
+namespace {
+
+int runMeasurementWith(const MeasureOptions& options, const MeasureBackends& backends,
+                       std::ostream& out, std::ostream& err, const RunHooks& hooks) {
     if (!options.irWav.empty()) return runRoomFile(options, backends, out, err);
+    if (options.levelRun()) return runLevels(options, backends, out, err);
+    if (!options.combineFiles.empty()) return runCombination(options, backends, out, err);
     ResultExchange exchange(options);
     if (const std::string reason = exchange.load(); !reason.empty()) {
         err << kName << ": " << reason << '\n';
         return kMeasureBadCommandLine;
     }
+    EqCorrection eq(options.eq);
+    if (options.eq.fit) {
+        const MeasureOptions grid = exchange.settings();
+        const bool simulated = grid.device.rfind("sim", 0) == 0;
+        std::string reason = checkEqRequest(options.eq, grid.sampleRate,
+                                            double(grid.sampleRate) / grid.sampleLength, simulated);
+        if (reason.empty()) reason = eq.load();
+        if (!reason.empty()) {
+            err << kName << ": " << reason << '\n';
+            return kMeasureBadCommandLine;
+        }
+    }
+    // ---- Absolute levels: the sensitivity that puts the transfer function in dB SPL.
+    Sensitivity sensitivity;
+    if (!options.sensitivityFile.empty()) {
+        if (const std::string reason = readSensitivityFile(options.sensitivityFile, sensitivity);
+            !reason.empty()) {
+            err << kName << ": " << reason << '\n';
+            return kMeasureBadCommandLine;
+        }
+    }
     if ((!options.timePng.empty() || !options.freqPng.empty()) && !backends.savePicture) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
-    if ((!options.decayPng.empty() || !options.distortionPng.empty()) && !backends.saveDrawing) {
+    const bool drawings = !options.decayPng.empty() || !options.distortionPng.empty() ||
+                          !options.phasePng.empty() || !options.etcPng.empty() ||
+                          !options.eq.png.empty();
+    if (drawings && !backends.saveDrawing) {
         err << kName << ": this build cannot draw pictures\n";
         return kMeasureFailed;
     }
@@ -405,7 +594,8 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     std::unique_ptr<SweepPassService> sweep;
     if (options.logSweep) {
         sweep = std::make_unique<SweepPassService>(*card.wave, *card.clock,
-                                                   sweepSettingsOf(options), options.sampleLength);
+                                                   sweepSettingsOf(options), options.sampleLength,
+                                                   options.reference);
     }
     PassTimer timer(sweep ? static_cast<WaveService&>(*sweep) : *card.wave);
     const std::unique_ptr<WindowSurface> timeSurface =
@@ -430,6 +620,11 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     PanelUser user(program, outcome.failures);
     bool ranAsAsked = false;
     const bool started = program.start();
+    // The sweep's passes hand over a response, not a recording of what was played.
+    program.state().passCheck.capturesAreResponses = sweep != nullptr;
+    // The sweep records the reference under the program's passes; the
+    // program's own passes record it otherwise.
+    if (!sweep) program.state().reference.channel = options.reference;
     if (started) {
         applySettings(user, program, settings);
         exchange.prepareAnalysis(program.program());
@@ -449,9 +644,19 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
             outcome.warnings.push_back("pass " + std::to_string(repeated.pass) + ": " +
                                        repeated.why + "; the sweep was played again");
         }
+        outcome.deviceThreads = card.wave->deviceThreadScheduling();
+        const PassCheckRecord& check = program.state().passCheck;
+        outcome.passesReplayed = static_cast<std::uint32_t>(check.replays.size());
+        outcome.warnings.insert(outcome.warnings.end(), check.replays.begin(), check.replays.end());
         outcome.deviceFailure = program.deviceFailure();
         if (outcome.deviceFailure != 0) {
             if (sweep) outcome.deviceFailureCause = sweep->failure();
+            if (!check.failure.empty())
+                outcome.deviceFailureCause =
+                    check.failure + (check.failedPlays == 1
+                                         ? std::string()
+                                         : " in " + std::to_string(check.failedPlays) +
+                                               " plays of the pass");
             const std::string cause = outcome.deviceFailureCause.empty()
                                           ? deviceFailureCause(outcome.deviceFailure)
                                           : outcome.deviceFailureCause;
@@ -461,15 +666,35 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
                 std::to_string(outcome.deviceFailure) + "); nothing of the broken pass is kept");
         }
         if (count.analysed == options.passes) {
+            // The sweeps' transfer function once, for the room and everything after.
+            std::optional<TransferFunction> sweepTransfer;
+            if (sweep) sweepTransfer = sweep->transferFunction();
             // Before anything else, while the last capture is still in the record buffer.
             if (options.room) {
-                outcome.room = measuredRoom(program, options);
+                outcome.room = measuredRoom(program, options, sweep.get(),
+                                            sweepTransfer ? &*sweepTransfer : nullptr);
+                const std::string tooShort = roomLengthWarning(*outcome.room);
+                if (!tooShort.empty()) outcome.warnings.push_back(tooShort);
                 // A step that failed: no output is written after it.
                 if (!outcome.room->error.empty())
                     outcome.failures.push_back("no room parameters: " + outcome.room->error);
             }
+            ProgramState& made = program.program();
+            outcome.transfer = sweepTransfer
+                                   ? std::move(*sweepTransfer)
+                                   : panelTransferFunction(made.state, made.arrays,
+                                                           made.analysisExtras.impulses,
+                                                           made.analysisExtras.referenceImpulses);
+            exchange.calibrate(*outcome.transfer);
+            if (!options.sensitivityFile.empty()) noteSpl(options, sensitivity, exchange, outcome);
             workCapturedCurve(user, program, options);
+            formViews(options, made, exchange.readPhase(), outcome);
             if (sweep) outcome.sweep = summariseSweeps(*sweep, options.sampleLength);
+            const bool asAsked = outputsMayBeWritten(dialogs, outcome.failures) &&
+                                 program.arrays().resultsReady;
+            if (asAsked && hooks.result) hooks.result(program.arrays(), outcome.transfer);
+            if (asAsked && options.eq.fit)
+                correct(settings, backends, program.arrays(), eq, outcome);
         } else if (count.stalled) {
             outcome.failures.push_back("the run stopped after " +
                                        std::to_string(outcome.passesCompleted) + " of " +
@@ -497,6 +722,11 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     if (mayWrite && outputsMayBeWritten(dialogs, outcome.failures)) {
         exchange.finish(program.program(), outcome);
     }
+    // The equaliser's files by the same rule.
+    if (mayWrite && outcome.eq && outputsMayBeWritten(dialogs, outcome.failures)) {
+        const std::vector<std::string> failures = eq.write(*outcome.eq);
+        outcome.failures.insert(outcome.failures.end(), failures.begin(), failures.end());
+    }
     if (options.room && !outcome.room) {
         outcome.room =
             RoomOutcome{options.logSweep ? "logsweep" : excitationName(options.excitationMode),
@@ -513,6 +743,7 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
         writeTextReport(out, outcome, program);
         if (options.distortionTable && outcome.sweep) writeDistortionTable(out, *outcome.sweep);
         if (outcome.room) writeRoomTable(out, *outcome.room);
+        if (outcome.eq && outcome.eq->fit.problem.empty()) writeEqText(out, *outcome.eq);
     }
     for (const ShownError& error : outcome.errors) {
         err << error.title << ": " << error.message << '\n';
@@ -521,6 +752,8 @@ int runMeasurement(const MeasureOptions& options, const MeasureBackends& backend
     for (const std::string& warning : outcome.warnings) err << kName << ": " << warning << '\n';
     return outcome.errors.empty() && outcome.failures.empty() ? kMeasureDone : kMeasureFailed;
 }
+
+}  // namespace
 
 int measureMain(const std::vector<std::string>& arguments, const MeasureBackends& backends,
                 std::ostream& out, std::ostream& err) {

@@ -7,6 +7,7 @@
 
 #include "analysis/analysis_extras.h"
 #include "exchange/wav_file.h"
+#include "response/transfer_function.h"
 #include "signals/sample_arrays.h"
 #include "signals/response_scale.h"
 #include "storage/file_replacement.h"
@@ -15,7 +16,6 @@ namespace ressona {
 
 namespace {
 
-constexpr double kFullScaleCounts = 32768.0;
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 
 // One file on its way: its replacement and how to fill it.
@@ -36,19 +36,24 @@ ExportedResponse exportedResponse(const SampleArrays& arrays) {
     for (std::size_t k = 2; k <= bins; ++k) {
         response.frequencyHz.push_back(positionFrequency(k, arrays.binWidth));
         response.levelDb.push_back(levelDecibels(arrays.magnitudeSpectrum[k], n));
-        response.phaseDeg.push_back(arrays.phaseSpectrum[k] * kDegreesPerRadian);
+        response.phaseDeg.push_back(-arrays.phaseSpectrum[k] * kDegreesPerRadian);
     }
     return response;
 }
 
-std::vector<float> impulseSamples(const ImpulseAverage& average) {
-    std::vector<float> samples(average.sum.size());
-    if (average.count == 0) return samples;
-    const double scale = 1.0 / (static_cast<double>(average.count) * kFullScaleCounts);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<float>(average.sum[i] * scale);
+ExportedResponse exportedTransfer(const TransferFunction& transfer) {
+    ExportedResponse response;
+    const std::size_t bins = transfer.spectrum.size();
+    for (std::size_t k = 1; k + 1 < bins; ++k) {
+        response.frequencyHz.push_back(transfer.frequencyHz(k));
+        response.levelDb.push_back(transfer.levelDb(k));
+        response.phaseDeg.push_back(transfer.phaseDeg(k));
     }
-    return samples;
+    return response;
+}
+
+std::vector<float> transferImpulse(const TransferFunction& transfer) {
+    return {transfer.impulse.begin(), transfer.impulse.end()};
 }
 
 std::vector<std::string> writeExports(const ExportTargets& targets, std::uint32_t sampleRate,

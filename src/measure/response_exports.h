@@ -11,8 +11,8 @@
 
 namespace ressona {
 
-struct ImpulseAverage;
 struct SampleArrays;
+struct TransferFunction;
 
 struct ExportTargets {
     std::string wav;
@@ -23,11 +23,16 @@ struct ExportTargets {
 
 // Positions 2..M of magnitudeSpectrum and phaseSpectrum: each at the frequency
 // the plot draws it at, its level as the plot forms it (before the plot's
-// shift and limits), its phase in degrees.
+// shift and limits), its phase in degrees turned to the usual sign (the
+// panel's phases grow with delay). For curves converted without passes.
 ExportedResponse exportedResponse(const SampleArrays& arrays);
 
-// The average's samples in full-scale units (32768 counts = 1.0).
-std::vector<float> impulseSamples(const ImpulseAverage& average);
+// The transfer function at k x rate / P for k = 1..P/2 - 1: level in dB re
+// full scale, phase in degrees.
+ExportedResponse exportedTransfer(const TransferFunction& transfer);
+
+// Its impulse response from time zero on, in full-scale units.
+std::vector<float> transferImpulse(const TransferFunction& transfer);
 
 // Writes the asked files: the WAV from `impulse` at sampleRate Hz, the FRD
 // with `comments`, the CSV. Returns what went wrong, one line each; when

@@ -88,9 +88,10 @@ int readText(const std::string& path, MeasurementState& state, SampleArrays& arr
         std::vector<double> degrees(bins);
         interpolateLogFrequency(curve.frequencyHz, unwrappedDegrees(curve.phaseDeg), frequencies,
                                 degrees);
+        // A response text's phase falls with delay; the panel's rises.
         phases.resize(bins);
         for (std::size_t i = 0; i < bins; ++i) {
-            phases[i] = static_cast<float>(wrappedRadians(degrees[i]));
+            phases[i] = static_cast<float>(-wrappedRadians(degrees[i]));
         }
     }
     // The plot's caption is the label up to its first blank: the name, cut to fit.

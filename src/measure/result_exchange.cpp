@@ -1,5 +1,7 @@
 #include "measure/result_exchange.h"
 
+#include <cmath>
+
 #include <charconv>
 #include <ctime>
 
@@ -7,6 +9,8 @@
 #include "control/program_state.h"
 #include "exchange/response_text.h"
 #include "measure/response_exports.h"
+#include "measure/response_view_outputs.h"
+#include "response/transfer_function.h"
 #include "signals/excitation.h"
 
 namespace ressona {
@@ -58,7 +62,8 @@ int ResultExchange::readResponse(MeasurementState& state, SampleArrays& arrays) 
 
 void ResultExchange::prepareAnalysis(ProgramState& program) {
     AnalysisExtras& extras = program.analysisExtras;
-    extras.averageImpulses = !options_.exportWav.empty();
+    // The transfer function is formed from the average of the analysed responses.
+    extras.averageImpulses = true;
     extras.impulses = {};
     extras.correction.reset();
     if (!calibration_.file.empty()) {
@@ -75,6 +80,59 @@ bool ResultExchange::prepareWithoutPasses(ProgramState& program, Clock& clock) {
     return true;
 }
 
+void ResultExchange::calibrate(TransferFunction& transfer) const {
+    if (calibration_.file.empty() || transfer.empty()) return;
+    std::vector<double> frequencies(transfer.spectrum.size());
+    for (std::size_t k = 0; k < frequencies.size(); ++k) frequencies[k] = transfer.frequencyHz(k);
+    divideByCorrection(transfer, calibrationResponse(calibration_, frequencies));
+}
+
+double ResultExchange::calibrationDbAt(double frequencyHz) const {
+    if (calibration_.file.empty()) return 0.0;
+    const std::vector<double> frequency{frequencyHz};
+    return 20.0 * std::log10(std::abs(calibrationResponse(calibration_, frequency).at(0)));
+}
+
+namespace {
+
+// How the level of a measured transfer function is given: in dB re full
+// scale, or in dB SPL once the outcome's offset is added.
+std::string levelComment(const MeasureOutcome& outcome, bool inSpl) {
+    const std::string fullScale = "a wire from the output to the input is 0 dB";
+    if (!inSpl) return "level in dB re full scale: " + fullScale;
+    return "level in dB SPL at the microphone: the level in dB re full scale (" + fullScale +
+           ") + " + numberText(*outcome.splOffsetDb) + " dB, from the sensitivity " +
+           numberText(*outcome.sensitivityDbfs) + " dBFS at 94 dB SPL in " +
+           outcome.sensitivityFile;
+}
+
+// What the comments of a measured transfer function say about its convention and grid.
+std::vector<std::string> transferComments(const TransferFunction& transfer,
+                                          const MeasureOutcome& outcome, bool inSpl) {
+    return {std::string("Ressona transfer function: frequency in Hz, level in ") +
+                (inSpl ? "dB SPL" : "dB") + ", phase in degrees",
+            levelComment(outcome, inSpl) +
+                "; phase: a delay of d samples gives -360 f d / rate degrees; positive "
+                "polarity: not inverting",
+            "time zero: the excitation's arrival, recording sample " +
+                std::to_string(transfer.timeZeroSample) + "; " +
+                std::to_string(transfer.spectrum.size() - 2) + " frequencies k x " +
+                numberText(transfer.binWidthHz()) + " Hz, k = 1.." +
+                std::to_string(transfer.spectrum.size() - 2) + "; impulse response of " +
+                std::to_string(transfer.points()) + " samples from time zero"};
+}
+
+std::vector<std::string> convertedComments(const SampleArrays& arrays) {
+    return {"Ressona frequency response: frequency in Hz, level in dB, phase in degrees",
+            "level 0 dB: a pulse of 65536 counts (as the file holds it); phase: a delay of d "
+            "samples gives -360 f d / rate degrees; " +
+                std::to_string(arrays.binCount - 1) + " spectrum positions k = 2.." +
+                std::to_string(arrays.binCount) + " at (k - 1) x " + numberText(arrays.binWidth) +
+                " Hz"};
+}
+
+}  // namespace
+
 void ResultExchange::finish(ProgramState& program, MeasureOutcome& outcome) {
     const AnalysisExtras& extras = program.analysisExtras;
     if (extras.correction && !correctionFits(*extras.correction, program.arrays)) {
@@ -83,24 +141,29 @@ void ResultExchange::finish(ProgramState& program, MeasureOutcome& outcome) {
     }
     const ExportTargets targets{options_.exportWav, options_.exportFrd, options_.exportCsv};
     if (!targets.any()) return;
-    if (!program.arrays.resultsReady) {
+    const bool converting = options_.passes == 0;
+    if (converting && !program.arrays.resultsReady) {
         outcome.failures.push_back("there is no result to export");
         return;
     }
-    if (!targets.wav.empty() && extras.impulses.count == 0) {
-        outcome.failures.push_back("no impulse response was analysed for the WAV file");
+    if (!converting && (!outcome.transfer || outcome.transfer->empty())) {
+        outcome.failures.push_back(
+            "there is no transfer function to export (the excitation played nothing to divide by)");
         return;
     }
 
     const MeasurementState& state = program.state;
     const std::string grid = "sample rate: " + std::to_string(state.sampleRate) +
                              " Hz; length: " + std::to_string(state.sampleLength) + " samples";
-    std::vector<std::string> comments{
-        "Ressona frequency response: frequency in Hz, level in dB, phase in degrees",
-        "level 0 dB: a pulse of 65536 counts; " + std::to_string(program.arrays.binCount - 1) +
-            " spectrum positions k = 2.." + std::to_string(program.arrays.binCount) +
-            " at (k - 1) x " + numberText(program.arrays.binWidth) + " Hz"};
-    if (options_.passes == 0) {
+    const bool inSpl = !converting && options_.exportSpl && outcome.splOffsetDb.has_value();
+    if (!converting && options_.exportSpl && !inSpl) {
+        outcome.failures.push_back("there is no level in dB SPL to export (no sensitivity)");
+        return;
+    }
+    std::vector<std::string> comments = converting ? convertedComments(program.arrays)
+                                                   : transferComments(*outcome.transfer,
+                                                                      outcome, inSpl);
+    if (converting) {
         comments.push_back("converted from: " + reading_.file + " (no passes measured)");
         comments.push_back(grid);
     } else {
@@ -118,9 +181,24 @@ void ResultExchange::finish(ProgramState& program, MeasureOutcome& outcome) {
     }
     comments.push_back("date: " + utcDate(std::time(nullptr)));
 
-    const std::vector<std::string> failures =
-        writeExports(targets, state.sampleRate, impulseSamples(extras.impulses),
-                     exportedResponse(program.arrays), comments);
+    ExportedResponse rows =
+        converting ? exportedResponse(program.arrays) : exportedTransfer(*outcome.transfer);
+    if (inSpl) {
+        for (double& level : rows.levelDb) level += *outcome.splOffsetDb;
+        rows.levelColumn = kSplLevelColumn;
+    }
+    if (options_.views && outcome.views) addViewColumns(rows, *outcome.views);
+    if (!rows.extraColumns.empty()) {
+        comments.insert(comments.end() - 1,
+                        "further columns: group delay in s (from the " +
+                            std::string(outcome.views->energyTime ? "transfer function"
+                                                                  : "unwrapped phase") +
+                            "), minimum phase in degrees, excess phase in degrees, excess group "
+                            "delay in s");
+    }
+    const std::vector<std::string> failures = writeExports(
+        targets, state.sampleRate,
+        converting ? std::vector<float>{} : transferImpulse(*outcome.transfer), rows, comments);
     if (!failures.empty()) {
         outcome.failures.insert(outcome.failures.end(), failures.begin(), failures.end());
         return;
@@ -128,6 +206,7 @@ void ResultExchange::finish(ProgramState& program, MeasureOutcome& outcome) {
     outcome.exchange.wav = targets.wav;
     outcome.exchange.frd = targets.frd;
     outcome.exchange.csv = targets.csv;
+    outcome.exchange.levelInSpl = inSpl;
 }
 
 void ResultExchange::note(MeasureOutcome& outcome) const {

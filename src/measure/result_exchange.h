@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "measure/calibration.h"
+#include "exchange/calibration.h"
 #include "measure/measure_options.h"
 #include "measure/measure_report.h"
 #include "measure/response_reading.h"
@@ -17,6 +17,7 @@ class Clock;
 struct MeasurementState;
 struct ProgramState;
 struct SampleArrays;
+struct TransferFunction;
 
 class ResultExchange {
   public:
@@ -42,10 +43,20 @@ class ResultExchange {
     // settings, as Start builds them, without playing anything.
     static bool prepareWithoutPasses(ProgramState& program, Clock& clock);
 
+    // Takes the calibration, if one was read, off the transfer function.
+    void calibrate(TransferFunction& transfer) const;
+    // The calibration's level in dB at frequencyHz (what calibrate takes off
+    // there); 0 without a calibration.
+    double calibrationDbAt(double frequencyHz) const;
+
     // After a run that went as asked: checks that the calibration reached
-    // every analysis and writes the exports. What went wrong goes to
+    // every analysis and writes the exports: the transfer function
+    // (outcome.transfer) after passes, the panel's curve when converting. What went wrong goes to
     // outcome.failures; what was used and written to outcome.exchange.
     void finish(ProgramState& program, MeasureOutcome& outcome);
+
+    // The last reading succeeded and its file gave a phase.
+    bool readPhase() const { return read_ && reading_.hasPhase; }
 
     // Notes for the report (also after a run that did not go as asked).
     void note(MeasureOutcome& outcome) const;

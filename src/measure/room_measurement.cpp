@@ -2,11 +2,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+
 #include "control/program.h"
 #include "exchange/wav_file.h"
 #include "measure/measurement_run.h"
 #include "measure/room_response.h"
+#include "sweep/sweep_pass_service.h"
 #include "room/decay_picture.h"
+#include "room/reliability.h"
 #include "storage/file_replacement.h"
 
 namespace ressona {
@@ -30,9 +34,13 @@ RoomOutcome analyseRoomResponse(const std::string& source, std::span<const doubl
     return room;
 }
 
-RoomOutcome measuredRoom(Program& program, const MeasureOptions& options) {
+RoomOutcome measuredRoom(Program& program, const MeasureOptions& options,
+                         const SweepPassService* sweep, const TransferFunction* transfer) {
     const RoomResponse response =
-        roomResponseOf(program.state(), program.arrays(), options.logSweep);
+        sweep != nullptr && transfer != nullptr
+            ? sweepRoomResponse(*transfer,
+                                linearResponseLead(sweep->sweep(), sweep->sweep().settings.samples))
+            : roomResponseOf(program.state(), program.arrays(), options.logSweep);
     if (!response.error.empty()) {
         RoomOutcome room;
         room.source = response.source;
@@ -41,6 +49,26 @@ RoomOutcome measuredRoom(Program& program, const MeasureOptions& options) {
     }
     return analyseRoomResponse(response.source, response.samples, response.sampleRate, options,
                                response.roundingStep);
+}
+
+std::string roomLengthWarning(const RoomOutcome& room) {
+    if (!room.error.empty()) return "";
+    std::string bands;
+    double endSeconds = 0.0;
+    for (const RoomBand& band : room.analysis.bands) {
+        if (band.band.kind != BandKind::Octave || !band.hasEnergy ||
+            decayDepthAtEnd(band) >= -kT30Range.bottomDb + kNoiseMarginDb)
+            continue;
+        bands += (bands.empty() ? "" : ", ") + bandName(band.band);
+        endSeconds = band.endSeconds;
+    }
+    if (bands.empty()) return "";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", endSeconds);
+    return "room: the response ends " + std::string(seconds) +
+           " s after its start, before the decay has fallen 45 dB in the octave bands " + bands +
+           ": the room rings longer than the response, whose T30 there is not reliable (a longer "
+           "logsweep measures it whole)";
 }
 
 void saveDecayPicture(const MeasureBackends& backends, const MeasureOptions& options,
@@ -87,6 +115,8 @@ int runRoomFile(const MeasureOptions& options, const MeasureBackends& backends, 
     } else {
         writeRoomTable(out, room);
     }
+    const std::string tooShort = roomLengthWarning(room);
+    if (!tooShort.empty()) err << kName << ": " << tooShort << '\n';
     for (const std::string& failure : failures) err << kName << ": " << failure << '\n';
     return failures.empty() ? kMeasureDone : kMeasureFailed;
 }

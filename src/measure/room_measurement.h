@@ -15,6 +15,8 @@
 namespace ressona {
 
 class Program;
+class SweepPassService;
+struct TransferFunction;
 
 // The parameters in every band (broadband, octaves, third-octaves) of
 // samples at sampleRate Hz (rounded to whole multiples of roundingStep, or
@@ -23,8 +25,17 @@ RoomOutcome analyseRoomResponse(const std::string& source, std::span<const doubl
                                 std::uint32_t sampleRate, const MeasureOptions& options,
                                 double roundingStep = 0.0);
 
-// The parameters of the program's response after its last pass (room_response.h).
-RoomOutcome measuredRoom(Program& program, const MeasureOptions& options);
+// The parameters of the program's response after its last pass, or of the
+// sweeps' whole response when `sweep` ran them (room_response.h): `transfer`,
+// the sweep's transfer function as sweep->transferFunction() gives it (the run
+// makes it once for everything that needs it).
+RoomOutcome measuredRoom(Program& program, const MeasureOptions& options,
+                         const SweepPassService* sweep, const TransferFunction* transfer);
+
+// A warning for people when the response ends before the decay has fallen
+// the 45 dB a T30 needs in some octave band (reliability.h): the room rings
+// longer than the response. Empty otherwise.
+std::string roomLengthWarning(const RoomOutcome& room);
 
 // Draws options.decayPng when it is set, beside it and renamed over it once
 // written; a line in failures when it cannot be written.

@@ -2,41 +2,14 @@
 
 #include <algorithm>
 
+#include "analysis/response_analysis.h"
+#include "response/transfer_function.h"
 #include "signals/sample_arrays.h"
 #include "state/measurement_state.h"
 
 namespace ressona {
 
 namespace {
-
-// The circular correlation of capture[0 .. L - 1] with the sequence, by the
-// fast Hadamard transform and the sequence's tables, as the program's own
-// (response_analysis.cpp) but in 64 bits and without rounding:
-// result[g - 1] = correlation at lag g / L, g = 1 .. L.
-std::vector<double> correlateWithSequence(const SampleArrays& arrays,
-                                          std::span<const std::int16_t> capture) {
-    const auto n = static_cast<std::size_t>(arrays.pointCount);
-    const auto length = static_cast<std::size_t>(arrays.mlsLength);
-    const MlsTables& mls = arrays.mls;
-    std::vector<std::int64_t> x(n, 0);
-    std::vector<std::int64_t> y(n, 0);
-    for (std::size_t j = 1; j <= length; ++j)
-        x[static_cast<std::size_t>(mls.mlsInputTags[j])] = capture[j - 1];
-    const std::size_t half = n / 2;
-    for (std::int32_t pass = 0; pass < arrays.mlsOrder; ++pass) {
-        for (std::size_t h = 0; h < half; ++h) {
-            y[h] = x[2 * h] + x[2 * h + 1];
-            y[h + half] = x[2 * h] - x[2 * h + 1];
-        }
-        std::swap(x, y);
-    }
-    std::vector<double> result(length);
-    for (std::size_t g = 1; g <= length; ++g) {
-        result[g - 1] = static_cast<double>(x[static_cast<std::size_t>(mls.mlsOutputTags[g])]) /
-                        static_cast<double>(length);
-    }
-    return result;
-}
 
 bool sequenceTablesBuilt(const SampleArrays& arrays) {
     const auto n = static_cast<std::size_t>(arrays.pointCount);
@@ -76,19 +49,28 @@ RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& a
         response.error = "the sequence's tables are not there";
         return response;
     }
-    // The last L samples of the 2N recorded; the program's stretch starts at
-    // the trigger, so this one is `shift` samples later, which moves every
-    // lag of the correlation forward by as much.
-    const std::size_t length = n - 1;
-    const std::size_t start = 2 * n - length;
+    // The last whole period of the 2N recorded, turned to the program's alignment.
     const auto trigger = static_cast<std::size_t>(
         std::clamp<std::int32_t>(state.triggerSample, 0, static_cast<std::int32_t>(n)));
-    const std::size_t shift = (start - trigger) % length;
-    const std::vector<double> lags =
-        correlateWithSequence(arrays, std::span(state.device.recordBuffer).subspan(start, length));
-    response.samples.resize(length);
-    for (std::size_t g = 0; g < length; ++g)
-        response.samples[g] = lags[(g + length - shift) % length];
+    response.samples = steadyMlsResponse(arrays, state.device.recordBuffer, trigger);
+    response.samples.resize(n - 1);
+    return response;
+}
+
+RoomResponse sweepRoomResponse(const TransferFunction& transfer, std::size_t lead) {
+    RoomResponse response;
+    response.source = "logsweep";
+    response.sampleRate = transfer.sampleRate;
+    if (transfer.empty()) {
+        response.error = "no sweep was deconvolved";
+        return response;
+    }
+    const std::vector<double>& impulse = transfer.impulse;
+    lead = std::min(lead, impulse.size());
+    response.samples.reserve(impulse.size());
+    response.samples.assign(impulse.end() - static_cast<std::ptrdiff_t>(lead), impulse.end());
+    response.samples.insert(response.samples.end(), impulse.begin(),
+                            impulse.end() - static_cast<std::ptrdiff_t>(lead));
     return response;
 }
 

@@ -2,18 +2,15 @@
 // The impulse response the room analysis takes from a measurement, read from
 // the program's state after its last pass.
 //
-// With the MLS it is not the program's own response: that one correlates the
-// capture's first period, where a room that rings longer than the record
-// delay (at most N/2 samples) has not yet settled into its steady response to
-// the repeating sequence, and it rounds to whole 16-bit steps. Together these
-// bury a decay 30 dB down (a room of 0.2 s at 16384 samples and 48000 Hz
-// keeps about 30 dB of its decay). Here the capture's last period (the last
-// N - 1 of its 2N samples, which the analysis leaves in place) is correlated
-// with the sequence, without rounding, and turned to the program's alignment:
-// it holds the steady response of any room that rings for less than about N
-// samples. With the pulse and the logsweep (whose deconvolved response the
-// program analyses as its capture) it is the time trace the program shows
-// (the average of the passes when averaging in time).
+// With the MLS it is the steady period the program's analysis correlates too
+// (the latest whole period of the 2N recorded samples, turned to the
+// program's alignment), but without the rounding to whole 16-bit steps, which
+// would bury a decay 30 dB down: it holds the steady response of any room
+// that rings for less than about N samples. With the pulse it is the time
+// trace the program shows (the average of the passes when averaging in
+// time). With the logsweep it is the whole deconvolved response, as long as
+// the sweep (the average of the sweeps): the program's N samples of it hold
+// at most 0.34 s at 48000 Hz, where a hall rings for seconds.
 
 #include <cstdint>
 #include <string>
@@ -22,6 +19,7 @@
 namespace ressona {
 
 struct MeasurementState;
+struct TransferFunction;
 struct SampleArrays;
 
 struct RoomResponse {
@@ -40,5 +38,11 @@ bool givesImpulseResponse(std::int32_t excitationMode, bool logSweep);
 // program's own time trace.
 RoomResponse roomResponseOf(const MeasurementState& state, const SampleArrays& arrays,
                             bool logSweep);
+
+// The room response of a sweep's transfer function: its impulse response
+// with the `lead` samples that lie before time zero (at its end) put back in
+// front, so that the response's last samples hold its decay and the noise
+// after it, not the ringing before its arrival.
+RoomResponse sweepRoomResponse(const TransferFunction& transfer, std::size_t lead);
 
 }  // namespace ressona

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "measure/sweep_pass_service.h"
+#include "sweep/sweep_pass_service.h"
 #include "sweep/sweep_deconvolution.h"
 
 namespace ressona {

@@ -254,7 +254,8 @@ void FreqPlotDrawing::linearFrequencyAxis() {
 
 void FreqPlotDrawing::dbAxis() {
     Canvas& dc = *plot_.memoryDc;
-    labels_->place(plot_.clientRect.left + kLabelGap, plot_.clientRect.top + kLabelGap, "dB");
+    labels_->place(plot_.clientRect.left + kLabelGap, plot_.clientRect.top + kLabelGap,
+                   state_.plotLevelInSpl ? "dB SPL" : "dB");
     const std::int32_t labelRight = plot_.frameLeft - kTickLength - kLabelGap;
     for (const double v : dbTicks_) {
         const std::int32_t y = axisY(v);

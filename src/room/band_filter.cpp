@@ -89,6 +89,73 @@ void runBackwards(const BandPassFilter& a, const BandPassFilter& b, std::span<co
     }
 }
 
+// Runs `Count` sections forwards over one block of a stream, for one filter
+// (double) or two side by side (DoublePair, filter a in lane 0), with the
+// same operations in the same order as runBackwards; the memories are loaded
+// into locals (registers) and stored back after the block. Returns the sum
+// of the squared outputs.
+template <typename Value, std::size_t Count>
+Value runForwards(const BandPassFilter& a, const BandPassFilter& b, BandPassMemory& memoryA,
+                  BandPassMemory& memoryB, std::span<const double> input) {
+    auto pick = [](double first, double second) {
+        if constexpr (std::is_same_v<Value, double>) {
+            (void)second;
+            return first;
+        } else {
+            return Value{first, second};
+        }
+    };
+    std::array<Value, Count> b0, b2, a1, a2, in1, in2, out1, out2;
+    for (std::size_t k = 0; k < Count; ++k) {
+        b0[k] = pick(a.sections[k].b0, b.sections[k].b0);
+        b2[k] = pick(a.sections[k].b2, b.sections[k].b2);
+        a1[k] = pick(a.sections[k].a1, b.sections[k].a1);
+        a2[k] = pick(a.sections[k].a2, b.sections[k].a2);
+        in1[k] = pick(memoryA.in1[k], memoryB.in1[k]);
+        in2[k] = pick(memoryA.in2[k], memoryB.in2[k]);
+        out1[k] = pick(memoryA.out1[k], memoryB.out1[k]);
+        out2[k] = pick(memoryA.out2[k], memoryB.out2[k]);
+    }
+    Value sum{};
+    for (const double sample : input) {
+        Value x = pick(sample, sample);
+#pragma GCC unroll 4
+        for (std::size_t k = 0; k < Count; ++k) {
+            const Value y = (b0[k] * x + b2[k] * in2[k] - a2[k] * out2[k]) - a1[k] * out1[k];
+            in2[k] = in1[k];
+            in1[k] = x;
+            out2[k] = out1[k];
+            out1[k] = y;
+            x = y;
+        }
+        sum += x * x;
+    }
+    auto lane = [](Value v, int i) {
+        if constexpr (std::is_same_v<Value, double>) {
+            (void)i;
+            return v;
+        } else {
+            return v[i];
+        }
+    };
+    for (std::size_t k = 0; k < Count; ++k) {
+        for (const auto& [memory, i] : {std::pair{&memoryA, 0}, std::pair{&memoryB, 1}}) {
+            memory->in1[k] = lane(in1[k], i);
+            memory->in2[k] = lane(in2[k], i);
+            memory->out1[k] = lane(out1[k], i);
+            memory->out2[k] = lane(out2[k], i);
+        }
+    }
+    return sum;
+}
+
+template <typename Value>
+Value runForwards(const BandPassFilter& a, const BandPassFilter& b, BandPassMemory& memoryA,
+                  BandPassMemory& memoryB, std::span<const double> input) {
+    if (a.count == kMostSections) return runForwards<Value, kMostSections>(a, b, memoryA, memoryB, input);
+    return runForwards<Value, 3>(a, b, memoryA, memoryB, input);
+}
+
 }  // namespace
 
 BandPassFilter designBandPass(double lowerHz, double upperHz, double sampleRate) {
@@ -155,6 +222,24 @@ void filterPairBackwardsSummed(const BandPassFilter& filterA, const BandPassFilt
         outA[i] = e[0];
         outB[i] = e[1];
     });
+}
+
+}  // namespace ressona
+
+namespace ressona {
+
+double filterForwardSquares(const BandPassFilter& filter, BandPassMemory& memory,
+                            std::span<const double> input) {
+    // The second lane's memory is the same object: stored last, with the same values.
+    return runForwards<double>(filter, filter, memory, memory, input);
+}
+
+void filterPairForwardSquares(const BandPassFilter& filterA, const BandPassFilter& filterB,
+                              BandPassMemory& memoryA, BandPassMemory& memoryB,
+                              std::span<const double> input, double& squaresA, double& squaresB) {
+    const DoublePair sums = runForwards<DoublePair>(filterA, filterB, memoryA, memoryB, input);
+    squaresA = sums[0];
+    squaresB = sums[1];
 }
 
 }  // namespace ressona

@@ -52,4 +52,21 @@ void filterPairBackwardsSummed(const BandPassFilter& filterA, const BandPassFilt
                                std::span<const double> input, std::span<double> afterA,
                                std::span<double> afterB);
 
+// The sections' memories (direct form I) of a filter that runs forwards over
+// a stream in blocks: zero at the stream's start.
+struct BandPassMemory {
+    std::array<double, kMostSections> in1{}, in2{}, out1{}, out2{};
+};
+
+// Runs the filter forwards over the next block of a stream, its memory
+// carried from the block before, and returns the sum of its squared outputs.
+double filterForwardSquares(const BandPassFilter& filter, BandPassMemory& memory,
+                            std::span<const double> input);
+
+// The same for two filters with the same count of sections at once (about as
+// fast as one); the sums go to squaresA and squaresB.
+void filterPairForwardSquares(const BandPassFilter& filterA, const BandPassFilter& filterB,
+                              BandPassMemory& memoryA, BandPassMemory& memoryB,
+                              std::span<const double> input, double& squaresA, double& squaresB);
+
 }  // namespace ressona

@@ -31,6 +31,10 @@ inline constexpr double kHighestEdgeShareOfRate = 0.45;
 // upper edge lies below kHighestEdgeShareOfRate x sampleRate.
 std::vector<FrequencyBand> roomBands(std::uint32_t sampleRate, bool octaves, bool thirdOctaves);
 
+// A sound level meter's third-octave bands, 25 Hz to 20 kHz, low to high,
+// each only when its upper edge lies below highestEdgeShare x sampleRate.
+std::vector<FrequencyBand> meterThirdOctaves(std::uint32_t sampleRate, double highestEdgeShare);
+
 // "broadband", "63 Hz", "1 kHz", "31.5 Hz"-style names: "63", "125", "1k", "2.5k".
 std::string bandName(const FrequencyBand& band);
 

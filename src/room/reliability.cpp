@@ -1,5 +1,6 @@
 #include "room/reliability.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -10,7 +11,7 @@ namespace {
 
 template <typename... Args>
 std::string format(const char* pattern, Args... args) {
-    char text[160];
+    char text[240];
     std::snprintf(text, sizeof text, pattern, args...);
     return text;
 }
@@ -18,6 +19,20 @@ std::string format(const char* pattern, Args... args) {
 constexpr double kClarityLatestSplitSeconds = 0.080;
 
 }  // namespace
+
+// A response cut off while its room still rings has no noise floor to find,
+// and the noise the analysis then takes is the decay itself, so that neither
+// the curve nor the floor shows the cut; its depth at the end does. The
+// slowest slope, because a cut bends the backward integral down and makes
+// the times it gives short.
+double decayDepthAtEnd(const RoomBand& band) {
+    double slowest = band.lateSlopeDbPerSecond;
+    for (const DecayTime* time : {&band.edt, &band.t20, &band.t30}) {
+        if (time->evaluated && time->seconds > 0.0)
+            slowest = std::max(slowest, -60.0 / time->seconds);
+    }
+    return -slowest * band.endSeconds;
+}
 
 void judgeDecayTime(DecayTime& time, const RoomBand& band) {
     time.reasons.clear();
@@ -39,6 +54,13 @@ void judgeDecayTime(DecayTime& time, const RoomBand& band) {
     if (band.hasEnergy && band.inrDb < leastInr) {
         time.reasons.push_back(
             format("impulse-to-noise ratio %.1f dB is below %.0f dB", band.inrDb, leastInr));
+    }
+    const double depth = decayDepthAtEnd(band);
+    if (band.hasEnergy && depth < leastInr) {
+        time.reasons.push_back(
+            format("the response ends %.2f s after its start, when its decay has fallen %.0f dB, "
+                   "not the %.0f dB this time needs: the room rings longer than the response",
+                   band.endSeconds, depth, leastInr));
     }
     if (time.evaluated && std::abs(time.r) < kLeastCorrelation) {
         time.reasons.push_back(

@@ -62,6 +62,8 @@ void measureBand(std::span<const double> after, double rate, const RoomOptions& 
     band.hasEnergy = decay.total() > 0.0;
     band.noiseReached = used.noiseReached;
     band.crossSeconds = static_cast<double>(used.crossIndex) / rate;
+    band.endSeconds = static_cast<double>(after.size() - 1) / rate;
+    band.lateSlopeDbPerSecond = used.decayFound ? used.slopeDbPerSecond : 0.0;
     if (band.hasEnergy) {
         // A background of exact zeros counts as 300 dB down, which keeps the ratio finite.
         const double startDb =

@@ -42,6 +42,8 @@ struct RoomBand {
     double inrDb = 0.0;
     bool noiseReached = false;  // the decay meets the noise floor inside the response
     double crossSeconds = 0.0;  // where it does (or the response's end)
+    double endSeconds = 0.0;    // the response's end, from the response's start
+    double lateSlopeDbPerSecond = 0.0;  // the late decay's line (energy_decay.h); 0 without one
     DecayTime edt;
     DecayTime t20;
     DecayTime t30;

@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "state/excitation_mode.h"
+#include "state/reference_channel.h"
 #include "state/scroll_info.h"
 #include "state/wave_header.h"
 #include "state/window_handle.h"
@@ -47,6 +49,28 @@ struct DeviceMemory {
 struct ScrollBarRecord {
     SCROLLINFO info;
     WindowHandle handle = kNoWindow;
+};
+
+// The passes' own check of their recordings (audio/pass_check.h) during a run.
+struct PassCheckRecord {
+    // Set at Start: whether this run's excitation can be timed in its
+    // recording (not a tone, not silence), and its period (the MLS's L; 0 for none).
+    bool armed = false;
+    std::int64_t period = 0;
+    // Set by a wave service whose capture is a response it worked out, not
+    // a recording of the excitation (the logsweep's): its passes are not checked.
+    bool capturesAreResponses = false;
+    // Where the excitation landed against the latency in the run's first
+    // judged pass; the later passes must agree with it.
+    bool hasReference = false;
+    std::int64_t referenceOffset = 0;
+    std::int64_t referenceSlices = 0;  // the slices judged in the pass that set it
+    // The first timed recording's offset, until a second one confirms it.
+    std::optional<std::int64_t> firstOffset;
+    std::uint32_t passesAccepted = 0;   // this run's passes that passed (or were not checked)
+    std::vector<std::string> replays;   // why each pass played again was, for people
+    std::string failure;                // why the run's last pass failed its check
+    int failedPlays = 0;                // how often that pass was played and failed
 };
 
 struct MeasurementState {
@@ -96,6 +120,8 @@ struct MeasurementState {
     bool panelClosed = false;
     bool panelInitialised = false;
     std::uint32_t lastWaveError = 0;
+    PassCheckRecord passCheck;
+    ReferenceInput reference;
 
     // --- Device memory ---
     DeviceMemory device;
@@ -132,6 +158,9 @@ struct MeasurementState {
     bool analysisThirdOctave = false;
     bool plotShowCaptured = false;
     bool plotSubtractCaptured = false;
+    // The headless measurer's pictures in dB SPL: the level axis says so
+    // (plotShiftDb then holds the offset from the panel's scale).
+    bool plotLevelInSpl = false;
     std::array<char, kCapturedLabelLength + 1> capturedLabel{};  // 60 characters and a zero
     std::int32_t plotWaterfallStart = 0;
     std::int32_t plotWaterfallSteps = 0;

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "state/sample_types.h"
-#include "sweep/real_transform.h"
+#include "analysis/real_transform.h"
 
 namespace ressona {
 

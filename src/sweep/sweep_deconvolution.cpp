@@ -131,6 +131,10 @@ void SweepDeconvolver::deconvolve(std::span<const std::int16_t> recording, Sweep
     out.peak = peak;
 }
 
+double linearBandTop(const LogSweep& sweep) {
+    return sweep.settings.toHz * std::exp2(-kLinearRollOffOctaves);
+}
+
 std::uint32_t linearResponseLead(const LogSweep& sweep, std::uint32_t length) {
     const double width = sweep.settings.toHz * (1.0 - std::exp2(-kLinearRollOffOctaves));
     const double lead = std::ceil(kLeadTimeScales * sweep.settings.sampleRate / width);

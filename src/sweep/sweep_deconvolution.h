@@ -16,7 +16,7 @@
 
 #include "state/sample_types.h"
 #include "sweep/log_sweep.h"
-#include "sweep/real_transform.h"
+#include "analysis/real_transform.h"
 
 namespace ressona {
 
@@ -52,6 +52,10 @@ class SweepDeconvolver {
     std::vector<ComplexValue> spectrum_;
     std::vector<ComplexValue> product_;
 };
+
+// The highest frequency in Hz up to which the linear response is the exact
+// division, where its roll-off towards the sweep's end begins.
+double linearBandTop(const LogSweep& sweep);
 
 // How many samples before its peak the linear response is cut: enough for
 // the ringing of its band's edge to die away (four times its time scale,

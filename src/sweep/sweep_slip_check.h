@@ -29,7 +29,7 @@
 
 #include "state/sample_types.h"
 #include "sweep/log_sweep.h"
-#include "sweep/real_transform.h"
+#include "analysis/real_transform.h"
 
 namespace ressona {
 

@@ -68,6 +68,7 @@ TEST_P(AlsaPulsePass, PulseComesBackBitExactWhereTheLatencySays) {
     auto wave = makeAlsaWaveService(testing::loopbackPcm(server, rate));
     SystemClock clock;
     PassRig rig(rate, 2048);
+    rig.armPassCheck();
     openBoth(rig, *wave);
     for (int pass = 0; pass < 3; ++pass) {
         rig.writePulse(10);
@@ -129,6 +130,7 @@ TEST_P(AlsaMlsPass, ImpulseResponsePeaksOnceAndTheMagnitudeIsFlat) {
 
     auto wave = makeAlsaWaveService(testing::loopbackPcm(server, rate));
     SystemClock clock;
+    rig.armPassCheck(arrays.mlsLength);
     openBoth(rig, *wave);
     ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone);
     closeBoth(rig, *wave);
@@ -196,6 +198,42 @@ TEST(AlsaSoundCard, DefaultDeviceRunsAPassEndToEnd) {
     closeBoth(rig, *card.wave);
     EXPECT_EQ(runPass(rig.state, rig.devices, *card.wave, *card.clock, rig.poster), kPassFailed);
     EXPECT_EQ(rig.capturesPosted(), 1u);
+}
+
+// A capture opens with two channels when a reference is asked for, and the
+// pass takes them apart: through the server's two-channel loop the right one
+// is the pulse as played, the left the pulse through the loop's section.
+// Playback stays mono, and no more than two channels are recorded.
+TEST(AlsaSoundCard, ACaptureOpensWithTwoChannelsForAReference) {
+    RESSONA_NEED_AUDIO_SERVER();
+    auto wave = makeAlsaWaveService("ressona_reference");
+    SystemClock clock;
+    PassRig rig(48000, 1024);
+    rig.state.reference.channel = ReferenceChannel::kRight;
+    rig.writePulse(10);
+    ASSERT_EQ(openPlayDevice(rig.state, rig.devices, *wave), 0);
+    ASSERT_EQ(openRecordDevice(rig.state, rig.devices, *wave), 0);
+    EXPECT_EQ(rig.devices.recordFormat.nChannels, 2);
+    ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone);
+    const std::vector<std::int16_t>& wire = rig.state.reference.recording;
+    ASSERT_EQ(wire.size(), rig.passSamples());
+    const long at = onlyNonSilent(wire);
+    ASSERT_GE(at, 0) << "the right channel holds the pulse alone";
+    EXPECT_EQ(wire[std::size_t(at)], (60 - 128) * 256);
+    EXPECT_GT(std::abs(rig.recording()[std::size_t(at)]), 256) << "the left holds its response";
+    closeRecordDevice(rig.state, rig.devices, *wave);
+    closePlayDevice(rig.state, rig.devices, *wave);
+
+    WAVEFORMATEX stereoOut = recordFormatFor(48000, 2);
+    stereoOut.wBitsPerSample = 8;
+    stereoOut.nBlockAlign = 2;
+    HWAVEOUT out = 0;
+    EXPECT_EQ(wave->waveOutOpen(&out, WAVE_MAPPER, &stereoOut, 0, 0, CALLBACK_NULL),
+              WAVERR_BADFORMAT);
+    WAVEFORMATEX three = recordFormatFor(48000, 2);
+    three.nChannels = 3;
+    HWAVEIN in = 0;
+    EXPECT_EQ(wave->waveInOpen(&in, WAVE_MAPPER, &three, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
 }
 
 TEST(AlsaSoundCard, OpenFailuresGiveTheirCodes) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace ressona::testing {
@@ -62,6 +63,17 @@ inline bool audioServerRequired(SoundServer server = SoundServer::kPulseAudio) {
     const char* required = std::getenv(
         server == SoundServer::kPulseAudio ? "RESSONA_AUDIO_SERVER" : "RESSONA_PIPEWIRE_SERVER");
     return required != nullptr && std::string(required) == "1";
+}
+
+// Runs the private PipeWire's script (scripts/pipewire-test-server.sh) with
+// `action` on the folder `start` was given (two above its runtime directory)
+// and, when given, `file`; its exit status.
+inline int pipewireServerScript(const std::string& action, const std::string& file = "") {
+    const std::filesystem::path folder =
+        std::filesystem::path(std::getenv("PIPEWIRE_RUNTIME_DIR")).parent_path().parent_path();
+    return std::system(("bash '" RESSONA_SOURCE_DIR "/scripts/pipewire-test-server.sh' " + action +
+                        " '" + folder.string() + "' " + (file.empty() ? "" : "'" + file + "'"))
+                           .c_str());
 }
 
 }  // namespace ressona::testing

@@ -52,6 +52,18 @@ LevelRun measureAt(SoundServer server, std::vector<std::string> levels) {
     return run;
 }
 
+// The run's warnings but those of passes a server spoilt and that were
+// played again (counted in passesReplayed; the pass check's own tests
+// cover them).
+std::vector<std::string> levelWarnings(const nlohmann::json& json) {
+    std::vector<std::string> warnings;
+    for (const auto& warning : json["warnings"]) {
+        std::string text = warning.get<std::string>();
+        if (text.find("was played again") == std::string::npos) warnings.push_back(text);
+    }
+    return warnings;
+}
+
 class MeasureLevels : public ::testing::TestWithParam<SoundServer> {};
 
 TEST_P(MeasureLevels, FullBarsGiveAFineResponseAndTheHalfWayBarsAWarning) {
@@ -64,8 +76,9 @@ TEST_P(MeasureLevels, FullBarsGiveAFineResponseAndTheHalfWayBarsAWarning) {
     ASSERT_EQ(half.json["captures"].size(), 2u);
     const int halfPeak = half.json["captures"][1]["impulsePeakCounts"].get<int>();
     EXPECT_LT(halfPeak, 256);
-    ASSERT_EQ(half.json["warnings"].size(), 1u) << half.err;
-    const std::string warning = half.json["warnings"][0].get<std::string>();
+    const std::vector<std::string> halfWarnings = levelWarnings(half.json);
+    ASSERT_EQ(halfWarnings.size(), 1u) << half.err;
+    const std::string warning = halfWarnings[0];
     EXPECT_NE(warning.find("coarse"), std::string::npos) << warning;
     EXPECT_NE(warning.find("--speaker-level"), std::string::npos) << warning;
     EXPECT_NE(half.err.find(warning), std::string::npos) << "the warning is printed on stderr";
@@ -77,8 +90,17 @@ TEST_P(MeasureLevels, FullBarsGiveAFineResponseAndTheHalfWayBarsAWarning) {
         EXPECT_GT(capture["impulsePeakCounts"].get<int>(), 1000) << capture;
         EXPECT_EQ(capture["clippedSamples"].get<int>(), 0) << capture;
     }
-    EXPECT_TRUE(full.json["warnings"].empty()) << full.err;
+    EXPECT_TRUE(levelWarnings(full.json).empty()) << full.err;
     EXPECT_EQ(full.json["settings"]["speakerLevel"], 100);
+    // The device threads asked for realtime scheduling; what they got is said.
+    const nlohmann::json& thread = full.json["device"]["thread"];
+    ASSERT_TRUE(thread.is_object()) << full.json["device"];
+    if (thread["realtime"].get<bool>()) {
+        EXPECT_EQ(thread["policy"], "SCHED_FIFO");
+        EXPECT_GE(thread["priority"].get<int>(), 1);
+    } else {
+        EXPECT_FALSE(thread["reason"].get<std::string>().empty());
+    }
     std::printf(
         "[ figures  ] %s levels: MLS response peak %d counts at the half-way bars, %d at "
         "--speaker-level 100 --mic-level 100\n",

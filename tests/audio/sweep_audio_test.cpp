@@ -13,10 +13,10 @@
 #include "common/pass_rig.h"
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
-#include "measure/sweep_pass_service.h"
+#include "sweep/sweep_pass_service.h"
 #include "platform/alsa/alsa_sound_card.h"
 #include "platform/clock/clock.h"
-#include "sweep/real_transform.h"
+#include "analysis/real_transform.h"
 
 namespace ressona {
 namespace {

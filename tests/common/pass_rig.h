@@ -51,6 +51,14 @@ struct PassRig {
 
     std::uint32_t passSamples() const { return 2 * state.sampleLength; }
 
+    // What Start arms for an excitation that can be found in its recording:
+    // each pass then checks itself and is played again when spoilt.
+    void armPassCheck(std::int64_t period = 0) {
+        state.passCheck = {};
+        state.passCheck.armed = true;
+        state.passCheck.period = period;
+    }
+
     // Rest level everywhere but one sample at the active level (0-based index).
     void writePulse(std::size_t index = 10) {
         std::span<std::uint8_t> play(state.device.playBuffer.data(), passSamples());

@@ -78,6 +78,30 @@ TEST_F(MeasureExecutableTest, WritesBothPicturesAtTheAskedSize) {
     std::filesystem::remove(freq);
 }
 
+TEST_F(MeasureExecutableTest, DrawsAMeasurementsPhaseAndEnergyTimeCurve) {
+    const std::string phase = ::testing::TempDir() + "measure_exe_phase.png";
+    const std::string etc = ::testing::TempDir() + "measure_exe_etc.png";
+    const Finished run = runMeasurer("--device sim:filter --excitation mls --instant --size "
+                                     "300x200 --phase-png " + phase + " --etc-png " + etc);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(pngSize(phase), std::make_pair(300u, 200u));
+    EXPECT_EQ(pngSize(etc), std::make_pair(300u, 200u));
+    std::filesystem::remove(phase);
+    std::filesystem::remove(etc);
+
+    // The frequency picture in dB SPL, from a sensitivity file.
+    const std::string sensitivity = ::testing::TempDir() + "measure_exe_mic.txt";
+    const std::string freq = ::testing::TempDir() + "measure_exe_spl.png";
+    std::ofstream(sensitivity) << "sensitivity_dbfs_at_94_db_spl = -20\n";
+    const Finished spl = runMeasurer("--device sim:filter --excitation logsweep --instant "
+                                     "--size 300x200 --export-spl --sensitivity " + sensitivity +
+                                     " --freq-png " + freq);
+    EXPECT_EQ(spl.status, 0);
+    EXPECT_EQ(pngSize(freq), std::make_pair(300u, 200u));
+    std::filesystem::remove(freq);
+    std::filesystem::remove(sensitivity);
+}
+
 TEST_F(MeasureExecutableTest, ABadCommandLineWritesNothing) {
     const std::string time = ::testing::TempDir() + "measure_exe_never.png";
     std::filesystem::remove(time);

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "state/measurement_state.h"
-#include "measure/capture_figures.h"
+#include "audio/capture_figures.h"
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
 #include "platform/sim/simulated_card.h"
@@ -218,6 +218,7 @@ TEST(MeasureRunTest, MlsOnTheLoopbackIsFlatAndReportsEveryField) {
     const Json& json = *result.json;
     EXPECT_EQ(json["device"]["name"].get<std::string>(), "sim:loopback");
     EXPECT_EQ(json["device"]["chosenBy"].get<std::string>(), "option");
+    EXPECT_TRUE(json["device"]["thread"].is_null()) << "no thread waits on a simulated card";
     EXPECT_EQ(json["passes"].get<double>(), 3);
     EXPECT_EQ(json["sampleCounter"].get<double>(), 3);
     EXPECT_EQ(json["latencySamples"].get<double>(), 32);
@@ -230,7 +231,8 @@ TEST(MeasureRunTest, MlsOnTheLoopbackIsFlatAndReportsEveryField) {
     EXPECT_EQ(json["monitor"]["trigger"].get<std::string>(), "Trigger at 32");
     EXPECT_EQ(json["monitor"]["latency"].get<std::string>(), "Latency 32 Samples");
     EXPECT_TRUE(json["errors"].empty());
-    EXPECT_EQ(harness.log->writes, 3) << "exactly the passes asked for are played";
+    EXPECT_EQ(harness.log->writes, 4)
+        << "the passes asked for are played, and once more the first to confirm its timing";
 
     ASSERT_EQ(json["passSeconds"].size(), 3u);
     ASSERT_EQ(json["processSeconds"].size(), 2u);
@@ -541,7 +543,8 @@ TEST(MeasureFailureTest, ARunThatDidNotGoAsAskedWritesNoOutput) {
 
 TEST(MeasureFailureTest, APassThatFailsStopsTheRunWithStatusOne) {
     Harness harness;
-    harness.log->failAddFrom = 3;  // the third pass cannot queue its record buffer
+    // The third pass cannot queue its record buffer (the first is played twice).
+    harness.log->failAddFrom = 4;
     const auto result = harness.run(withArgs(kLoopbackMls, {"--passes", "5"}));
     EXPECT_EQ(result.status, kMeasureFailed);
     EXPECT_NE(result.err.find("stopped after 2 of 5 passes"), std::string::npos) << result.err;
@@ -565,7 +568,8 @@ TEST(MeasureFailureTest, ADeviceThatFailsDuringTheRunIsNamedAndNothingIsSaved) {
         const std::string path = tempPath("measure_failed_run.rsn");
         std::filesystem::remove(path);
         Harness harness;
-        harness.faults.failAfterRecordedSamples = 3 * 8192 + 100;  // in the fourth pass
+        // In the fourth pass (the first is played twice).
+        harness.faults.failAfterRecordedSamples = 4 * 8192 + 100;
         harness.faults.failureResult = c.code;
         const auto result = harness.run(withArgs(kLoopbackMls, {"--passes", "10", "--save", path}));
         EXPECT_EQ(result.status, kMeasureFailed);

@@ -98,6 +98,32 @@ TEST(SimulatedRoom, ReverberatesForItsDocumentedTimeInEveryOctave) {
     }
 }
 
+// A room of the tests' own times is the same model: the room's times give the
+// room preset exactly; twice those make a response twice as long (less the
+// direct sound's delay) whose bands measure their new times; bands beyond the
+// eight are ignored. (One band alone much slower than its neighbours would
+// also lengthen theirs through the octave filters' skirts.)
+TEST(SimulatedRoom, ReverberantResponseIsTheRoomWithOtherTimes) {
+    constexpr std::uint32_t kRate = 22050;
+    const auto room = presetReverberationTimes(SimPreset::kRoom);
+    EXPECT_EQ(reverberantResponse(kRate, room), presetImpulseResponse(SimPreset::kRoom, kRate));
+    std::vector<OctaveReverberation> times(room.begin(), room.end());
+    for (OctaveReverberation& band : times) band.seconds *= 2.0;
+    times.push_back({16000, 9.0});
+    const std::vector<double> response = reverberantResponse(kRate, times);
+    EXPECT_EQ(response.size(), std::size_t(std::lround(0.001 * kRate) +
+                                           std::lround(2.0 * 0.24 * 1.5 * kRate)));
+    RoomOptions options;
+    options.thirdOctaves = false;
+    RoomAnalysis analysis;
+    ASSERT_EQ(analyseRoom(response, kRate, options, analysis), "");
+    for (const OctaveReverberation& band : room) {
+        const RoomBand* measured = findBand(analysis, BandKind::Octave, band.bandHz);
+        if (measured == nullptr) continue;
+        EXPECT_NEAR(measured->t30.seconds / (2.0 * band.seconds), 1.0, 0.03) << band.bandHz;
+    }
+}
+
 // The convolution's eight-at-a-time sums against the plain ones, over sizes
 // that leave remainders.
 TEST(SimulatedRoom, ConvolutionIsThePlainSum) {
@@ -135,6 +161,105 @@ TEST(SimulatedRoom, NoiseIsDeterministicUnderTheSeed) {
     EXPECT_NE(record(8), first);
     // Silence played: only the room's noise, 6 steps RMS.
     EXPECT_NEAR(rms(first), presetNoiseRms(SimPreset::kRoom), 0.5);
+}
+
+// `sim:slips`: every pass's recording is the played signal from the
+// output's start (32 samples in), or that a few cycles late, or that with
+// 128 samples dropped or repeated at one place; the slips come in about one
+// pass in three, the late starts in about one in eight.
+TEST(SimulatedSlips, DropsOrRepeatsACycleInAThirdOfThePassesAndStartsLateNowAndThen) {
+    ManualClock time;
+    SimulatedCardConfig config;
+    config.preset = SimPreset::kLoopback;
+    config.randomSlips = true;
+    config.slipSeed = 20;
+    SimulatedCard card(config, time);
+    PassRig rig(48000, 1024);
+    std::mt19937 codes(3);
+    for (std::size_t n = 0; n < rig.passSamples(); ++n)
+        rig.state.device.playBuffer[n] = static_cast<std::uint8_t>(61 + codes() % 67);
+    ASSERT_EQ(openPlayDevice(rig.state, rig.devices, card), 0);
+    ASSERT_EQ(openRecordDevice(rig.state, rig.devices, card), 0);
+    const auto played = [&](std::int64_t p) {
+        return p >= 0 && p < std::int64_t(rig.passSamples())
+                   ? std::int16_t((rig.state.device.playBuffer[std::size_t(p)] - 128) * 256)
+                   : std::int16_t{0};
+    };
+    int slipped = 0;
+    int late = 0;
+    constexpr int kPasses = 60;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        ASSERT_EQ(runPass(rig.state, rig.devices, card, card.clock(), rig.poster), kPassDone);
+        const std::span<const std::int16_t> r = rig.recording();
+        // Where the first samples land, late or not (a late pass's end still
+        // sounds at the next one's start).
+        const auto matches = [&](std::int64_t p, std::int64_t from) {
+            for (std::int64_t j = 0; j < 8 && p + j < std::int64_t(r.size()); ++j)
+                if (r[std::size_t(p + j)] != played(from + j)) return false;
+            return true;
+        };
+        const auto startsAt = [&](std::int64_t p) { return matches(p, 0); };
+        std::int64_t start = 32;
+        while (start <= 32 + 5 * kRandomSlipSamples && !startsAt(start)) ++start;
+        ASSERT_LE((start - 32) % kRandomSlipSamples, 1) << "pass " << pass;  // the start's rounding
+        late += start > 33;
+        // Matches from its start up to at most one slip of 128 samples either way.
+        std::int64_t shift = 0;
+        bool slips = false;
+        for (std::int64_t p = start; p < std::int64_t(r.size()); ++p) {
+            if (r[std::size_t(p)] == played(p - start - shift)) continue;
+            ASSERT_FALSE(slips) << "pass " << pass << " slips twice, at " << p;
+            slips = true;
+            shift = matches(p, p - start - kRandomSlipSamples) ? kRandomSlipSamples
+                                                               : -kRandomSlipSamples;
+            ASSERT_EQ(r[std::size_t(p)], played(p - start - shift)) << "pass " << pass;
+        }
+        slipped += slips;
+    }
+    EXPECT_GT(slipped, kPasses / 6);
+    EXPECT_LT(slipped, kPasses / 2);
+    EXPECT_GE(late, 2);
+    EXPECT_LT(late, kPasses / 4);
+}
+
+// Two input channels: the left is the system (through its response, at the
+// card's level, with its noise), the right the output wired straight back; a
+// slip of the stream is on both alike, and a third channel is refused.
+TEST(SimulatedCard, ItsRightInputIsTheOutputWiredBackAndSlipsWithTheLeft) {
+    ManualClock time;
+    SimulatedCardConfig config;
+    config.preset = SimPreset::kLowPass;
+    config.noiseRms = 0.0;
+    config.gain = 0.5;
+    SimulatedCard card(config, time);
+    PassRig rig(48000, 1024);
+    rig.writePulse(10);
+    rig.state.reference.channel = ReferenceChannel::kRight;
+    ASSERT_EQ(openAndPass(rig, card, card.clock()), kPassDone);
+    const std::vector<std::int16_t>& wire = rig.state.reference.recording;
+    ASSERT_EQ(wire.size(), rig.passSamples());
+    for (std::size_t i = 0; i < wire.size(); ++i)
+        ASSERT_EQ(wire[i], i == 10 + 32 ? (60 - 128) * 256 : 0) << i;
+    const std::vector<double> h = card.impulseResponse(48000);
+    for (std::size_t k = 0; k < 200; ++k)
+        ASSERT_NEAR(rig.recording()[42 + k], 0.5 * h[k] * (60 - 128) * 256, 0.5) << k;
+
+    // A cycle repeated before the pulse moves it on both channels.
+    card.faults().slipAtPosition = 20;
+    card.faults().slipSamples = 128;
+    card.faults().slipRepeats = true;
+    ASSERT_EQ(runPass(rig.state, rig.devices, card, card.clock(), rig.poster), kPassDone);
+    EXPECT_EQ(wire[42 + 128], (60 - 128) * 256);
+    for (std::size_t k = 0; k < 50; ++k)
+        ASSERT_NEAR(rig.recording()[42 + 128 + k], 0.5 * h[k] * (60 - 128) * 256, 0.5) << k;
+
+    closeRecordDevice(rig.state, rig.devices, card);
+    WAVEFORMATEX three = recordFormatFor(48000, 2);
+    three.nChannels = 3;
+    three.nBlockAlign = 6;
+    three.nAvgBytesPerSec = 6 * 48000;
+    HWAVEIN handle = 0;
+    EXPECT_EQ(card.waveInOpen(&handle, WAVE_MAPPER, &three, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
 }
 
 TEST(SimulatedCardPacing, RealTimeByDefaultInstantOnRequest) {
@@ -176,7 +301,8 @@ TEST(SimulatedSoundCard, MadeByItsStableNames) {
         const char* name;
     };
     for (const Case c :
-         {Case{"", "sim:room"}, Case{"room", "sim:room"}, Case{"loopback", "sim:loopback"}}) {
+         {Case{"", "sim:room"}, Case{"room", "sim:room"}, Case{"loopback", "sim:loopback"},
+          Case{"slips", "sim:slips"}}) {
         SoundCard card;
         ASSERT_EQ(makeSimulatedSoundCard(c.preset, {}, card), kSoundCardMade);
         EXPECT_EQ(card.name, c.name);

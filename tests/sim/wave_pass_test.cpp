@@ -119,6 +119,48 @@ TEST(WavePass, LatencyIsWhereTheExcitationLandsWhateverTheCompletionTimes) {
     }
 }
 
+// A server whose input moves in whole cycles: the pass waits for the first
+// cycle to arrive (before it, position 0 says nothing about where the
+// playback will land), and the input's count at the write is the latency.
+TEST(WavePass, ASteppedInputIsAwaitedAndItsCountAtTheWriteIsTheLatency) {
+    for (const std::int64_t cycle : {256, 1024}) {
+        SimulatedCardConfig config = loopback();
+        config.captureCycleSamples = cycle;
+        Bench bench(config);
+        bench.open();
+        for (int pass = 0; pass < 3; ++pass) {
+            bench.rig.writePulse();
+            std::fill(bench.rig.state.device.recordBuffer.begin(),
+                      bench.rig.state.device.recordBuffer.end(), 0);
+            ASSERT_EQ(bench.pass(), kPassDone) << cycle;
+            const auto recording = bench.rig.recording();
+            const auto pulse = std::find(recording.begin(), recording.end(), -17408);
+            ASSERT_NE(pulse, recording.end()) << cycle << " pass " << pass;
+            EXPECT_EQ(bench.rig.state.latencySamples, pulse - recording.begin() - 10)
+                << cycle << " pass " << pass;
+            EXPECT_GE(bench.rig.state.latencySamples, cycle);
+            EXPECT_EQ(bench.rig.state.latencySamples % cycle, 0);
+        }
+    }
+}
+
+// A record buffer handed back with fewer samples than it holds is a failed
+// pass, not a recording to analyse; the next full one measures again.
+TEST(WavePass, ARecordingThatCompletesShortFailsThePass) {
+    for (const std::int64_t missing : {1, 2048}) {
+        Bench bench(loopback());
+        bench.open();
+        bench.rig.writePulse();
+        bench.card.faults().recordShortSamples = missing;
+        EXPECT_EQ(bench.pass(), kPassDeviceFailed) << missing;
+        EXPECT_EQ(bench.rig.state.lastWaveError, WAVERR_DEVICEFAILED);
+        EXPECT_EQ(bench.rig.capturesPosted(), 0u);
+        bench.card.faults().recordShortSamples = 0;
+        EXPECT_EQ(bench.pass(), kPassDone);
+        EXPECT_EQ(bench.rig.capturesPosted(), 1u);
+    }
+}
+
 TEST(WavePass, PassTakesItsDurationOnTheCardClock) {
     Bench bench(loopback());
     bench.open();

@@ -1,7 +1,7 @@
 // What the measurer says of each capture: its peak below full scale, its
 // clipped samples, its response's peak, and the warnings that follow.
 
-#include "measure/capture_figures.h"
+#include "audio/capture_figures.h"
 
 #include <gtest/gtest.h>
 

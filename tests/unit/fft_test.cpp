@@ -166,8 +166,10 @@ TEST(Fft, CacheFollowsSizeAndDirectionChanges) {
         return data;
     };
     FourierTransform shared;
+    // Sizes on both sides of 64, where the split vector form and its buffers start.
     const int sequence[][2] = {{1024, -1}, {4096, -1}, {1024, -1}, {1024, 1}, {1024, -1},
-                               {1024, 0},  {1024, -1}, {1024, 5},  {1024, 2}, {64, -3}};
+                               {1024, 0},  {1024, -1}, {1024, 5},  {1024, 2}, {64, -3},
+                               {32, -1},   {128, 1},   {8, 1},     {64, 1}};
     for (const auto& call : sequence) {
         Signal data(input.begin(), input.begin() + call[0]);
         fft(shared, data, call[0], call[1]);
@@ -176,10 +178,26 @@ TEST(Fft, CacheFollowsSizeAndDirectionChanges) {
     }
 }
 
+// The forms fft() can take on a processor that has every vector unit; on
+// one without, the wider forms fall back to the narrower ones.
+struct Form {
+    bool vector;
+    bool widest;
+    const char* name;
+};
+constexpr Form kForms[] = {
+    {true, true, "widest"}, {true, false, "avx"}, {false, false, "portable"}};
+
+FourierTransform transformIn(const Form& form) {
+    FourierTransform transform;
+    transform.allowVector = form.vector;
+    transform.allowWidest = form.widest;
+    return transform;
+}
+
 TEST(Fft, FastFormsEqualThePlainFormBitForBit) {
-    for (bool vector : {true, false}) {
-        FourierTransform transform;
-        transform.allowVector = vector;
+    for (const Form& form : kForms) {
+        FourierTransform transform = transformIn(form);
         for (int n = 2; n <= 65536; n *= 2) {
             for (int direction : {-1, 1, 0}) {
                 Signal data = randomSignal(n, static_cast<unsigned>(n));
@@ -190,38 +208,68 @@ TEST(Fft, FastFormsEqualThePlainFormBitForBit) {
                 fft(transform, data, n, direction);
                 plainFft(expected, n, direction);
                 EXPECT_TRUE(sameBits(data, expected))
-                    << "n " << n << " direction " << direction << " vector " << vector;
+                    << "n " << n << " direction " << direction << " form " << form.name;
 
                 Signal pulse(static_cast<std::size_t>(n));
                 pulse[static_cast<std::size_t>(n / 2 - 1)] = {-3.0f, 0.0f};
                 Signal pulseExpected = pulse;
                 fft(transform, pulse, n, direction);
                 plainFft(pulseExpected, n, direction);
-                EXPECT_TRUE(sameBits(pulse, pulseExpected)) << "pulse n " << n;
+                EXPECT_TRUE(sameBits(pulse, pulseExpected)) << "pulse n " << n << form.name;
             }
         }
     }
 }
 
+// Every size the transform takes, in every form: forward, then back scaled,
+// each bit for bit the plain form's, and back near the input within the drift
+// of the repeated-product factors.
+TEST(Fft, EveryFormEqualsThePlainFormAtEverySizeThereAndBack) {
+    for (int n = 2; n <= (1 << 20); n *= 2) {
+        const Signal input = randomSignal(n, static_cast<unsigned>(3 * n));
+        Signal forward = input;
+        plainFft(forward, n, 1);
+        Signal back = forward;
+        plainFft(back, n, -1);
+        const float tolerance = 1e-6f + 2.5e-7f * static_cast<float>(n);
+        for (const Form& form : kForms) {
+            FourierTransform transform = transformIn(form);
+            Signal data = input;
+            fft(transform, data, n, 1);
+            EXPECT_TRUE(sameBits(data, forward)) << "forward n " << n << " " << form.name;
+            fft(transform, data, n, -1);
+            EXPECT_TRUE(sameBits(data, back)) << "back n " << n << " " << form.name;
+            std::size_t far = 0;
+            for (std::size_t i = 0; i < input.size(); ++i) {
+                if (std::fabs(data[i].re - input[i].re) > tolerance ||
+                    std::fabs(data[i].im - input[i].im) > tolerance)
+                    ++far;
+            }
+            EXPECT_EQ(far, 0u) << "n " << n << " " << form.name;
+        }
+    }
+}
+
 TEST(Fft, LeadingValuesEqualTheFullTransformsBitForBit) {
-    for (bool vector : {true, false}) {
-        FourierTransform full;
-        FourierTransform leading;
-        full.allowVector = leading.allowVector = vector;
+    for (const Form& form : kForms) {
+        FourierTransform full = transformIn(form);
+        FourierTransform leading = transformIn(form);
         for (int n = 2; n <= 16384; n *= 4) {
             for (int direction : {-1, 1, 0}) {
                 Signal expected = randomSignal(n, static_cast<unsigned>(n + 5));
                 Signal data = expected;
                 fft(full, expected, n, direction);
-                for (std::size_t count :
-                     {std::size_t{0}, std::size_t{1}, std::size_t(n / 2), std::size_t(n)}) {
+                // Counts that end inside a run of eight outputs, too.
+                for (std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t(n / 2),
+                                          std::size_t(n), std::size_t(n / 2 + n / 3)}) {
                     Signal work = data;
                     Signal lower(count, ComplexValue{7.0f, 7.0f});
                     fftLeading(leading, work, n, direction, lower);
                     EXPECT_TRUE(sameBits(
                         lower, Signal(expected.begin(),
                                       expected.begin() + static_cast<std::ptrdiff_t>(count))))
-                        << "n " << n << " direction " << direction << " count " << count;
+                        << "n " << n << " direction " << direction << " count " << count << " "
+                        << form.name;
                 }
             }
         }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "measure/spl_picture.h"
 #include "unit/plot_fixture.h"
 
 namespace ressona {
@@ -100,6 +101,31 @@ TEST_F(FreqPlotTest, StandardViewGridLabelsAndDbAxis) {
     }
     ASSERT_NE(find("dB"), texts.end());
     EXPECT_EQ(find("dB")->textBox, (Rect{3, 3, 15, 12}));
+}
+
+// In dB SPL for a picture: the curve and its range move together, the axis
+// says so, and the panel's plot is as it was afterwards.
+TEST_F(FreqPlotTest, APictureInDbSplIsLabelledAndTheStateComesBack) {
+    start();
+    const float shift = f.state().plotShiftDb;
+    const float low = f.state().plotDbLow;
+    const float high = f.state().plotDbHigh;
+    {
+        const SplPicture inSpl(f.state(), 120.0);
+        draw(MSG_REDRAW);
+        const auto texts = f.freqBitmap().callsOf(CanvasCallKind::TextOut);
+        const auto has = [&](const std::string& text) {
+            return std::any_of(texts.begin(), texts.end(),
+                               [&](const CanvasCall& c) { return c.text == text; });
+        };
+        EXPECT_TRUE(has("dB SPL"));
+        EXPECT_TRUE(has("120."));
+        EXPECT_FALSE(has("dB"));
+    }
+    EXPECT_FALSE(f.state().plotLevelInSpl);
+    EXPECT_EQ(f.state().plotShiftDb, shift);
+    EXPECT_EQ(f.state().plotDbLow, low);
+    EXPECT_EQ(f.state().plotDbHigh, high);
 }
 
 // The dB lines are round steps, about twelve at most, and never closer than a label's height.

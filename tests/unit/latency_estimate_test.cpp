@@ -109,6 +109,17 @@ TEST(LatencyEstimate, ACycleDroppedMidPassDoesNotMoveTheStartsOffset) {
     EXPECT_EQ(estimate.result(), 128);
 }
 
+// Readings that never agree, half of them on each of two offsets: the
+// median of an even count is the lower of the middle two.
+TEST(LatencyEstimate, WithoutAnAgreeingRunAnEvenCountGivesTheLowerMiddle) {
+    LatencyEstimate estimate;
+    estimate.begin(0, 1);
+    for (std::int64_t played = 0; played <= 300; played += 30)
+        estimate.add(played + (played % 60 == 0 ? 200 : 100), played);
+    ASSERT_EQ(estimate.readings() % 2, 0u);
+    EXPECT_EQ(estimate.result(), 100);
+}
+
 TEST(LatencyEstimate, PositionsFromAnyDeviceStayWithinTheLatencyRange) {
     constexpr std::int64_t kHuge = std::numeric_limits<std::int64_t>::max();
     LatencyEstimate estimate;

@@ -12,6 +12,7 @@
 #include "room/band_filter.h"
 #include "room/decay_time.h"
 #include "room/energy_decay.h"
+#include "room/reliability.h"
 
 namespace ressona {
 namespace {
@@ -182,6 +183,76 @@ TEST(RoomReliability, AShallowFloorFlagsThirtyAndKeepsTwenty) {
             EXPECT_NEAR(band.t20.seconds, seconds, 0.08 * seconds) << name;
         }
     }
+}
+
+// A floor 30 dB down: the curve ends above T30's bottom (-35 dB) at the
+// crosspoint, so T30 is not fitted at all (the noise beyond would bend it),
+// while EDT and T20, whose bottoms are reached, are. The same holds for every
+// time of every band: fitted exactly when the curve reaches its bottom.
+TEST(RoomReliability, ARangeWhoseBottomTheCurveDoesNotReachIsNotFitted) {
+    const RoomAnalysis analysis = analysed(decayingNoise(1.0, 30.0, 8));
+    const RoomBand& broadband = analysis.bands[0];
+    EXPECT_GT(broadband.t30.lowestDb, kT30Range.bottomDb);
+    EXPECT_FALSE(broadband.t30.evaluated);
+    EXPECT_FALSE(broadband.t30.reliable);
+    EXPECT_TRUE(broadband.edt.evaluated);
+    EXPECT_TRUE(broadband.t20.evaluated);
+    for (const RoomBand& band : analysis.bands) {
+        for (const DecayTime* time : {&band.edt, &band.t20, &band.t30}) {
+            if (time->lowestDb > time->range.bottomDb) {
+                EXPECT_FALSE(time->evaluated) << bandName(band.band) << " " << time->range.bottomDb;
+            }
+        }
+    }
+}
+
+// A response cut off 0.34 s into a decay of 1.3 s (a hall measured with the
+// length of a loudspeaker's response) has no noise floor: what the analysis
+// takes for one is the decay still falling. Every band says the response is
+// too short, and no T20 or T30 passes for reliable; the whole one is long enough.
+TEST(RoomReliability, AResponseShorterThanItsDecaySaysSo) {
+    const std::vector<double> whole = decayingNoise(1.3, 90.0, 21);
+    const std::vector<double> cut(whole.begin(), whole.begin() + 16384);
+    for (const RoomBand& band : analysed(cut).bands) {
+        const std::string name = bandName(band.band);
+        // The cut is read off the decay's slope: said wherever one of the
+        // band's slopes is within a factor of two of the decay's own.
+        const bool slopeSeen = band.edt.evaluated && band.edt.seconds > 0.65;
+        for (const DecayTime* time : {&band.t20, &band.t30}) {
+            EXPECT_FALSE(time->reliable) << name;
+            bool said = false;
+            for (const std::string& reason : time->reasons)
+                said |= reason.find("rings longer than the response") != std::string::npos;
+            EXPECT_TRUE(said || !slopeSeen) << name << " " << time->range.bottomDb;
+        }
+    }
+    for (const RoomBand& band : analysed(whole, true).bands) {
+        for (const DecayTime* time : {&band.edt, &band.t20, &band.t30}) {
+            for (const std::string& reason : time->reasons)
+                EXPECT_EQ(reason.find("rings longer"), std::string::npos) << bandName(band.band);
+        }
+    }
+}
+
+// The clarity warning about an early noise floor needs the floor to have been
+// met: a decay that ends early without meeting it (a short response) is not
+// extrapolated, and gets no such warning.
+TEST(RoomReliability, ClarityWarnsOfAnEarlyFloorOnlyWhenItWasMet) {
+    RoomBand band;
+    band.hasEnergy = true;
+    band.c50Db = 3.0;
+    band.c80Db = 5.0;
+    band.crossSeconds = 0.06;
+    band.noiseReached = false;
+    judgeClarity(band);
+    EXPECT_TRUE(band.clarityReasons.empty());
+    band.noiseReached = true;
+    judgeClarity(band);
+    ASSERT_EQ(band.clarityReasons.size(), 1u);
+    EXPECT_NE(band.clarityReasons[0].find("noise floor after 60 ms"), std::string::npos);
+    band.crossSeconds = 0.09;
+    judgeClarity(band);
+    EXPECT_TRUE(band.clarityReasons.empty());
 }
 
 // A response rounded to whole steps reads zero where its decay sinks below

@@ -8,7 +8,7 @@
 
 #include "sweep/harmonic_distortion.h"
 #include "sweep/log_sweep.h"
-#include "sweep/real_transform.h"
+#include "analysis/real_transform.h"
 #include "sweep/sweep_deconvolution.h"
 
 namespace ressona {

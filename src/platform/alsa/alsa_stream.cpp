@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/alsa/alsa_sound_card.h"
+#include "platform/alsa/realtime_thread.h"
 
 namespace ressona {
 
@@ -26,11 +27,16 @@ constexpr unsigned kBufferMicros = 500'000;
 // stream's (PulseAudio's target length): it keeps the short buffer.
 constexpr unsigned kSteppedBufferMicros = 100'000;
 constexpr unsigned kPeriodMicros = 5'000;
-// A server known only at its deliveries runs its cycles at the capture's
-// period; the playback must reach it within a cycle of its write (see
-// LatencyEstimate), which a loaded machine does far more surely in 10 ms
-// than in 5.
-constexpr unsigned kSteppedPeriodMicros = 10'000;
+// A sound server's plugin (PulseAudio's, PipeWire's) runs the server's
+// cycles at about the stream's period, and its client thread must answer
+// every cycle in time or a cycle is lost: PipeWire then drops or repeats a
+// whole cycle in mid-pass (measured here with MLS passes: with 5 ms
+// periods 128 to 512 samples in about half the passes of a quiet machine;
+// with 10 ms one in 180, at 22050 and 48000 Hz, quiet and beside a build).
+// A server known only at its deliveries also needs the playback to
+// reach it within a cycle of its write (see LatencyEstimate), which a
+// loaded machine does far more surely in 10 ms than in 5.
+constexpr unsigned kServerPeriodMicros = 10'000;
 // While playback drains, how often the remaining delay is looked at.
 constexpr long kDrainCheckMicros = 500;
 constexpr long kIdleCheckMicros = 50'000;
@@ -47,15 +53,15 @@ struct Granted {
 };
 
 MMRESULT configure(snd_pcm_t* pcm, AlsaStream::Direction direction, unsigned rate,
-                   std::uint16_t bits, unsigned bufferMicros, unsigned periodMicros,
-                   Granted& granted) {
+                   std::uint16_t bits, unsigned channels, unsigned bufferMicros,
+                   unsigned periodMicros, Granted& granted) {
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
     const snd_pcm_format_t format = bits == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
     if (snd_pcm_hw_params_any(pcm, hw) < 0 ||
         snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
         snd_pcm_hw_params_set_format(pcm, hw, format) < 0 ||
-        snd_pcm_hw_params_set_channels(pcm, hw, 1) < 0 ||
+        snd_pcm_hw_params_set_channels(pcm, hw, channels) < 0 ||
         snd_pcm_hw_params_set_rate(pcm, hw, rate, 0) < 0)
         return WAVERR_BADFORMAT;
     int dir = 0;
@@ -121,8 +127,10 @@ struct Deliveries {
 // For a stepped server it watches a few deliveries: their size, and whether
 // the server reports a latency beyond what it has delivered, as a real
 // card's input does (a monitor reports none). 0 or an ALSA error.
-int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames, Deliveries& learnt) {
-    std::vector<std::int16_t> scratch(std::max<snd_pcm_uframes_t>(periodFrames, 1) * 8);
+int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames, unsigned channels,
+                 Deliveries& learnt) {
+    const snd_pcm_uframes_t scratchFrames = std::max<snd_pcm_uframes_t>(periodFrames, 1) * 8;
+    std::vector<std::int16_t> scratch(scratchFrames * channels);
     if (const int error = snd_pcm_start(pcm); error < 0) return error;
     const auto begun = std::chrono::steady_clock::now();
     int deliveries = 0;
@@ -138,7 +146,7 @@ int startCapture(snd_pcm_t* pcm, bool stepped, snd_pcm_uframes_t periodFrames, D
         }
         snd_pcm_sframes_t delivered = 0;
         for (;;) {
-            const snd_pcm_sframes_t got = snd_pcm_readi(pcm, scratch.data(), scratch.size());
+            const snd_pcm_sframes_t got = snd_pcm_readi(pcm, scratch.data(), scratchFrames);
             if (got == -EAGAIN || got == 0) break;
             if (got < 0) {
                 snd_pcm_drop(pcm);
@@ -208,18 +216,20 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
     // follows the shortest its streams ask for.
     const bool steppedServer = knownOnlyAtDeliveries(pcm);
     const bool stepped = direction == Direction::kCapture && steppedServer;
+    const bool server = steppedServer || snd_pcm_type(pcm) == SND_PCM_TYPE_IOPLUG;
     Granted granted;
     if (const MMRESULT result =
             configure(pcm, direction, format.nSamplesPerSec, format.wBitsPerSample,
-                      steppedServer ? kSteppedBufferMicros : kBufferMicros,
-                      steppedServer ? kSteppedPeriodMicros : kPeriodMicros, granted)) {
+                      format.nChannels, steppedServer ? kSteppedBufferMicros : kBufferMicros,
+                      server ? kServerPeriodMicros : kPeriodMicros, granted)) {
         snd_pcm_close(pcm);
         return result;
     }
     Deliveries learnt;
     const int started = direction == Direction::kPlayback
                             ? startPlayback(pcm, granted, format.wBitsPerSample)
-                            : startCapture(pcm, stepped, granted.periodFrames, learnt);
+                            : startCapture(pcm, stepped, granted.periodFrames, format.nChannels,
+                                           learnt);
     if (started < 0) {
         snd_pcm_close(pcm);
         // A stream that never moves cannot measure anything.
@@ -232,7 +242,7 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
     }
     // A server that reports its input's latency is known between deliveries after all.
     stream = std::make_unique<AlsaStream>(Key(), pcm, direction, format.nSamplesPerSec, wakeFd,
-                                          format.wBitsPerSample / 8u,
+                                          format.nChannels * format.wBitsPerSample / 8u,
                                           learnt.latencyReported ? 0 : learnt.cycleFrames);
     stream->thread_ = std::thread([s = stream.get()] { s->run(); });
     return MMSYSERR_NOERROR;
@@ -258,6 +268,11 @@ AlsaStream::~AlsaStream() {
     finishAll();
     snd_pcm_close(pcm_);
     ::close(wakeFd_);
+}
+
+ThreadScheduling AlsaStream::scheduling() {
+    std::lock_guard lock(mutex_);
+    return scheduling_;
 }
 
 void AlsaStream::wake() {
@@ -394,6 +409,11 @@ void AlsaStream::finishAll() {
 }
 
 void AlsaStream::run() {
+    const ThreadScheduling granted = askForRealtime();
+    {
+        std::lock_guard lock(mutex_);
+        scheduling_ = granted;
+    }
     for (;;) {
         long micros = -1;
         bool withPcm = false;

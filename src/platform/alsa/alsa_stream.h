@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/wave/thread_scheduling.h"
 #include "platform/wave/wave_service.h"
 
 typedef struct _snd_pcm snd_pcm_t;
@@ -59,6 +60,8 @@ class AlsaStream {
     void reset();
     // The converter's position now (see MMTIME), or the stream's failure.
     MMRESULT position(MMTIME& time);
+    // How the I/O thread is scheduled (not asked until it has started).
+    ThreadScheduling scheduling();
 
   private:
     struct Entry {
@@ -98,6 +101,7 @@ class AlsaStream {
     bool quit_ = false;
     MMRESULT failure_ = MMSYSERR_NOERROR;
     std::vector<std::uint8_t> discard_;  // capture with no buffer queued
+    ThreadScheduling scheduling_;        // what the I/O thread was granted
 
     std::thread thread_;
 };

@@ -68,14 +68,23 @@ class AlsaWaveService final : public WaveService {
         return position(handle, time, size);
     }
 
+    ThreadScheduling deviceThreadScheduling() override {
+        ThreadScheduling least = closedStreams_;
+        for (auto& [handle, stream] : streams_) least = lesserScheduling(least, stream->scheduling());
+        return least;
+    }
+
   private:
     MMRESULT openStream(std::uintptr_t* handle, UINT deviceId, const WAVEFORMATEX* format,
                         AlsaStream::Direction direction, std::uint16_t bits) {
         if (handle == nullptr || format == nullptr) return MMSYSERR_INVALPARAM;
         *handle = 0;
         if (deviceId != WAVE_MAPPER && deviceId != 0) return MMSYSERR_BADDEVICEID;
-        if (format->wFormatTag != WAVE_FORMAT_PCM || format->nChannels != 1 ||
-            format->wBitsPerSample != bits || format->nSamplesPerSec == 0)
+        // Playback is mono; capture one channel, or two for a reference channel.
+        const std::uint16_t mostChannels = direction == AlsaStream::Direction::kCapture ? 2 : 1;
+        if (format->wFormatTag != WAVE_FORMAT_PCM || format->nChannels < 1 ||
+            format->nChannels > mostChannels || format->wBitsPerSample != bits ||
+            format->nSamplesPerSec == 0)
             return WAVERR_BADFORMAT;
         std::unique_ptr<AlsaStream> stream;
         if (const MMRESULT result = AlsaStream::open(pcmName_, direction, *format, stream))
@@ -139,6 +148,7 @@ class AlsaWaveService final : public WaveService {
     MMRESULT closeStream(std::uintptr_t handle) {
         const auto found = streams_.find(handle);
         if (found == streams_.end()) return MMSYSERR_INVALHANDLE;
+        closedStreams_ = lesserScheduling(closedStreams_, found->second->scheduling());
         streams_.erase(found);  // stops the thread and marks queued headers done
         return MMSYSERR_NOERROR;
     }
@@ -146,6 +156,7 @@ class AlsaWaveService final : public WaveService {
     std::string pcmName_;
     std::map<std::uintptr_t, std::unique_ptr<AlsaStream>> streams_;
     std::uintptr_t nextHandle_ = 0xA1;
+    ThreadScheduling closedStreams_;  // the least favoured of the streams closed
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/sim/block_convolution.h"
 #include "platform/sim/response_convolution.h"
 
 namespace ressona {
@@ -39,6 +40,8 @@ struct SimulatedCard::Segment {
     std::int64_t endTick = 0;
     std::int64_t doneTick = -1;  // -1: never
     std::int64_t playedSamples = 0;
+    // Sounds this many samples later than its position says (a late start).
+    std::int64_t lateSamples = 0;
     bool done = false;
 };
 
@@ -86,7 +89,8 @@ SimulatedCard::SimulatedCard(SimulatedCardConfig config, Clock& timeBase)
     : config_(config),
       timeBase_(timeBase),
       clock_(std::make_unique<CardClock>(*this, timeBase)),
-      noiseEngine_(config.seed) {
+      noiseEngine_(config.seed),
+      slipEngine_(config.slipSeed) {
     if (config_.noiseRms < 0.0) config_.noiseRms = presetNoiseRms(config_.preset);
     nonlinearity_ = presetNonlinearity(config_.preset);
 }
@@ -98,7 +102,9 @@ Clock& SimulatedCard::clock() {
 }
 
 std::vector<double> SimulatedCard::impulseResponse(std::uint32_t sampleRate) const {
-    return presetImpulseResponse(config_.preset, sampleRate);
+    std::vector<double> response = presetImpulseResponse(config_.preset, sampleRate);
+    if (config_.outputFilter) return config_.outputFilter(sampleRate, std::move(response));
+    return response;
 }
 
 MMRESULT SimulatedCard::log(const char* call, MMRESULT result) {
@@ -110,9 +116,11 @@ void SimulatedCard::forgetLastCall() {
     if (!calls_.empty()) calls_.pop_back();
 }
 
-bool SimulatedCard::formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits) const {
-    return format != nullptr && format->wFormatTag == WAVE_FORMAT_PCM && format->nChannels == 1 &&
-           format->wBitsPerSample == bits && format->nBlockAlign == bits / 8 &&
+bool SimulatedCard::formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits,
+                                   std::uint16_t mostChannels) const {
+    return format != nullptr && format->wFormatTag == WAVE_FORMAT_PCM && format->nChannels >= 1 &&
+           format->nChannels <= mostChannels && format->wBitsPerSample == bits &&
+           format->nBlockAlign == format->nChannels * bits / 8 &&
            format->nSamplesPerSec >= kLowestRate && format->nSamplesPerSec <= kHighestRate &&
            format->nAvgBytesPerSec == format->nSamplesPerSec * format->nBlockAlign;
 }
@@ -191,13 +199,15 @@ MMRESULT SimulatedCard::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT size
         segment.startTick = segments_.back().endTick;  // follows the buffer still playing
     } else {
         // Starting the output takes a moment, during which the call blocks.
+        const std::int64_t positionAtCall = inputPositionAt(timeBase_.performanceCounter());
         const std::int64_t startTicks = ticksFor(config_.outputStartSamples, outRate_);
         const std::int64_t frequency = timeBase_.performanceFrequency();
         if (startTicks > 0)
             timeBase_.pause(
                 std::chrono::microseconds((startTicks * 1'000'000 + frequency - 1) / frequency));
-        segment.startTick = timeBase_.performanceCounter();
+        segment.startTick = cycleLandingTick(timeBase_.performanceCounter(), positionAtCall);
         advanceTo(segment.startTick);
+        segment.lateSamples = drawLateStart();
     }
     const auto samples = static_cast<std::int64_t>(segment.codes.size() / (segment.bits / 8));
     segment.endTick =
@@ -298,9 +308,10 @@ MMRESULT SimulatedCard::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFOR
     if (deviceId != WAVE_MAPPER && deviceId != 0) return log("waveInOpen", MMSYSERR_BADDEVICEID);
     if (inHandle_ != 0) return log("waveInOpen", MMSYSERR_ALLOCATED);
     if (failed_) return log("waveInOpen", faults_.failureResult);
-    if (!formatAccepted(format, 16)) return log("waveInOpen", WAVERR_BADFORMAT);
+    if (!formatAccepted(format, 16, 2)) return log("waveInOpen", WAVERR_BADFORMAT);
     inHandle_ = nextHandle_++;
     inRate_ = format->nSamplesPerSec;
+    inChannels_ = format->nChannels;
     inputQueue_.clear();
     inputStarted_ = false;
     inputPosition_ = 0;
@@ -350,7 +361,7 @@ MMRESULT SimulatedCard::waveInAddBuffer(HWAVEIN handle, WAVEHDR* header, UINT si
     header->dwBytesRecorded = 0;
     Pending pending;
     pending.header = header;
-    pending.length = header->dwBufferLength / sizeof(std::int16_t);
+    pending.length = header->dwBufferLength / (sizeof(std::int16_t) * inChannels_);
     inputQueue_.push_back(pending);
     if (inputStarted_) scheduleInput();
     return log("waveInAddBuffer", MMSYSERR_NOERROR);
@@ -362,6 +373,7 @@ MMRESULT SimulatedCard::waveInStart(HWAVEIN handle) {
     if (!inputStarted_) {
         inputStarted_ = true;
         ++inputStarts_;
+        drawRandomSlip();
         inputStartTick_ = timeBase_.performanceCounter();
         inputPosition_ = 0;
         scheduleInput();
@@ -372,6 +384,25 @@ MMRESULT SimulatedCard::waveInStart(HWAVEIN handle) {
 std::int64_t SimulatedCard::inputPositionAt(std::int64_t tick) const {
     if (!inputStarted_ || tick <= inputStartTick_) return 0;
     return (tick - inputStartTick_) * inRate_ / timeBase_.performanceFrequency();
+}
+
+// The input's position as the card reports it: in whole cycles when it moves in cycles.
+std::int64_t SimulatedCard::reportedInputPosition(std::int64_t tick) const {
+    const std::int64_t position = inputPositionAt(tick);
+    const std::int64_t cycle = config_.captureCycleSamples;
+    return cycle > 0 ? position / cycle * cycle : position;
+}
+
+// When an output started at `tick` sounds from. On an input that moves in
+// cycles: from the cycle the input stood at when the write came
+// (positionAtCall), the first cycle's end if none had arrived yet.
+std::int64_t SimulatedCard::cycleLandingTick(std::int64_t tick,
+                                             std::int64_t positionAtCall) const {
+    const std::int64_t cycle = config_.captureCycleSamples;
+    if (cycle <= 0 || !inputStarted_ || inRate_ == 0) return tick;
+    const std::int64_t landing = std::max<std::int64_t>(positionAtCall / cycle, 1) * cycle;
+    const std::int64_t frequency = timeBase_.performanceFrequency();
+    return inputStartTick_ + (landing * frequency + inRate_ - 1) / inRate_;
 }
 
 // Gives every queued buffer its stretch of the stream and its completion.
@@ -419,8 +450,10 @@ MMRESULT SimulatedCard::waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT siz
     const std::int64_t now = timeBase_.performanceCounter();
     advanceTo(now);
     if (failed_) return faults_.failureResult;
-    time->sample = inputPositionAt(now);
-    time->step = 1;
+    time->sample = reportedInputPosition(now);
+    time->step = config_.captureCycleSamples > 0
+                     ? static_cast<std::uint32_t>(config_.captureCycleSamples)
+                     : 1;
     return MMSYSERR_NOERROR;
 }
 
@@ -436,11 +469,21 @@ MMRESULT SimulatedCard::waveInClose(HWAVEIN handle) {
 
 void SimulatedCard::completeInput(Pending& pending, std::int64_t samplesFilled) {
     WAVEHDR& header = *pending.header;
-    if (samplesFilled > 0) {
-        fillRecording(reinterpret_cast<std::int16_t*>(header.lpData), pending.startPosition,
-                      samplesFilled);
+    auto* frames = reinterpret_cast<std::int16_t*>(header.lpData);
+    if (samplesFilled > 0 && inChannels_ == 1) {
+        fillRecording(frames, nullptr, pending.startPosition, samplesFilled);
+    } else if (samplesFilled > 0) {
+        // Left the acoustic system, right the output wired straight back.
+        std::vector<std::int16_t> system(static_cast<std::size_t>(samplesFilled));
+        std::vector<std::int16_t> wire(system.size());
+        fillRecording(system.data(), wire.data(), pending.startPosition, samplesFilled);
+        for (std::size_t i = 0; i < system.size(); ++i) {
+            frames[2 * i] = system[i];
+            frames[2 * i + 1] = wire[i];
+        }
     }
-    header.dwBytesRecorded = static_cast<std::uint32_t>(samplesFilled * sizeof(std::int16_t));
+    header.dwBytesRecorded =
+        static_cast<std::uint32_t>(samplesFilled * sizeof(std::int16_t) * inChannels_);
     header.dwFlags.fetch_and(~WHDR_INQUEUE);
     header.dwFlags.fetch_or(WHDR_DONE);
 }
@@ -453,33 +496,65 @@ double SimulatedCard::shaped(double value) const {
     return (x + nonlinearity_.square * x * x + nonlinearity_.cube * x * x * x) * kFullScale;
 }
 
+// With randomSlips, one start in kRandomSlipOneIn slips at a random place of
+// the buffers queued for it; the others do not.
+void SimulatedCard::drawRandomSlip() {
+    if (!config_.randomSlips) return;
+    std::int64_t queued = 0;
+    for (const Pending& buffer : inputQueue_) queued += buffer.length;
+    faults_.slipAtPosition = -1;
+    faults_.slippingStarts = -1;
+    if (queued <= kRandomSlipSamples || slipEngine_() % kRandomSlipOneIn != 0) return;
+    std::uniform_int_distribution<std::int64_t> place(kRandomSlipSamples, queued - 1);
+    faults_.slipAtPosition = place(slipEngine_);
+    const bool drops = slipEngine_() % 2 == 0;
+    faults_.slipSamples = drops ? -kRandomSlipSamples : kRandomSlipSamples;
+    faults_.slipRepeats = true;
+}
+
+// With randomSlips, one start of the output in kLateExcitationOneIn sounds
+// 1 .. kLateExcitationMostCycles cycles late; 0 otherwise.
+std::int64_t SimulatedCard::drawLateStart() {
+    if (!config_.randomSlips || slipEngine_() % kLateExcitationOneIn != 0) return 0;
+    const auto cycles = 1 + std::int64_t(slipEngine_() % kLateExcitationMostCycles);
+    return cycles * kRandomSlipSamples;
+}
+
 // Recorded samples at stream positions first .. first + count - 1, slipped
 // as the faults say from their position on.
-void SimulatedCard::fillRecording(std::int16_t* out, std::int64_t first, std::int64_t count) {
+void SimulatedCard::fillRecording(std::int16_t* out, std::int16_t* wire, std::int64_t first,
+                                  std::int64_t count) {
     const std::int64_t at = faults_.slipAtPosition;
     const std::int64_t slip = faults_.slipSamples;
     const bool slipping = faults_.slippingStarts < 0 || inputStarts_ <= faults_.slippingStarts;
     if (!slipping || at < 0 || slip == 0 || first + count <= at)
-        return fillContinuous(out, first, count);
+        return fillContinuous(out, wire, first, count);
     const std::int64_t before = std::clamp<std::int64_t>(at - first, 0, count);
-    fillContinuous(out, first, before);
+    fillContinuous(out, wire, first, before);
     std::int64_t done = before;
-    if (slip > 0) {  // silence from `at` for slip samples
+    if (slip > 0 && !faults_.slipRepeats) {  // silence from `at` for slip samples
         const std::int64_t silent = std::min(count, at + slip - first) - done;
         if (silent > 0) std::fill_n(out + done, silent, std::int16_t{0});
+        if (silent > 0 && wire != nullptr) std::fill_n(wire + done, silent, std::int16_t{0});
         done += std::max<std::int64_t>(silent, 0);
     }
-    if (done < count) fillContinuous(out + done, first + done - slip, count - done);
+    if (done < count)
+        fillContinuous(out + done, wire != nullptr ? wire + done : nullptr, first + done - slip,
+                       count - done);
 }
 
 // Recorded samples at stream positions first .. first + count - 1: every
 // played buffer, placed where its start fell on the recording's time line and
 // passed through the preset's response.
-void SimulatedCard::fillContinuous(std::int16_t* out, std::int64_t first, std::int64_t count) {
+void SimulatedCard::fillContinuous(std::int16_t* out, std::int16_t* wire, std::int64_t first,
+                                   std::int64_t count) {
     if (count <= 0) return;
     if (responseRate_ != inRate_) {
         // Kept back to front, as the convolution reads it.
-        response_ = presetImpulseResponse(config_.preset, inRate_);
+        response_ = impulseResponse(inRate_);
+        longResponse_.reset();
+        if (response_.size() > kLongestSummedResponse)
+            longResponse_ = std::make_unique<BlockConvolver>(response_);
         std::reverse(response_.begin(), response_.end());
         responseRate_ = inRate_;
     }
@@ -494,16 +569,29 @@ void SimulatedCard::fillContinuous(std::int16_t* out, std::int64_t first, std::i
         // The output starts on the sample clock, in the period its start falls in.
         const std::int64_t scaled = (segment.startTick - inputStartTick_) * inRate_;
         const std::int64_t offset =
-            scaled >= 0 ? scaled / frequency : -((-scaled + frequency - 1) / frequency);
+            (scaled >= 0 ? scaled / frequency : -((-scaled + frequency - 1) / frequency)) +
+            segment.lateSamples;
         const std::int64_t from = std::max<std::int64_t>(base, offset);
-        const std::int64_t to = std::min<std::int64_t>(base + span, offset + segment.playedSamples);
+        // A late start keeps its buffer's end in time: its last samples are cut.
+        const std::int64_t to = std::min<std::int64_t>(
+            base + span, offset + segment.playedSamples - segment.lateSamples);
         for (std::int64_t n = from; n < to; ++n) {
             played[static_cast<std::size_t>(n - base)] += segment.sound(n - offset);
         }
     }
     // played[i + taps - 1] is the sample heard now through the response's first tap.
+    if (wire != nullptr) {
+        // A cable from the output: the played samples as they are, past the
+        // mixer's levels and without the room's noise.
+        for (std::int64_t i = 0; i < count; ++i)
+            wire[i] = toSample(played[static_cast<std::size_t>(i + taps - 1)]);
+    }
     std::vector<double> heard(static_cast<std::size_t>(count));
-    convolveReversed(response_, played, heard);
+    if (longResponse_) {
+        longResponse_->convolve(played, heard);
+    } else {
+        convolveReversed(response_, played, heard);
+    }
     for (std::int64_t i = 0; i < count; ++i) {
         double value = shaped(heard[static_cast<std::size_t>(i)]) * gain;
         if (config_.noiseRms > 0.0) value += config_.noiseRms * noise_(noiseEngine_);
@@ -572,7 +660,8 @@ void SimulatedCard::advanceTo(std::int64_t tick) {
         }
         if (!inputQueue_.empty() && inputQueue_.front().scheduled &&
             inputQueue_.front().doneTick == next) {
-            completeInput(inputQueue_.front(), inputQueue_.front().length);
+            Pending& due = inputQueue_.front();
+            completeInput(due, std::max<std::int64_t>(due.length - faults_.recordShortSamples, 0));
             inputQueue_.pop_front();
         }
     }

@@ -25,10 +25,15 @@
 // position of the moment (floor((t - tI) fs)), the output's the played
 // samples of its buffers, so that while both run the input's position less
 // the output's (counted from a buffer's start) is exactly where that buffer
-// landed. Both move sample by sample (step 1).
+// landed. Both move sample by sample (step 1), unless the input moves in
+// cycles (captureCycleSamples).
 //
 // The output takes unsigned 8-bit codes (code c sounds as (c - 128) x 256) or
-// signed 16-bit samples (sample s sounds as s); the input records 16 bits.
+// signed 16-bit samples (sample s sounds as s); the input records 16 bits,
+// one channel, or two: left the acoustic system as above, right the output
+// wired straight back (the played sound exactly, past the levels and the
+// noise: a cable for a timing reference). A slip of the stream, a late start
+// of the output, a failure or a short buffer happen to both channels alike.
 //
 // Faults (faults(), changeable at any time): an open result, an open that
 // succeeds without a handle, a failing prepare, add, write or unprepare,
@@ -77,7 +82,24 @@ struct SimulatedCardFaults {
     std::int64_t slipAtPosition = -1;
     std::int64_t slipSamples = 0;
     std::int64_t slippingStarts = -1;
+    // A positive slip repeats the slipSamples samples before slipAtPosition
+    // instead of inserting silence (a server that delivers a cycle twice).
+    bool slipRepeats = false;
+    // Every input buffer completes on time but this many samples short (its
+    // dwBytesRecorded says so; the rest of it is left as it was).
+    std::int64_t recordShortSamples = 0;
 };
+
+// A card that slips now and then of its own accord (`sim:slips`), drawn from
+// the card's seed: in one input start in three the recording drops or
+// repeats kRandomSlipSamples samples at a random place of the queued buffers,
+// and one write to an idle output in eight sounds 1 to 3 cycles of
+// kRandomSlipSamples later than the output's position says (its last samples
+// cut where the buffer ends, so the next pass starts clean).
+inline constexpr std::int64_t kRandomSlipSamples = 128;
+inline constexpr int kRandomSlipOneIn = 3;
+inline constexpr int kLateExcitationOneIn = 8;
+inline constexpr int kLateExcitationMostCycles = 3;
 
 struct SimulatedCardConfig {
     SimPreset preset = SimPreset::kRoom;
@@ -87,10 +109,26 @@ struct SimulatedCardConfig {
     double outputFifoSamples = 64.0;     // output done this long before its last sample sounds
     double inputHandOverSamples = 16.0;  // input done this long after its last sample
     double gain = 1.0;                   // scales the recording, unless a gain source is attached
+    // What stands between the card's output and the acoustic system (an
+    // equaliser): given the rate and the preset's response, the response with
+    // it in front. Empty: nothing.
+    std::function<std::vector<double>(std::uint32_t sampleRate, std::vector<double> response)>
+        outputFilter;
     // Keep every wave call by name (calls()). Tests look at them; a card that
     // runs for hours must not, or the list grows with every pass.
     bool keepCallLog = true;
+    bool randomSlips = false;  // slips and late starts as `sim:slips` (above)
+    std::uint64_t slipSeed = 1;  // randomSlips' draws
+    // Above 0: the input moves in whole cycles of this many samples, as a
+    // sound server's that hands samples over per cycle (step() of its
+    // position), and a write to an idle output sounds from the cycle the
+    // input's position stood at when the call came; before the first cycle
+    // has arrived (position 0) the stream is not yet running and the
+    // playback starts a cycle later than that position says.
+    std::int64_t captureCycleSamples = 0;
 };
+
+class BlockConvolver;
 
 class SimulatedCard final : public WaveService {
   public:
@@ -143,18 +181,26 @@ class SimulatedCard final : public WaveService {
 
     MMRESULT log(const char* call, MMRESULT result);
     void forgetLastCall();
-    bool formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits) const;
+    bool formatAccepted(const WAVEFORMATEX* format, std::uint16_t bits,
+                        std::uint16_t mostChannels = 1) const;
     std::int64_t ticksFor(double samples, std::uint32_t rate) const;
     void completeInput(Pending& buffer, std::int64_t samplesFilled);
-    void fillRecording(std::int16_t* out, std::int64_t firstPosition, std::int64_t count);
-    void fillContinuous(std::int16_t* out, std::int64_t firstPosition, std::int64_t count);
+    // `wire`, when given, receives the right channel: the output wired back.
+    void fillRecording(std::int16_t* out, std::int16_t* wire, std::int64_t firstPosition,
+                       std::int64_t count);
+    void fillContinuous(std::int16_t* out, std::int16_t* wire, std::int64_t firstPosition,
+                        std::int64_t count);
     double shaped(double value) const;
     std::int64_t inputPositionAt(std::int64_t tick) const;
+    std::int64_t reportedInputPosition(std::int64_t tick) const;
+    std::int64_t cycleLandingTick(std::int64_t tick, std::int64_t positionAtCall) const;
     void scheduleInput();
     std::int64_t failureTick() const;
     void failNow(std::int64_t tick);
     std::int64_t outputPlayedAt(std::int64_t tick) const;
     void stopOutputAt(std::int64_t tick);
+    void drawRandomSlip();
+    std::int64_t drawLateStart();
 
     SimulatedCardConfig config_;
     Clock& timeBase_;
@@ -162,9 +208,14 @@ class SimulatedCard final : public WaveService {
     SimulatedCardFaults faults_;
     std::vector<std::string> calls_;
     std::mt19937_64 noiseEngine_;
+    std::mt19937_64 slipEngine_;  // randomSlips' draws, apart from the noise's
     std::normal_distribution<double> noise_{0.0, 1.0};
     std::function<double()> gainSource_;
-    std::vector<double> response_;
+    std::vector<double> response_;  // back to front
+    // A response longer than this many taps (a hall's) is convolved by
+    // transforms; shorter ones (the room's) by exact sums of products.
+    static constexpr std::size_t kLongestSummedResponse = 32768;
+    std::unique_ptr<BlockConvolver> longResponse_;
     std::uint32_t responseRate_ = 0;
     SimNonlinearity nonlinearity_;
 
@@ -174,6 +225,7 @@ class SimulatedCard final : public WaveService {
     std::uint32_t outRate_ = 0;
     std::uint16_t outBits_ = 8;
     std::uint32_t inRate_ = 0;
+    std::uint16_t inChannels_ = 1;
     std::deque<Segment> segments_;
     std::deque<Pending> inputQueue_;
     bool inputStarted_ = false;

@@ -1,6 +1,7 @@
 #include "platform/sim/simulated_sound_card.h"
 
 #include <algorithm>
+#include <random>
 
 #include "platform/sim/mixer_topologies.h"
 #include "platform/sim/simulated_card.h"
@@ -85,16 +86,32 @@ int makeSimulatedSoundCard(std::string_view preset, const SoundCardOptions& opti
         config.preset = SimPreset::kLoopback;
     } else if (preset == "distortion") {
         config.preset = SimPreset::kDistortion;
+    } else if (preset == "modes") {
+        config.preset = SimPreset::kModes;
+    } else if (preset == "slips") {
+        config.preset = SimPreset::kLoopback;
+        config.randomSlips = true;
+        // Each run slips elsewhere, as a server does.
+        config.slipSeed = std::random_device{}();
+    } else if (preset == "hall") {
+        config.preset = SimPreset::kHall;
+    } else if (preset == "filter") {
+        config.preset = SimPreset::kLowPass;
     } else {
         return kSoundCardUnknownName;
     }
     config.seed = options.seed;
+    config.outputFilter = options.outputFilter;
     config.keepCallLog = false;  // the program's card runs as long as the program does
 
     card = SoundCard{};
-    card.name = "sim:" + std::string(presetName(config.preset));
-    card.description = config.preset == SimPreset::kRoom         ? "Simulated room"
+    card.name = config.randomSlips ? "sim:slips" : "sim:" + std::string(presetName(config.preset));
+    card.description = config.randomSlips                        ? "Simulated loopback that slips"
+                       : config.preset == SimPreset::kRoom         ? "Simulated room"
                        : config.preset == SimPreset::kDistortion ? "Simulated distortion"
+                       : config.preset == SimPreset::kModes      ? "Simulated room modes"
+                       : config.preset == SimPreset::kHall       ? "Simulated hall"
+                       : config.preset == SimPreset::kLowPass    ? "Simulated low-pass filter"
                                                                  : "Simulated loopback";
     card.simulated = true;
     Clock* timeBase = options.timeBase;

@@ -5,13 +5,16 @@
 //   sim, sim:room     the simulated card in a small room
 //   sim:loopback      the simulated card with its output wired to its input
 //   sim:distortion    the loopback through a known memoryless curve (harmonics)
+//   sim:modes         the loopback through four documented room modes
 //   alsa              ALSA's `default` device
 //   alsa:PCMNAME      the named ALSA device, e.g. alsa:hw:0 or alsa:pulse
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/clock/clock.h"
 #include "platform/mixer/mixer_service.h"
@@ -23,6 +26,10 @@ struct SoundCardOptions {
     bool instant = false;       // simulated cards: run as fast as possible, not in real time
     std::uint64_t seed = 1;     // simulated cards: the noise
     Clock* timeBase = nullptr;  // simulated cards: keep time on this clock (tests)
+    // Simulated cards: an equaliser between the output and the acoustic
+    // system (see SimulatedCardConfig::outputFilter).
+    std::function<std::vector<double>(std::uint32_t sampleRate, std::vector<double> response)>
+        outputFilter;
 };
 
 struct SoundCard {

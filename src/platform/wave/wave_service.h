@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "platform/wave/thread_scheduling.h"
 #include "state/wave_header.h"
 
 namespace ressona {
@@ -128,6 +129,11 @@ class WaveService {
     virtual MMRESULT waveInClose(HWAVEIN handle) = 0;
     // The input's position, as waveOutGetPosition.
     virtual MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) = 0;
+
+    // How the threads that waited on the devices were scheduled, the least
+    // favoured of them since the service was made; not asked where no thread
+    // waits on a device (the simulated card keeps its time in the caller's).
+    virtual ThreadScheduling deviceThreadScheduling() { return {}; }
 };
 
 }  // namespace ressona

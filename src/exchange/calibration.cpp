@@ -1,4 +1,4 @@
-#include "measure/calibration.h"
+#include "exchange/calibration.h"
 
 #include <cmath>
 #include <vector>
@@ -45,6 +45,24 @@ SpectrumCorrection calibrationCorrection(const Calibration& calibration, std::ui
         }
     }
     return correction;
+}
+
+std::vector<std::complex<double>> calibrationResponse(const Calibration& calibration,
+                                                      std::span<const double> frequencies) {
+    const ResponseText& curve = calibration.curve;
+    std::vector<double> levels(frequencies.size());
+    interpolateLogFrequency(curve.frequencyHz, curve.levelDb, frequencies, levels);
+    std::vector<double> phases(frequencies.size(), 0.0);
+    if (!curve.phaseDeg.empty()) {
+        interpolateLogFrequency(curve.frequencyHz, unwrappedDegrees(curve.phaseDeg), frequencies,
+                                phases);
+    }
+    std::vector<std::complex<double>> response(frequencies.size());
+    for (std::size_t i = 0; i < response.size(); ++i) {
+        response[i] = std::polar(std::pow(10.0, (levels[i] + calibration.offsetDb) / 20.0),
+                                 wrappedRadians(phases[i]));
+    }
+    return response;
 }
 
 }  // namespace ressona

@@ -1,4 +1,4 @@
-#include "sweep/real_transform.h"
+#include "analysis/real_transform.h"
 
 #include <cmath>
 #include <complex>

@@ -3,8 +3,11 @@
 // read before anything is measured and turned into the correction the
 // analysis applies to every spectrum on the measurement's grid.
 
+#include <complex>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_extras.h"
 #include "exchange/response_text.h"
@@ -28,5 +31,11 @@ std::string loadCalibration(const std::string& path, Calibration& calibration);
 // the level, and its phase, when it has one, off the phase.
 SpectrumCorrection calibrationCorrection(const Calibration& calibration, std::uint32_t sampleRate,
                                          std::uint32_t n);
+
+// The file's response (its level plus its offset, and its phase when it has
+// one) at each of the frequencies, as complex factors, read as
+// calibrationCorrection reads it.
+std::vector<std::complex<double>> calibrationResponse(const Calibration& calibration,
+                                                      std::span<const double> frequencies);
 
 }  // namespace ressona

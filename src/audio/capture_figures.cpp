@@ -1,4 +1,4 @@
-#include "measure/capture_figures.h"
+#include "audio/capture_figures.h"
 
 #include <algorithm>
 #include <cmath>

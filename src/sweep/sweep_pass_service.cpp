@@ -1,9 +1,11 @@
-#include "measure/sweep_pass_service.h"
+#include "sweep/sweep_pass_service.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
+#include "audio/pass_check.h"
 #include "state/measurement_state.h"
 
 namespace ressona {
@@ -49,16 +51,19 @@ std::uint32_t sweepRecordSamples(const LogSweepSettings& settings, std::uint32_t
 }
 
 SweepPassService::SweepPassService(WaveService& card, Clock& clock,
-                                   const LogSweepSettings& settings, std::uint32_t length)
+                                   const LogSweepSettings& settings, std::uint32_t length,
+                                   ReferenceChannel reference)
     : card_(card),
       clock_(clock),
       sweep_(makeLogSweep(settings)),
       length_(length),
       recordSamples_(sweepRecordSamples(settings, length)),
       deconvolver_(sweep_, recordSamples_),
-      slipCheck_(sweep_) {
+      slipCheck_(sweep_),
+      wholeTransform_(sweep_.settings.samples),
+      reference_(reference) {
     playBuffer_ = sweep_.played;
-    recordBuffer_.assign(recordSamples_, 0);
+    recordBuffer_.assign(std::size_t{recordSamples_} * channels(), 0);
     response_.assign(length_, 0);
 }
 
@@ -72,6 +77,7 @@ MMRESULT SweepPassService::waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WA
     const MMRESULT result =
         card_.waveOutOpen(handle, deviceId, &sixteen, callback, instance, flags);
     if (result == MMSYSERR_NOERROR && handle != nullptr) outHandle_ = *handle;
+    outputWritten_ = 0;
     return result;
 }
 
@@ -96,6 +102,7 @@ MMRESULT SweepPassService::waveOutWrite(HWAVEOUT handle, WAVEHDR* header, UINT s
 
 MMRESULT SweepPassService::waveOutReset(HWAVEOUT handle) {
     if (!ownsOutput(handle)) return MMSYSERR_INVALHANDLE;
+    outputWritten_ = 0;
     return card_.waveOutReset(handle);
 }
 
@@ -116,7 +123,12 @@ MMRESULT SweepPassService::waveOutGetPosition(HWAVEOUT handle, MMTIME* time, UIN
 MMRESULT SweepPassService::waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format,
                                       std::uintptr_t callback, std::uintptr_t instance,
                                       std::uint32_t flags) {
-    const MMRESULT result = card_.waveInOpen(handle, deviceId, format, callback, instance, flags);
+    if (format == nullptr) return MMSYSERR_INVALPARAM;
+    WAVEFORMATEX opened = *format;
+    opened.nChannels = static_cast<std::uint16_t>(channels());
+    opened.nBlockAlign = static_cast<std::uint16_t>(opened.nChannels * opened.wBitsPerSample / 8);
+    opened.nAvgBytesPerSec = opened.nBlockAlign * opened.nSamplesPerSec;
+    const MMRESULT result = card_.waveInOpen(handle, deviceId, &opened, callback, instance, flags);
     if (result == MMSYSERR_NOERROR && handle != nullptr) inHandle_ = *handle;
     return result;
 }
@@ -145,7 +157,9 @@ MMRESULT SweepPassService::waveInStart(HWAVEIN handle) {
     if (!ownsInput(handle)) return MMSYSERR_INVALHANDLE;
     if (programRecord_ == nullptr) return MMSYSERR_NOERROR;
     sweepFailure_ = playSweep();
-    for (int play = 1; play < kSweepPlaysPerPass && lastTiming_.broken(); ++play) {
+    const int plays = reference_ == ReferenceChannel::kNone ? kSweepPlaysPerPass
+                                                            : kSweepPlaysWithReference;
+    for (int play = 1; play < plays && lastTiming_.broken(); ++play) {
         repeated_.push_back({sweepsDone_ + 1, failure_});
         sweepFailure_ = playSweep();
     }
@@ -199,8 +213,8 @@ MMRESULT SweepPassService::playSweep() {
         card_.waveInPrepareHeader(inHandle_, &recordHeader_, kWaveHeaderSize) != 0 ||
         card_.waveInAddBuffer(inHandle_, &recordHeader_, kWaveHeaderSize) != 0)
         return MMSYSERR_ERROR;
-    card_.waveInStart(inHandle_);
-    if (card_.waveOutWrite(outHandle_, &playHeader_, kWaveHeaderSize) != 0) {
+    LatencyEstimate estimate;
+    if (!startPlaying(estimate)) {
         card_.waveInReset(inHandle_);
         return MMSYSERR_ERROR;
     }
@@ -213,36 +227,177 @@ MMRESULT SweepPassService::playSweep() {
         clock_.performanceCounter() +
         kTimeoutSweeps * frequency * recordSamples_ / sweep_.settings.sampleRate + allowance;
     auto done = [](const WAVEHDR& header) { return (header.dwFlags.load() & WHDR_DONE) != 0; };
-    while (!(done(recordHeader_) && done(playHeader_)) && clock_.performanceCounter() <= deadline)
+    while (!(done(recordHeader_) && done(playHeader_)) && clock_.performanceCounter() <= deadline) {
         clock_.pause(kPoll);
+        readPositions(estimate);
+    }
     const bool complete = done(recordHeader_) && done(playHeader_);
     card_.waveInReset(inHandle_);
     if (!complete) {
         card_.waveOutReset(outHandle_);
+        outputWritten_ = 0;
         return MMSYSERR_ERROR;
     }
-    recordedSamples_ =
-        std::min(recordBuffer_.size(), recordHeader_.dwBytesRecorded / sizeof(std::int16_t));
+    recordedSamples_ = std::min<std::size_t>(
+        recordSamples_, recordHeader_.dwBytesRecorded / (sizeof(std::int16_t) * channels()));
+    if (reference_ != ReferenceChannel::kNone) separateReference();
     const std::span<const std::int16_t> recording =
         std::span(recordBuffer_).first(recordedSamples_);
     deconvolver_.deconvolve(recording, responses_);
     // The response's peak is where the sweep landed (a peak in the upper half
     // of the circular response stands for a negative lag).
     const std::int64_t period = deconvolver_.transformSize();
-    const std::int64_t lag =
-        responses_.peak < period / 2 ? responses_.peak : responses_.peak - period;
-    lastTiming_ = slipCheck_.check(recording, lag);
-    if (lastTiming_.broken()) {
-        failure_ = brokenRecording(lastTiming_, sweep_.settings.sampleRate);
-        return WAVERR_DEVICEFAILED;
+    const auto lagOf = [period](std::uint32_t peak) {
+        return peak < period / 2 ? std::int64_t(peak) : std::int64_t(peak) - period;
+    };
+    const std::int64_t lag = lagOf(responses_.peak);
+    // Without a single reading (a card that cannot say where it is) the
+    // response's peak stands for the arrival.
+    arrival_ = estimate.readings() > 0 || stepped_ ? estimate.result() : lag;
+    if (reference_ != ReferenceChannel::kNone) {
+        // The reference times the sweep; what the stream did, it did to both channels.
+        deconvolver_.deconvolve(referenceRecording_, referenceResponses_);
+        if (!referenceHoldsSweep()) {
+            failure_ = kSilentReference;
+            return WAVERR_DEVICEFAILED;
+        }
+        arrival_ = lagOf(referenceResponses_.peak);
+        // A slip is found there for certain; through a system with memory it
+        // is no response of the system on either channel, so it is played again.
+        lastTiming_ = slipCheck_.check(referenceRecording_, arrival_);
+        if (lastTiming_.broken()) {
+            failure_ = "the reference channel shows that " +
+                       brokenRecording(lastTiming_, sweep_.settings.sampleRate);
+            return WAVERR_DEVICEFAILED;
+        }
+    } else {
+        lastTiming_ = slipCheck_.check(recording, lag);
+        if (lastTiming_.broken()) {
+            failure_ = brokenRecording(lastTiming_, sweep_.settings.sampleRate);
+            return WAVERR_DEVICEFAILED;
+        }
     }
     response_ = cutLinearResponse(responses_, length_, linearResponseLead(sweep_, length_));
     const std::size_t size = responses_.harmonic.size();
     harmonicSum_.resize(size, 0.0);
-    for (std::size_t n = 0; n < size; ++n)
-        harmonicSum_[n] += responses_.harmonic[(responses_.peak + n) % size];
+    // From the peak to the end, then from the start: no division a sample.
+    const std::size_t peak = std::min<std::size_t>(responses_.peak, size);
+    for (std::size_t n = 0; n < size - peak; ++n)
+        harmonicSum_[n] += responses_.harmonic[peak + n];
+    for (std::size_t n = size - peak; n < size; ++n)
+        harmonicSum_[n] += responses_.harmonic[n - (size - peak)];
+    addToLinearSum(responses_, linearSum_);
+    if (reference_ != ReferenceChannel::kNone) addToLinearSum(referenceResponses_, referenceSum_);
     ++sweepsDone_;
     return MMSYSERR_NOERROR;
+}
+
+// Recording first, then the sweep, as the program's passes do: on a card
+// whose input moves in cycles, just after its first cycle has arrived, where
+// the input's count is the offset; otherwise the offset comes from readings
+// of both positions while both run.
+bool SweepPassService::startPlaying(LatencyEstimate& estimate) {
+    card_.waveInStart(inHandle_);
+    MMTIME input;
+    if (card_.waveInGetPosition(inHandle_, &input, kMmTimeSize) != MMSYSERR_NOERROR) return false;
+    stepped_ = input.step > 1;
+    const std::int64_t deadline =
+        clock_.performanceCounter() + clock_.performanceFrequency();  // a second
+    while (stepped_ && input.sample <= 0) {
+        if (clock_.performanceCounter() > deadline) return false;
+        clock_.pause(kPoll / 10);
+        if (card_.waveInGetPosition(inHandle_, &input, kMmTimeSize) != MMSYSERR_NOERROR)
+            return false;
+    }
+    if (card_.waveOutWrite(outHandle_, &playHeader_, kWaveHeaderSize) != 0) return false;
+    estimate.begin(input.sample, input.step);
+    sweepOutputStart_ = outputWritten_;
+    outputWritten_ += static_cast<std::int64_t>(playBuffer_.size());
+    readPositions(estimate);
+    return true;
+}
+
+void SweepPassService::readPositions(LatencyEstimate& estimate) {
+    const auto running = [](const WAVEHDR& header) {
+        return (header.dwFlags.load() & WHDR_DONE) == 0;
+    };
+    if (!running(recordHeader_) || !running(playHeader_)) return;
+    MMTIME input;
+    MMTIME output;
+    if (card_.waveInGetPosition(inHandle_, &input, kMmTimeSize) != MMSYSERR_NOERROR ||
+        card_.waveOutGetPosition(outHandle_, &output, kMmTimeSize) != MMSYSERR_NOERROR)
+        return;
+    const std::int64_t played = output.sample - sweepOutputStart_;
+    if (played < static_cast<std::int64_t>(playBuffer_.size()) &&
+        input.sample < static_cast<std::int64_t>(recordBuffer_.size()))
+        estimate.add(input.sample, played);
+}
+
+// Sample n of the whole response is the linear response n samples after the
+// arrival; the last `lead` samples hold what came just before it.
+void SweepPassService::addToLinearSum(const SweepResponses& responses,
+                                      std::vector<double>& sum) const {
+    const std::size_t length = sweep_.settings.samples;
+    const auto size = static_cast<std::int64_t>(responses.linear.size());
+    if (size == 0) return;
+    const std::size_t lead = linearResponseLead(sweep_, static_cast<std::uint32_t>(length));
+    sum.resize(length, 0.0);
+    // The response from the arrival on, then the lead before it, each stretch
+    // wrapped round the circular response as it goes (no division a sample).
+    const auto wrapped = [size](std::int64_t at) {
+        return static_cast<std::size_t>((at % size + size) % size);
+    };
+    const auto add = [&](std::size_t from, std::size_t to, std::size_t at) {
+        for (std::size_t n = from; n < to; ++n) {
+            sum[n] += responses.linear[at];
+            if (++at == static_cast<std::size_t>(size)) at = 0;
+        }
+    };
+    add(0, length - lead, wrapped(arrival_));
+    add(length - lead, length, wrapped(arrival_ - std::int64_t(lead)));
+}
+
+// The interleaved recording taken apart: the measurement channel to the
+// buffer's front (in place: frame i moves down from 2i + c), the reference
+// to its own.
+void SweepPassService::separateReference() {
+    const std::size_t reference = reference_ == ReferenceChannel::kLeft ? 0 : 1;
+    referenceRecording_.resize(recordedSamples_);
+    for (std::size_t i = 0; i < recordedSamples_; ++i) {
+        referenceRecording_[i] = recordBuffer_[2 * i + reference];
+        recordBuffer_[i] = recordBuffer_[2 * i + 1 - reference];
+    }
+}
+
+// Whether the reference's deconvolved response stands clear of its noise: a
+// wire gives one sample far above the rest, noise alone peaks at about five
+// times its RMS over a transform's length.
+bool SweepPassService::referenceHoldsSweep() const {
+    constexpr double kStandsClear = 16.0;
+    const std::vector<float>& linear = referenceResponses_.linear;
+    if (linear.empty()) return false;
+    double squares = 0.0;
+    for (float value : linear) squares += double(value) * value;
+    const double rms = std::sqrt(squares / double(linear.size()));
+    const double peak = std::fabs(linear[referenceResponses_.peak % linear.size()]);
+    return rms > 0.0 && peak >= kStandsClear * rms;
+}
+
+TransferFunction SweepPassService::transferFunction() const {
+    if (sweepsDone_ == 0 || sweep_.amplitude <= 0.0) return {};
+    if (reference_ != ReferenceChannel::kNone) {
+        TransferFunction transfer = transferFunctionOverReference(
+            linearSum_, referenceSum_, sweep_.settings.sampleRate, arrival_);
+        holdOutsideBand(transfer, sweep_.settings.fromHz, linearBandTop(sweep_));
+        return transfer;
+    }
+    std::vector<double> impulse(linearSum_.size());
+    const double scale = 1.0 / (sweep_.amplitude * sweepsDone_);
+    for (std::size_t n = 0; n < impulse.size(); ++n) impulse[n] = linearSum_[n] * scale;
+    TransferFunction transfer = transferFunctionOfImpulse(
+        std::move(impulse), sweep_.settings.sampleRate, arrival_, wholeTransform_);
+    holdOutsideBand(transfer, sweep_.settings.fromHz, linearBandTop(sweep_), wholeTransform_);
+    return transfer;
 }
 
 void SweepPassService::handOver(MeasurementState& state) const {

@@ -26,12 +26,15 @@
 #include <string>
 #include <vector>
 
+#include "audio/latency_estimate.h"
 #include "platform/clock/clock.h"
 #include "platform/wave/wave_service.h"
 #include "sweep/harmonic_distortion.h"
 #include "sweep/log_sweep.h"
 #include "sweep/sweep_deconvolution.h"
 #include "sweep/sweep_slip_check.h"
+#include "response/transfer_function.h"
+#include "state/reference_channel.h"
 
 namespace ressona {
 
@@ -41,8 +44,10 @@ struct MeasurementState;
 // analysis length) and a quarter of a second for the card's own delay.
 std::uint32_t sweepRecordSamples(const LogSweepSettings& settings, std::uint32_t length);
 
-// How many times a pass plays its sweep at most while its recording slips.
+// How many times a pass plays its sweep at most while its recording slips;
+// with a reference channel, which finds a slip for certain.
 inline constexpr int kSweepPlaysPerPass = 2;
+inline constexpr int kSweepPlaysWithReference = 8;
 
 // A sweep whose recording slipped or broke and that was played again.
 struct RepeatedSweep {
@@ -54,8 +59,14 @@ class SweepPassService final : public WaveService {
   public:
     // `card` and `clock` (the card's) must outlive the service; length is the
     // program's sample length N, the length of the response handed over.
+    // With a reference channel the card's input is opened with two channels
+    // (the program still sees one): each sweep's time zero is where it arrived
+    // on the reference, the transfer function is the measurement channel's
+    // linear response over the reference's, a slip the reference shows is
+    // played again up to kSweepPlaysWithReference times, and a reference in
+    // which the sweep cannot be found fails the pass (failure() says so).
     SweepPassService(WaveService& card, Clock& clock, const LogSweepSettings& settings,
-                     std::uint32_t length);
+                     std::uint32_t length, ReferenceChannel reference = ReferenceChannel::kNone);
 
     const LogSweep& sweep() const { return sweep_; }
     // False when the sweep's recording needs a transform beyond the largest.
@@ -82,6 +93,15 @@ class SweepPassService final : public WaveService {
     // The harmonic spectra of the average of every sweep so far; nothing before the first.
     std::optional<HarmonicSpectra> harmonicSpectra() const;
 
+    // Where the last sweep's first sample landed in its recording, from the
+    // card's positions as a pass reads them: the sweep's time zero.
+    std::int64_t lastArrival() const { return arrival_; }
+    // The transfer function of the average of every sweep so far: the whole
+    // linear response, as many samples as the sweep, from each sweep's
+    // arrival on (what rang before it at the end), over the sweep's
+    // amplitude. Empty before the first sweep.
+    TransferFunction transferFunction() const;
+
     MMRESULT waveOutOpen(HWAVEOUT* handle, UINT deviceId, const WAVEFORMATEX* format,
                          std::uintptr_t callback, std::uintptr_t instance,
                          std::uint32_t flags) override;
@@ -107,6 +127,11 @@ class SweepPassService final : public WaveService {
 
   private:
     MMRESULT playSweep();
+    bool startPlaying(LatencyEstimate& estimate);
+    void readPositions(LatencyEstimate& estimate);
+    void addToLinearSum(const SweepResponses& responses, std::vector<double>& sum) const;
+    void separateReference();
+    bool referenceHoldsSweep() const;
     static MMRESULT prepare(WAVEHDR* header, UINT size);
     static MMRESULT startOfPass(MMTIME* time, UINT size);
     static MMRESULT unprepare(WAVEHDR* header, UINT size);
@@ -119,12 +144,17 @@ class SweepPassService final : public WaveService {
     std::uint32_t recordSamples_;
     SweepDeconvolver deconvolver_;
     SweepSlipCheck slipCheck_;
+    // The transfer function's transform, of the sweep's length, set up with
+    // the service so that none is set up after the last sweep; scratch space
+    // only, hence mutable.
+    mutable RealTransform wholeTransform_;
 
     HWAVEOUT outHandle_ = 0;
     HWAVEIN inHandle_ = 0;
     // Whether a call names the device this service opened.
     bool ownsOutput(HWAVEOUT handle) const { return handle != 0 && handle == outHandle_; }
     bool ownsInput(HWAVEIN handle) const { return handle != 0 && handle == inHandle_; }
+    std::uint32_t channels() const { return reference_ == ReferenceChannel::kNone ? 1 : 2; }
     WAVEHDR* programRecord_ = nullptr;          // the program's record header while queued
     MMRESULT sweepFailure_ = MMSYSERR_NOERROR;  // the program's write fails with it
     std::string failure_;
@@ -139,6 +169,15 @@ class SweepPassService final : public WaveService {
     SweepResponses responses_;
     std::vector<std::int16_t> response_;  // the last linear response, N samples
     std::vector<double> harmonicSum_;     // harmonic responses, each with its peak at 0
+    std::vector<double> linearSum_;       // whole linear responses, each from its arrival
+    ReferenceChannel reference_;
+    std::vector<std::int16_t> referenceRecording_;  // the last sweep's reference channel
+    SweepResponses referenceResponses_;
+    std::vector<double> referenceSum_;  // the reference's, likewise
+    std::int64_t arrival_ = 0;
+    std::int64_t outputWritten_ = 0;  // samples written to the card's output since its open or reset
+    std::int64_t sweepOutputStart_ = 0;  // outputWritten_ when the last sweep was written
+    bool stepped_ = false;               // the card's input moves in cycles
     std::uint32_t sweepsDone_ = 0;
     std::size_t recordedSamples_ = 0;  // of recordBuffer_, by the last complete sweep
 };

@@ -1,0 +1,335 @@
+#include "audio/pass_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "analysis/real_transform.h"
+#include "state/measurement_state.h"
+
+namespace ressona {
+
+namespace {
+
+constexpr int kRestCode = 128;
+// A slice is judged when its correlation peak is this many times the RMS of
+// its correlation over all the lags searched: noise alone peaks at about 4.
+constexpr double kStandsClear = 8.0;
+// A judged slice still holds this share of its peak at the first judged
+// slice's lag, unless the recording slipped between them (a room's later
+// reflections can outweigh the direct sound in one slice, never halve it).
+constexpr double kSameLagShare = 0.5;
+// A judged slice is at least this alike to its recording as the judged
+// slices are in the median: a stretch the stream spoilt in place (a cycle lost
+// and one repeated, or garbled) is far less alike, while the noise moves the
+// likeness of a slice of a thousand samples by a few per cent.
+constexpr double kLikenessShare = 0.85;
+// ... and further below the median than this many times the spread of a
+// likeness measured over that many samples of noise and reverberation.
+constexpr double kLikenessSpreads = 5.0;
+// The sounding samples of a slice that its lag search correlates, and the
+// longest stretch they may span (sparse codes, never an excitation's).
+constexpr std::int64_t kTimedSamples = 512;
+constexpr std::int64_t kLongestTimed = 4096;
+// A slice shorter than this is not timed (a pass of 64 samples).
+constexpr std::int64_t kShortestSlice = 64;
+// Samples an arrival may lie before the latency, or move between passes: a
+// rounding of the devices' positions.
+constexpr std::int64_t kArrivalSlack = 2;
+
+struct SliceCorrelation {
+    std::int64_t first = 0;           // the slice's first played sample
+    std::int64_t firstLag = 0;        // lag of correlation[0]
+    std::vector<double> correlation;  // over the lags searched
+    std::int64_t best = 0;            // index of the largest |correlation|
+    bool judged = false;
+    double at(std::int64_t lag) const {
+        const std::int64_t i = lag - firstLag;
+        return i >= 0 && i < std::int64_t(correlation.size()) ? std::fabs(correlation[i]) : 0.0;
+    }
+    double peak() const { return std::fabs(correlation[std::size_t(best)]); }
+};
+
+// The transforms of the lag search, one per size the slices need (a pass's
+// slices mostly share one); made once per pass, as their factors cost more
+// than a transform.
+class LagTransforms {
+  public:
+    RealTransform& of(std::uint32_t size) {
+        for (const auto& transform : transforms_)
+            if (transform->size() == size) return *transform;
+        transforms_.push_back(std::make_unique<RealTransform>(size));
+        return *transforms_.back();
+    }
+
+  private:
+    std::vector<std::unique_ptr<RealTransform>> transforms_;
+};
+
+// correlation[m] = sum over k of timed[k] x recording[start + m + k], for
+// m = 0 .. lags - 1, where the recording is zero outside what it holds: the
+// lag search as one cross-correlation through a transform long enough that
+// none of it wraps round.
+void correlateAtLags(const std::vector<float>& timed, std::span<const std::int16_t> recording,
+                     std::int64_t start, std::int64_t lags, LagTransforms& transforms,
+                     std::vector<double>& correlation) {
+    const auto width = std::int64_t(timed.size());
+    const std::int64_t span = width + lags - 1;
+    std::uint32_t size = 4;
+    while (size < span) size *= 2;
+    RealTransform& transform = transforms.of(size);
+    std::vector<float> window(size, 0.0f);
+    const std::int64_t from = std::max<std::int64_t>(0, -start);
+    const std::int64_t to = std::min<std::int64_t>(span, std::int64_t(recording.size()) - start);
+    for (std::int64_t j = from; j < to; ++j)
+        window[std::size_t(j)] = recording[std::size_t(start + j)];
+    std::vector<float> stretch(size, 0.0f);
+    std::copy(timed.begin(), timed.end(), stretch.begin());
+    std::vector<ComplexValue> recorded, played;
+    transform.forward(window, recorded);
+    transform.forward(stretch, played);
+    for (std::size_t k = 0; k < recorded.size(); ++k) {
+        const ComplexValue a = played[k], b = recorded[k];  // conj(a) x b
+        recorded[k] = {a.re * b.re + a.im * b.im, a.re * b.im - a.im * b.re};
+    }
+    std::vector<float> lagged;
+    transform.inverse(recorded, lagged);
+    correlation.assign(lagged.begin(), lagged.begin() + lags);
+}
+
+SliceCorrelation correlateSlice(std::span<const std::uint8_t> played,
+                                std::span<const std::int16_t> recording, std::int64_t first,
+                                std::int64_t length, std::int64_t fromLag, std::int64_t toLag,
+                                LagTransforms& transforms) {
+    SliceCorrelation slice;
+    slice.first = first;
+    slice.firstLag = fromLag;
+    // The slice less its mean (the codes swing from rest to one side, and a
+    // mean would correlate at every lag); only samples clear of that mean
+    // take part, so a pulse is one sample, and at most kTimedSamples of
+    // them: enough to stand clear of the noise, few enough that the check
+    // costs a fraction of a millisecond between passes (the likeness, at one
+    // lag, then covers the whole slice).
+    double mean = 0.0;
+    for (std::int64_t n = first; n < first + length; ++n) mean += played[std::size_t(n)];
+    mean = mean / double(length) - kRestCode;
+    // The timed stretch from its first sounding sample to its last, as dense
+    // values (zero where not sounding).
+    std::vector<float> timed;
+    std::int64_t start = -1;
+    std::int64_t sounding = 0;
+    for (std::int64_t n = first; n < first + length && sounding < kTimedSamples &&
+                                 std::int64_t(timed.size()) < kLongestTimed;
+         ++n) {
+        const double x = double(played[std::size_t(n)]) - kRestCode - mean;
+        const bool sounds = std::fabs(x) >= 0.5;
+        if (!sounds && start < 0) continue;
+        if (start < 0) start = n;
+        timed.push_back(sounds ? float(x) : 0.0f);
+        if (sounds) ++sounding;
+    }
+    if (sounding == 0) return slice;
+    while (timed.back() == 0.0f) timed.pop_back();
+    correlateAtLags(timed, recording, start + fromLag, toLag - fromLag + 1, transforms,
+                    slice.correlation);
+    double squares = 0.0;
+    for (std::size_t i = 0; i < slice.correlation.size(); ++i) {
+        const double c = slice.correlation[i];
+        squares += c * c;
+        if (std::fabs(c) > slice.peak()) slice.best = std::int64_t(i);
+    }
+    const double rms = std::sqrt(squares / double(slice.correlation.size()));
+    slice.judged = rms > 0.0 && slice.peak() >= kStandsClear * rms;
+    return slice;
+}
+
+// How alike the slice and the recording are at one lag: the correlation
+// over the product of both energies, over the samples the recording holds.
+struct Likeness {
+    double value = 0.0;
+    std::int64_t samples = 0;  // the slice's samples the recording holds at that lag
+};
+
+Likeness likeness(std::span<const std::uint8_t> played, std::span<const std::int16_t> recording,
+                  std::int64_t first, std::int64_t length, std::int64_t lag) {
+    double mean = 0.0;
+    for (std::int64_t n = first; n < first + length; ++n) mean += played[std::size_t(n)];
+    mean = mean / double(length) - kRestCode;
+    Likeness alike;
+    double product = 0.0, playedEnergy = 0.0, recordedEnergy = 0.0;
+    for (std::int64_t n = first; n < first + length; ++n) {
+        const std::int64_t p = n + lag;
+        if (p < 0 || p >= std::int64_t(recording.size())) continue;
+        const double x = double(played[std::size_t(n)]) - kRestCode - mean;
+        const double y = recording[std::size_t(p)];
+        product += x * y;
+        playedEnergy += x * x;
+        recordedEnergy += y * y;
+        ++alike.samples;
+    }
+    const double energies = std::sqrt(playedEnergy * recordedEnergy);
+    alike.value = energies > 0.0 ? std::fabs(product) / energies : 0.0;
+    return alike;
+}
+
+// Whether a slice's likeness lies so far below the median of the pass's that
+// the stream must have spoilt it: below kLikenessShare of the median and
+// further below it than the spread of a likeness over that many samples
+// allows. The likeness of a reverberant room is well below 1 and varies by
+// about sqrt((1 - median^2) / samples) from slice to slice (more for the
+// short stretch that the recording's end leaves of the last slice); a
+// loopback's barely varies, so there the share alone decides.
+bool spoilt(const Likeness& slice, double median) {
+    if (slice.value >= kLikenessShare * median) return false;
+    const double spread = std::sqrt(std::max(0.0, 1.0 - median * median) /
+                                    double(std::max<std::int64_t>(1, slice.samples)));
+    return slice.value < median - kLikenessSpreads * spread;
+}
+
+}  // namespace
+
+PassTiming timePass(std::span<const std::uint8_t> played, std::span<const std::int16_t> recording,
+                    std::int64_t latency, std::int64_t period) {
+    PassTiming timing;
+    const std::int64_t length = std::int64_t(played.size()) / kPassCheckSlices;
+    if (length < kShortestSlice) return timing;
+    std::int64_t search = kPassCheckSearchSamples;
+    if (period > 0) search = std::clamp<std::int64_t>(period / 2 - 1, 0, search);
+    LagTransforms transforms;
+    std::vector<SliceCorrelation> judged;
+    for (std::int64_t s = 0; s < kPassCheckSlices; ++s) {
+        SliceCorrelation slice = correlateSlice(played, recording, s * length, length,
+                                                latency - search, latency + search, transforms);
+        if (slice.judged) judged.push_back(std::move(slice));
+    }
+    if (judged.empty()) return timing;
+    timing.judged = true;
+    timing.judgedSlices = std::int64_t(judged.size());
+    timing.arrival = judged.front().firstLag + judged.front().best;
+    for (const SliceCorrelation& slice : judged) {
+        if (slice.at(timing.arrival) >= kSameLagShare * slice.peak()) continue;
+        timing.slipped = true;
+        timing.slipSamples = slice.firstLag + slice.best - timing.arrival;
+        return timing;
+    }
+    if (judged.size() < 3) return timing;
+    std::vector<Likeness> likenesses;
+    std::vector<double> sorted;
+    for (const SliceCorrelation& slice : judged) {
+        likenesses.push_back(likeness(played, recording, slice.first, length, timing.arrival));
+        sorted.push_back(likenesses.back().value);
+    }
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2),
+                     sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    for (std::size_t i = 0; i < judged.size(); ++i) {
+        if (!spoilt(likenesses[i], median)) continue;
+        timing.spoiltFrom = judged[i].first;
+        break;
+    }
+    return timing;
+}
+
+std::string passFault(const PassTiming& timing, std::int64_t latency,
+                      std::optional<std::int64_t> reference) {
+    if (!timing.judged) return {};
+    if (timing.slipped) {
+        return "the recording slipped by " + std::to_string(timing.slipSamples) +
+               " samples during the pass (the sound stream lost or repeated samples unreported)";
+    }
+    if (timing.spoiltFrom >= 0) {
+        return "the recording does not match the excitation from its sample " +
+               std::to_string(timing.spoiltFrom + timing.arrival) +
+               " on for a while (the sound stream spoilt samples unreported)";
+    }
+    const std::int64_t offset = timing.arrival - latency;
+    if (offset < -kArrivalSlack) {
+        return "the excitation arrived " + std::to_string(-offset) +
+               " samples before where the latency puts it (the positions the devices gave are off)";
+    }
+    if (reference && std::llabs(offset - *reference) > kArrivalSlack) {
+        return "the excitation arrived " + std::to_string(offset) +
+               " samples after the latency, where the run's first pass had it at " +
+               std::to_string(*reference) + " (the playback started late or early unreported)";
+    }
+    return {};
+}
+
+namespace {
+
+// With a reference channel the excitation is timed where it arrived on that
+// channel, and the latency becomes that arrival: a playback that started
+// late, a latency the positions got wrong or a clock that drifted move both
+// channels alike, and the measurement over the reference with them. A slip
+// inside the pass is found there for certain, but it is not harmless:
+// through a system with memory the cut stream is not what the system gives
+// for the excitation on either channel (an MLS through a 1 kHz low-pass came
+// out up to 14 dB off), so the pass is played again. A reference that holds
+// no excitation is a fault that playing again cannot mend.
+PassVerdict checkByReference(MeasurementState& state) {
+    const PassCheckRecord& check = state.passCheck;
+    const DeviceMemory& memory = state.device;
+    const std::size_t playSamples =
+        std::min<std::size_t>(memory.playBytes, memory.playBuffer.size());
+    const PassTiming timing =
+        timePass({memory.playBuffer.data(), playSamples}, state.reference.recording,
+                 state.latencySamples, check.period);
+    if (!timing.judged) return {std::string(kSilentReference), false, true};
+    state.latencySamples = static_cast<std::int32_t>(timing.arrival);
+    if (timing.slipped || timing.spoiltFrom >= 0)
+        return {"the reference channel shows that " +
+                passFault(timing, state.latencySamples, std::nullopt)};
+    return {};
+}
+
+}  // namespace
+
+PassVerdict checkRecordedPass(MeasurementState& state) {
+    PassCheckRecord& check = state.passCheck;
+    if (check.capturesAreResponses) return {};
+    if (state.reference.present()) return checkByReference(state);
+    if (!check.armed) return {};
+    const DeviceMemory& memory = state.device;
+    const std::size_t playSamples =
+        std::min<std::size_t>(memory.playBytes, memory.playBuffer.size());
+    const std::size_t recordSamples = std::min<std::size_t>(
+        memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
+    const PassTiming timing =
+        timePass({memory.playBuffer.data(), playSamples},
+                 {memory.recordBuffer.data(), recordSamples}, state.latencySamples, check.period);
+    const std::optional<std::int64_t> reference =
+        check.hasReference ? std::optional(check.referenceOffset) : std::nullopt;
+    PassVerdict verdict{passFault(timing, state.latencySamples, reference)};
+    // The same system gives the same slices a clear peak in every pass: far
+    // fewer of them means positions that put the excitation off the recording
+    // (a server's latency of thousands of samples, where a periodic
+    // excitation's few slices left in the recording still match at an alias).
+    if (verdict.fault.empty() && check.hasReference &&
+        2 * timing.judgedSlices < check.referenceSlices)
+        verdict.fault = "only " + std::to_string(timing.judgedSlices) + " of the pass's " +
+                        std::to_string(kPassCheckSlices) +
+                        " slices were found in the recording, where the run's first pass had " +
+                        std::to_string(check.referenceSlices) + " (the latency the devices gave, " +
+                        std::to_string(state.latencySamples) + " samples, is off)";
+    if (!verdict.fault.empty() || !timing.judged || check.hasReference) return verdict;
+    const std::int64_t offset = timing.arrival - state.latencySamples;
+    if (!check.firstOffset) {
+        check.firstOffset = offset;
+        verdict.confirming = true;
+    } else if (std::llabs(offset - *check.firstOffset) <= kArrivalSlack) {
+        check.hasReference = true;
+        check.referenceOffset = offset;
+        check.referenceSlices = timing.judgedSlices;
+    } else {
+        verdict.fault = "two recordings put the excitation " + std::to_string(*check.firstOffset) +
+                        " and " + std::to_string(offset) +
+                        " samples after the latency (a playback started late or early unreported)";
+        // A late start only adds to the distance: the earlier landing is the likelier.
+        check.firstOffset = std::min(offset, *check.firstOffset);
+    }
+    return verdict;
+}
+
+}  // namespace ressona
