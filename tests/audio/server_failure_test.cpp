@@ -71,6 +71,11 @@ int waitAtMost(pid_t pid, std::chrono::milliseconds limit, std::chrono::millisec
         took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (took > limit) {
+            // Where it hangs, for whoever reads the failure (gdb may be missing).
+            std::printf("%s\n", shellOutput("gdb -p " + std::to_string(pid) +
+                                             " -batch -ex 'thread apply all bt' 2>&1 | "
+                                             "grep -E '^(#|Thread)' | head -80")
+                                     .c_str());
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             return -1;

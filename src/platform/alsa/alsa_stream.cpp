@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <memory>
 #include <string_view>
 
 #include "platform/alsa/alsa_sound_card.h"
@@ -226,10 +228,10 @@ MMRESULT AlsaStream::open(const std::string& pcmName, Direction direction,
         return result;
     }
     Deliveries learnt;
-    const int started = direction == Direction::kPlayback
-                            ? startPlayback(pcm, granted, format.wBitsPerSample)
-                            : startCapture(pcm, stepped, granted.periodFrames, format.nChannels,
-                                           learnt);
+    const int started =
+        direction == Direction::kPlayback
+            ? startPlayback(pcm, granted, format.wBitsPerSample)
+            : startCapture(pcm, stepped, granted.periodFrames, format.nChannels, learnt);
     if (started < 0) {
         snd_pcm_close(pcm);
         // A stream that never moves cannot measure anything.
@@ -264,9 +266,12 @@ AlsaStream::~AlsaStream() {
     }
     wake();
     if (thread_.joinable()) thread_.join();
-    snd_pcm_drop(pcm_);
     finishAll();
-    snd_pcm_close(pcm_);
+    // A PCM given up may still be inside the call that never came back.
+    if (!givenUp_) {
+        snd_pcm_drop(pcm_);
+        snd_pcm_close(pcm_);
+    }
     ::close(wakeFd_);
 }
 
@@ -298,7 +303,8 @@ MMRESULT AlsaStream::start() {
         std::lock_guard lock(mutex_);
         if (failure_ != MMSYSERR_NOERROR) return failure_;
         if (started_) return MMSYSERR_NOERROR;
-        if (snd_pcm_state(pcm_) != SND_PCM_STATE_PREPARED) snd_pcm_prepare(pcm_);
+        if (snd_pcm_state(pcm_) != SND_PCM_STATE_PREPARED) recover(false);
+        if (failure_ != MMSYSERR_NOERROR) return failure_;
         framesRead_ = 0;
         if (const int error = snd_pcm_start(pcm_); error < 0) {
             fail(error);
@@ -330,7 +336,7 @@ void AlsaStream::reset() {
         std::lock_guard lock(mutex_);
         if (failure_ == MMSYSERR_NOERROR) {
             snd_pcm_drop(pcm_);
-            snd_pcm_prepare(pcm_);
+            recover(false);
         }
         started_ = false;
         finishAll();
@@ -380,13 +386,31 @@ void AlsaStream::fail(int error) {
     // that has gone; one it can is still a broken pass.
     int cause = error;
     if (error == -EPIPE) {
-        const int prepared = snd_pcm_prepare(pcm_);
+        const int prepared = recover(false);
         if (prepared < 0) cause = prepared;
     }
     failure_ = waveResultForAlsaRunError(cause);
-    snd_pcm_drop(pcm_);
+    if (!givenUp_) snd_pcm_drop(pcm_);
     started_ = false;
     finishAll();
+}
+
+int AlsaStream::recover(bool andStart) {
+    if (givenUp_) return -ENODEV;
+    // Shared with the call, which may outlive this one.
+    auto result = std::make_shared<std::atomic<int>>(-ENODEV);
+    snd_pcm_t* pcm = pcm_;
+    const bool finished = recoveries_.run([pcm, andStart, result] {
+        int error = snd_pcm_prepare(pcm);
+        if (error == 0 && andStart) error = snd_pcm_start(pcm);
+        result->store(error);
+    });
+    if (!finished) {
+        givenUp_ = true;
+        fail(-ENODEV);  // the server is as good as gone
+        return -ENODEV;
+    }
+    return result->load();
 }
 
 void AlsaStream::finish(Entry& entry, std::uint32_t bytesRecorded) {
@@ -441,7 +465,7 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
         if (written == -EPIPE && writeIndex_ == 0 && offsetFrames_ == 0) {
             // The stream ran dry after the buffers before, which is how
             // playback ends; this buffer starts it again.
-            if (snd_pcm_prepare(pcm_) == 0) continue;
+            if (recover(false) == 0) continue;
         }
         if (written < 0) {
             // Run dry, or gone, in the middle of a buffer.
@@ -473,7 +497,7 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
         --writeIndex_;
     }
     if (queue_.empty()) {
-        if (state == SND_PCM_STATE_XRUN) snd_pcm_prepare(pcm_);
+        if (state == SND_PCM_STATE_XRUN) recover(false);
         return -1;
     }
     if (writeIndex_ < queue_.size()) {
@@ -505,7 +529,7 @@ long AlsaStream::transferCapture(bool& waitForPcm) {
         if (read == -EAGAIN || read == 0) break;
         if (read == -EPIPE && queue_.empty()) {
             // Overrun while nothing was being recorded: nothing is lost.
-            if (snd_pcm_prepare(pcm_) == 0 && snd_pcm_start(pcm_) == 0) continue;
+            if (recover(true) == 0) continue;
         }
         if (read < 0) {
             fail(static_cast<int>(read));

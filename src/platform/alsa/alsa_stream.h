@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/alsa/server_call_guard.h"
 #include "platform/wave/thread_scheduling.h"
 #include "platform/wave/wave_service.h"
 
@@ -78,6 +79,12 @@ class AlsaStream {
     void fail(int error);
     void finish(Entry& entry, std::uint32_t bytesRecorded);
     void finishAll();
+    // snd_pcm_prepare (and snd_pcm_start when `andStart`) for a stream that
+    // has been running: with its server gone, PipeWire's plugin can stay in
+    // the call for good. It runs on the guard's thread and is waited for a
+    // bounded time; one that overruns gives the PCM up (no call reaches it
+    // again, not even the close) and returns -ENODEV.
+    int recover(bool andStart);
     void wait(long micros, bool withPcm);
     void wake();
 
@@ -100,9 +107,11 @@ class AlsaStream {
     bool started_ = false;             // capture: recording
     bool quit_ = false;
     MMRESULT failure_ = MMSYSERR_NOERROR;
+    bool givenUp_ = false;               // a recovery never came back: pcm_ is left alone
     std::vector<std::uint8_t> discard_;  // capture with no buffer queued
     ThreadScheduling scheduling_;        // what the I/O thread was granted
 
+    ServerCallGuard recoveries_;  // runs recover()'s calls
     std::thread thread_;
 };
 
