@@ -15,6 +15,9 @@ namespace {
 constexpr std::uint32_t kCardDelayDivisor = 4;  // a quarter of a second of the rate
 // How long the card may take for a sweep: this many sweep durations and a second.
 constexpr std::int64_t kTimeoutSweeps = 4;
+// How far two sweeps of a run may land apart: a sample either way of rounding
+// in the positions, never a cycle of a sound server.
+constexpr std::int64_t kSweepArrivalSlack = 2;
 constexpr std::chrono::milliseconds kTimeoutAllowance{1000};
 constexpr std::chrono::microseconds kPoll{1000};
 
@@ -157,9 +160,9 @@ MMRESULT SweepPassService::waveInStart(HWAVEIN handle) {
     if (!ownsInput(handle)) return MMSYSERR_INVALHANDLE;
     if (programRecord_ == nullptr) return MMSYSERR_NOERROR;
     sweepFailure_ = playSweep();
-    const int plays = reference_ == ReferenceChannel::kNone ? kSweepPlaysPerPass
-                                                            : kSweepPlaysWithReference;
-    for (int play = 1; play < plays && lastTiming_.broken(); ++play) {
+    const int plays =
+        reference_ == ReferenceChannel::kNone ? kSweepPlaysPerPass : kSweepPlaysWithReference;
+    for (int play = 1; play < plays && replayable_; ++play) {
         repeated_.push_back({sweepsDone_ + 1, failure_});
         sweepFailure_ = playSweep();
     }
@@ -202,6 +205,43 @@ MMRESULT SweepPassService::startOfPass(MMTIME* time, UINT size) {
 // ---- the sweep on the card ----
 
 MMRESULT SweepPassService::playSweep() {
+    replayable_ = false;
+    if (const MMRESULT result = recordSweep(); result != MMSYSERR_NOERROR) return result;
+    if (const MMRESULT result = checkArrival(); result != MMSYSERR_NOERROR) return result;
+    accumulate();
+    return MMSYSERR_NOERROR;
+}
+
+// The sweep's response peaks where it landed; its offset from where the
+// positions put the sweep is the system's own delay, the same in every sweep
+// of a run. A playback that started a cycle or more late unreported adds to
+// it, and a late sweep summed with the others would comb the response. So
+// the run's first offset is trusted only once a second sweep lands with it,
+// and every later sweep must land there too.
+MMRESULT SweepPassService::checkArrival() {
+    // Timed by the reference, or by the peak itself: nothing to compare.
+    if (reference_ != ReferenceChannel::kNone || !timedByPositions_) return MMSYSERR_NOERROR;
+    std::int64_t offset = lag_ - arrival_;
+    if (!runOffset_ && !firstOffset_) {
+        firstOffset_ = offset;
+        if (const MMRESULT result = recordSweep(); result != MMSYSERR_NOERROR) return result;
+        offset = lag_ - arrival_;
+    }
+    const std::int64_t expected = runOffset_ ? *runOffset_ : *firstOffset_;
+    if (std::llabs(offset - expected) <= kSweepArrivalSlack) {
+        runOffset_ = expected;
+        return MMSYSERR_NOERROR;
+    }
+    failure_ = "the sweep landed " + std::to_string(offset) + " samples after where the " +
+               "positions put it, where the run's sweeps land " + std::to_string(expected) +
+               " after (a playback started late or early unreported)";
+    // A late start only adds to the distance: the earlier landing is the likelier.
+    if (!runOffset_) firstOffset_ = std::min(offset, expected);
+    replayable_ = true;
+    return WAVERR_DEVICEFAILED;
+}
+
+MMRESULT SweepPassService::recordSweep() {
     failure_.clear();
     lastTiming_ = SweepTiming{};
     if (!ready() || outHandle_ == 0 || inHandle_ == 0) return MMSYSERR_ERROR;
@@ -250,10 +290,11 @@ MMRESULT SweepPassService::playSweep() {
     const auto lagOf = [period](std::uint32_t peak) {
         return peak < period / 2 ? std::int64_t(peak) : std::int64_t(peak) - period;
     };
-    const std::int64_t lag = lagOf(responses_.peak);
+    lag_ = lagOf(responses_.peak);
     // Without a single reading (a card that cannot say where it is) the
     // response's peak stands for the arrival.
-    arrival_ = estimate.readings() > 0 || stepped_ ? estimate.result() : lag;
+    timedByPositions_ = estimate.readings() > 0 || stepped_;
+    arrival_ = timedByPositions_ ? estimate.result() : lag_;
     if (reference_ != ReferenceChannel::kNone) {
         // The reference times the sweep; what the stream did, it did to both channels.
         deconvolver_.deconvolve(referenceRecording_, referenceResponses_);
@@ -268,28 +309,33 @@ MMRESULT SweepPassService::playSweep() {
         if (lastTiming_.broken()) {
             failure_ = "the reference channel shows that " +
                        brokenRecording(lastTiming_, sweep_.settings.sampleRate);
+            replayable_ = true;
             return WAVERR_DEVICEFAILED;
         }
     } else {
-        lastTiming_ = slipCheck_.check(recording, lag);
+        lastTiming_ = slipCheck_.check(recording, lag_);
         if (lastTiming_.broken()) {
             failure_ = brokenRecording(lastTiming_, sweep_.settings.sampleRate);
+            replayable_ = true;
             return WAVERR_DEVICEFAILED;
         }
     }
+    return MMSYSERR_NOERROR;
+}
+
+// The last sweep recorded joins the pass's sums.
+void SweepPassService::accumulate() {
     response_ = cutLinearResponse(responses_, length_, linearResponseLead(sweep_, length_));
     const std::size_t size = responses_.harmonic.size();
     harmonicSum_.resize(size, 0.0);
     // From the peak to the end, then from the start: no division a sample.
     const std::size_t peak = std::min<std::size_t>(responses_.peak, size);
-    for (std::size_t n = 0; n < size - peak; ++n)
-        harmonicSum_[n] += responses_.harmonic[peak + n];
+    for (std::size_t n = 0; n < size - peak; ++n) harmonicSum_[n] += responses_.harmonic[peak + n];
     for (std::size_t n = size - peak; n < size; ++n)
         harmonicSum_[n] += responses_.harmonic[n - (size - peak)];
     addToLinearSum(responses_, linearSum_);
     if (reference_ != ReferenceChannel::kNone) addToLinearSum(referenceResponses_, referenceSum_);
     ++sweepsDone_;
-    return MMSYSERR_NOERROR;
 }
 
 // Recording first, then the sweep, as the program's passes do: on a card

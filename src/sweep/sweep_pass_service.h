@@ -29,12 +29,12 @@
 #include "audio/latency_estimate.h"
 #include "platform/clock/clock.h"
 #include "platform/wave/wave_service.h"
+#include "response/transfer_function.h"
+#include "state/reference_channel.h"
 #include "sweep/harmonic_distortion.h"
 #include "sweep/log_sweep.h"
 #include "sweep/sweep_deconvolution.h"
 #include "sweep/sweep_slip_check.h"
-#include "response/transfer_function.h"
-#include "state/reference_channel.h"
 
 namespace ressona {
 
@@ -46,7 +46,7 @@ std::uint32_t sweepRecordSamples(const LogSweepSettings& settings, std::uint32_t
 
 // How many times a pass plays its sweep at most while its recording slips;
 // with a reference channel, which finds a slip for certain.
-inline constexpr int kSweepPlaysPerPass = 2;
+inline constexpr int kSweepPlaysPerPass = 3;
 inline constexpr int kSweepPlaysWithReference = 8;
 
 // A sweep whose recording slipped or broke and that was played again.
@@ -126,7 +126,11 @@ class SweepPassService final : public WaveService {
     MMRESULT waveInGetPosition(HWAVEIN handle, MMTIME* time, UINT size) override;
 
   private:
+    // Records a sweep, checks it and adds it to the sums; a failure is in failure_.
     MMRESULT playSweep();
+    MMRESULT recordSweep();
+    MMRESULT checkArrival();
+    void accumulate();
     bool startPlaying(LatencyEstimate& estimate);
     void readPositions(LatencyEstimate& estimate);
     void addToLinearSum(const SweepResponses& responses, std::vector<double>& sum) const;
@@ -174,8 +178,16 @@ class SweepPassService final : public WaveService {
     std::vector<std::int16_t> referenceRecording_;  // the last sweep's reference channel
     SweepResponses referenceResponses_;
     std::vector<double> referenceSum_;  // the reference's, likewise
-    std::int64_t arrival_ = 0;
-    std::int64_t outputWritten_ = 0;  // samples written to the card's output since its open or reset
+    std::int64_t arrival_ = 0;          // where the positions put the last sweep
+    std::int64_t lag_ = 0;              // where its response peaked
+    bool timedByPositions_ = false;     // arrival_ from the positions, not the peak
+    // The offset of the peak from the arrival: the first sweep's, until a
+    // second one confirms it as the run's.
+    std::optional<std::int64_t> firstOffset_;
+    std::optional<std::int64_t> runOffset_;
+    bool replayable_ = false;  // the last sweep failed in a way playing again can mend
+    std::int64_t outputWritten_ =
+        0;  // samples written to the card's output since its open or reset
     std::int64_t sweepOutputStart_ = 0;  // outputWritten_ when the last sweep was written
     bool stepped_ = false;               // the card's input moves in cycles
     std::uint32_t sweepsDone_ = 0;

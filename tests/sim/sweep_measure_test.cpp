@@ -284,6 +284,32 @@ TEST(MeasureLogSweepTest, ARecordingThatSlipsFailsTheRunAndCleanOnesNeverDo) {
     }
 }
 
+// A sweep that sounds cycles later than the positions say, summed with the
+// others, would comb the response; whichever sweep of the run it is (the
+// first, the one that confirms it, a later pass's), it is played again and
+// the response is the clean run's, sample for sample.
+TEST(MeasureLogSweepTest, ASweepThatStartsLateIsPlayedAgainNotSummed) {
+    const std::vector<std::string> arguments =
+        with({"--device", "sim:loopback", "--passes", "2", "--json", "--arrays"});
+    const SweepRun clean = measure(arguments);
+    ASSERT_EQ(clean.status, kMeasureDone) << clean.err;
+    for (const std::int64_t lateAt : {1, 2, 3}) {
+        SimulatedCardFaults faults;
+        faults.lateStartAt = lateAt;
+        faults.lateStartSamples = 256;
+        const SweepRun late = measure(arguments, faults);
+        ASSERT_EQ(late.status, kMeasureDone) << "sweep " << lateAt << ": " << late.err;
+        EXPECT_EQ(late.json["sweep"]["sweepsRepeated"], 1) << "sweep " << lateAt;
+        ASSERT_EQ(late.json["warnings"].size(), 1u) << "sweep " << lateAt;
+        EXPECT_NE(late.json["warnings"][0].get<std::string>().find(
+                      "(a playback started late or early unreported); the sweep was played again"),
+                  std::string::npos)
+            << late.json["warnings"][0];
+        EXPECT_EQ(late.json["impulseResponse"], clean.json["impulseResponse"]) << "sweep " << lateAt;
+        EXPECT_EQ(late.json["transferFunction"], clean.json["transferFunction"]) << "sweep " << lateAt;
+    }
+}
+
 TEST(MeasureLogSweepTest, SweepOptionsAreCheckedBeforeAnythingIsMeasured) {
     const std::vector<std::vector<std::string>> bad = {
         {"--sweep-from", "20"},                               // without logsweep

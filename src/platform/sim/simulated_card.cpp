@@ -512,9 +512,11 @@ void SimulatedCard::drawRandomSlip() {
     faults_.slipRepeats = true;
 }
 
-// With randomSlips, one start of the output in kLateExcitationOneIn sounds
-// 1 .. kLateExcitationMostCycles cycles late; 0 otherwise.
+// The start the faults name sounds late; with randomSlips, one start of the
+// output in kLateExcitationOneIn sounds 1 .. kLateExcitationMostCycles
+// cycles late; 0 otherwise.
 std::int64_t SimulatedCard::drawLateStart() {
+    if (++outputStarts_ == faults_.lateStartAt) return faults_.lateStartSamples;
     if (!config_.randomSlips || slipEngine_() % kLateExcitationOneIn != 0) return 0;
     const auto cycles = 1 + std::int64_t(slipEngine_() % kLateExcitationMostCycles);
     return cycles * kRandomSlipSamples;

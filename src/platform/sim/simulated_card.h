@@ -88,6 +88,10 @@ struct SimulatedCardFaults {
     // Every input buffer completes on time but this many samples short (its
     // dwBytesRecorded says so; the rest of it is left as it was).
     std::int64_t recordShortSamples = 0;
+    // The lateStartAt-th write to an idle output since the card was made
+    // (0: none) sounds lateStartSamples later than the output's position says.
+    std::int64_t lateStartAt = 0;
+    std::int64_t lateStartSamples = 0;
 };
 
 // A card that slips now and then of its own accord (`sim:slips`), drawn from
@@ -234,6 +238,7 @@ class SimulatedCard final : public WaveService {
     std::int64_t recordedBefore_ = 0;  // samples recorded since the input's open, earlier starts
     bool failed_ = false;              // the card has failed (faults().failAfterRecordedSamples)
     std::int64_t inputStarts_ = 0;     // since the card was made
+    std::int64_t outputStarts_ = 0;    // writes to an idle output, likewise
     std::int64_t outputDropped_ = 0;   // played samples of the buffers no longer kept
     std::int64_t outputOrigin_ = 0;    // the played samples' count at the open or last reset
 };
