@@ -60,6 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (timing.slipped && timing.slipSamples() <= 0) || timing.damagedAt < -1 ||
         timing.damagedAt >= std::int64_t(settings.samples))
         __builtin_trap();
+    const std::int64_t landed = std::int64_t(responses.peak) + lagOffset;
+    const std::int64_t gap = silentGapInSweep(recording, landed, settings.samples);
+    if (gap < -1 || gap >= std::int64_t(settings.samples) ||
+        (gap >= 0 && (landed + gap < 0 || landed + gap >= std::int64_t(recording.size()))))
+        __builtin_trap();
 
     const HarmonicSpectra spectra(sweep, responses.harmonic, responses.peak);
     const DistortionCurves curves =

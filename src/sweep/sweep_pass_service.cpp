@@ -320,6 +320,16 @@ MMRESULT SweepPassService::recordSweep() {
             return WAVERR_DEVICEFAILED;
         }
     }
+    const std::int64_t landed = reference_ != ReferenceChannel::kNone ? arrival_ : lag_;
+    if (const std::int64_t gap = silentGapInSweep(recording, landed, sweep_.settings.samples);
+        gap >= 0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", double(gap) / sweep_.settings.sampleRate);
+        failure_ = std::string("the recording fell silent ") + seconds +
+                   " s into the sweep (the sound stream lost samples unreported)";
+        replayable_ = true;
+        return WAVERR_DEVICEFAILED;
+    }
     return MMSYSERR_NOERROR;
 }
 

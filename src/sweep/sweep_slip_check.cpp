@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace ressona {
@@ -208,6 +209,29 @@ SweepTiming SweepSlipCheck::check(std::span<const std::int16_t> recording,
         timing.damagedAt = firstBreak(recording, middle.lag, middle.gain);
     }
     return timing;
+}
+
+std::int64_t silentGapInSweep(std::span<const std::int16_t> recording, std::int64_t lag,
+                              std::uint32_t sweepSamples) {
+    const auto size = static_cast<std::int64_t>(recording.size());
+    const auto soundIn = [&](std::int64_t from, std::int64_t to) {
+        for (std::int64_t n = std::max<std::int64_t>(from, 0); n < std::min(to, size); ++n)
+            if (std::abs(int(recording[std::size_t(n)])) >= kSweepGapSound) return true;
+        return false;
+    };
+    const std::int64_t end = std::min(size, lag + std::int64_t(sweepSamples));
+    std::int64_t zerosFrom = -1;
+    for (std::int64_t n = std::max<std::int64_t>(lag, 0); n < end; ++n) {
+        if (recording[std::size_t(n)] == 0) {
+            if (zerosFrom < 0) zerosFrom = n;
+            continue;
+        }
+        if (zerosFrom >= 0 && n - zerosFrom >= kSweepGapSamples &&
+            soundIn(zerosFrom - kSweepGapContext, zerosFrom) && soundIn(n, n + kSweepGapContext))
+            return zerosFrom - lag;
+        zerosFrom = -1;
+    }
+    return -1;
 }
 
 }  // namespace ressona

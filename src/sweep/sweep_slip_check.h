@@ -27,9 +27,9 @@
 #include <span>
 #include <vector>
 
+#include "analysis/real_transform.h"
 #include "state/sample_types.h"
 #include "sweep/log_sweep.h"
-#include "analysis/real_transform.h"
 
 namespace ressona {
 
@@ -52,6 +52,21 @@ struct SweepTiming {
     std::int64_t damagedAt = -1;
     bool broken() const { return slipped || damagedAt >= 0; }
 };
+
+// A cycle the stream lost and filled with silence, where the check above
+// cannot judge (a reverberant room): a run of at least kSweepGapSamples exact
+// zeros in the recording while the sweep sounds, with sound (kSweepGapSound
+// counts or more) within kSweepGapContext samples on both sides. A sweep
+// through any system is never silent between two stretches of its sound: a
+// filter that silences a band does so from one side of it on, and a signal
+// that reaches the sound's level so near a zero cannot stay exactly zero
+// that long. Returns the gap's first sample, in samples of the sweep landing
+// at `lag`, or -1.
+inline constexpr std::int64_t kSweepGapSamples = 32;
+inline constexpr std::int64_t kSweepGapContext = 64;
+inline constexpr int kSweepGapSound = 16;
+std::int64_t silentGapInSweep(std::span<const std::int16_t> recording, std::int64_t lag,
+                              std::uint32_t sweepSamples);
 
 class SweepSlipCheck {
   public:

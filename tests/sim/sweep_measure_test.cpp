@@ -305,8 +305,10 @@ TEST(MeasureLogSweepTest, ASweepThatStartsLateIsPlayedAgainNotSummed) {
                       "(a playback started late or early unreported); the sweep was played again"),
                   std::string::npos)
             << late.json["warnings"][0];
-        EXPECT_EQ(late.json["impulseResponse"], clean.json["impulseResponse"]) << "sweep " << lateAt;
-        EXPECT_EQ(late.json["transferFunction"], clean.json["transferFunction"]) << "sweep " << lateAt;
+        EXPECT_EQ(late.json["impulseResponse"], clean.json["impulseResponse"])
+            << "sweep " << lateAt;
+        EXPECT_EQ(late.json["transferFunction"], clean.json["transferFunction"])
+            << "sweep " << lateAt;
     }
 }
 

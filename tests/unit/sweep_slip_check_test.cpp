@@ -193,5 +193,36 @@ TEST(SweepSlipCheckTest, SamplesLostOrChangedWhileKeepingTimeBreakAFaithfulPaths
     EXPECT_FALSE(noisy.broken()) << noisy.damagedAt;
 }
 
+// A cycle lost and filled with silence is found where the room keeps the
+// slices from being judged; a system that silences the sweep from one side
+// on (a steep filter), a quiet one or a short run of zeros never counts.
+TEST(SweepSilentGapTest, SilenceBetweenStretchesOfSoundIsALostCycleAndNothingElseIs) {
+    const LogSweep sweep = sweepOf(1u << 15);
+    const std::vector<double> room = presetImpulseResponse(SimPreset::kRoom, 48000);
+    const std::vector<std::int16_t> clean = record(sweep, room, 0.5);
+    EXPECT_EQ(silentGapInSweep(clean, kDelay, sweep.settings.samples), -1);
+
+    std::vector<std::int16_t> lost = clean;
+    std::fill_n(lost.begin() + kDelay + 20000, 256, 0);
+    EXPECT_EQ(silentGapInSweep(lost, kDelay, sweep.settings.samples), 20000);
+    std::vector<std::int16_t> shortRun = clean;
+    std::fill_n(shortRun.begin() + kDelay + 20000, kSweepGapSamples - 1, 0);
+    EXPECT_EQ(silentGapInSweep(shortRun, kDelay, sweep.settings.samples), -1);
+
+    // Silent up to a point (a high-pass), or from a point on (a low-pass).
+    std::vector<std::int16_t> risesLate = clean;
+    std::fill_n(risesLate.begin(), kDelay + 20000, 0);
+    EXPECT_EQ(silentGapInSweep(risesLate, kDelay, sweep.settings.samples), -1);
+    std::vector<std::int16_t> endsEarly = clean;
+    std::fill(endsEarly.begin() + kDelay + 20000, endsEarly.end(), 0);
+    EXPECT_EQ(silentGapInSweep(endsEarly, kDelay, sweep.settings.samples), -1);
+    // Far below the sound the rule asks for: zeros between the few counts left.
+    std::vector<std::int16_t> quiet = record(sweep, {1.0}, 1.0 / 4096);
+    std::fill_n(quiet.begin() + kDelay + 20000, 256, 0);
+    EXPECT_EQ(silentGapInSweep(quiet, kDelay, sweep.settings.samples), -1);
+    // A gap outside the sweep (before it lands, after it ends) is not looked at.
+    EXPECT_EQ(silentGapInSweep(lost, kDelay + 20300, sweep.settings.samples - 20300), -1);
+}
+
 }  // namespace
 }  // namespace ressona
