@@ -81,6 +81,7 @@ void MeasurementCycle::armPassCheck() {
     check.referenceOffset = 0;
     check.referenceSlices = 0;
     check.firstOffset.reset();
+    check.unjudgedReplayed = false;
     check.passesAccepted = 0;
     check.replays.clear();
     check.failure.clear();

@@ -67,6 +67,8 @@ struct PassCheckRecord {
     std::int64_t referenceSlices = 0;  // the slices judged in the pass that set it
     // The first timed recording's offset, until a second one confirms it.
     std::optional<std::int64_t> firstOffset;
+    // The run's first recording had no judged slice and was played once more.
+    bool unjudgedReplayed = false;
     std::uint32_t passesAccepted = 0;   // this run's passes that passed (or were not checked)
     std::vector<std::string> replays;   // why each pass played again was, for people
     std::string failure;                // why the run's last pass failed its check
