@@ -32,9 +32,9 @@ Json agreedMeasure(const std::string& device, const std::vector<std::string>& mo
         return makeSoundCard(name, options, card);
     };
     std::vector<std::string> arguments{
-        "--device",        "alsa:" + device, "--rate", "11025", "--excitation", "logsweep",
-        "--sweep-samples", "16384", "--length", "16384", "--speaker-level", "70", "--json",
-        "--eq",            "--eq-filters", "6", "--eq-range", "25,300"};
+        "--device",        "alsa:" + device, "--rate",       "11025", "--excitation",    "logsweep",
+        "--sweep-samples", "16384",          "--length",     "16384", "--speaker-level", "70",
+        "--json",          "--eq",           "--eq-filters", "6",     "--eq-range",      "25,300"};
     arguments.insert(arguments.end(), more.begin(), more.end());
     std::vector<std::vector<double>> earlier;
     for (int run = 0; run < 5; ++run) {
@@ -65,7 +65,8 @@ TEST(EqPipeWire, TheWrittenFilterChainCorrectsTheModesAsPredicted) {
     const Json& fit = first["eq"];
     EXPECT_GT(fit["predicted"]["before"]["maxDb"].get<double>(), 5.0) << "no modes in the path";
 
-    ASSERT_EQ(testing::pipewireServerScript("insert", file), 0) << "the written filter chain did not load";
+    ASSERT_EQ(testing::pipewireServerScript("insert", file), 0)
+        << "the written filter chain did not load";
     const Json through = agreedMeasure("ressona_eq", {}, problems);
     testing::pipewireServerScript("remove");
     ASSERT_FALSE(through.is_null()) << problems;
@@ -79,7 +80,8 @@ TEST(EqPipeWire, TheWrittenFilterChainCorrectsTheModesAsPredicted) {
     // And point by point (levels apart), what came back is the predicted response.
     std::vector<double> off;
     for (std::size_t i = 0; i < fit["predictedDb"].size(); ++i)
-        off.push_back(corrected["measuredDb"][i].get<double>() - fit["predictedDb"][i].get<double>());
+        off.push_back(corrected["measuredDb"][i].get<double>() -
+                      fit["predictedDb"][i].get<double>());
     const auto [low, high] = std::minmax_element(off.begin(), off.end());
     EXPECT_LE(*high - *low, 2.0);
     std::printf(
@@ -88,6 +90,9 @@ TEST(EqPipeWire, TheWrittenFilterChainCorrectsTheModesAsPredicted) {
         "predicted spans %.2f dB\n",
         fit["filters"].size(), fit["predicted"]["before"]["maxDb"].get<double>(), predicted,
         measured, *high - *low);
+    // What the two measurements met on the way (sweeps played again, runs refused).
+    std::printf("[ figures  ] PipeWire modes and equaliser: the measurer said\n%s",
+                problems.c_str());
 }
 
 }  // namespace
