@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "analysis/real_transform.h"
 
@@ -39,6 +40,25 @@ std::vector<double> impulseOf(RealTransform& transform,
     std::vector<float> samples;
     transform.inverse(values, samples);
     return {samples.begin(), samples.end()};
+}
+
+// The spectra of a measured response and its reference, with the
+// reference's largest power; none when the lengths do not suit or the
+// reference is silent.
+struct SpectraOfPair {
+    std::vector<std::complex<double>> measured;
+    std::vector<std::complex<double>> reference;
+    double largestReference = 0.0;
+};
+
+std::optional<SpectraOfPair> spectraOfPair(RealTransform& transform,
+                                           std::span<const double> measured,
+                                           std::span<const double> reference) {
+    SpectraOfPair pair{spectrumOf(transform, measured), spectrumOf(transform, reference), 0.0};
+    for (const std::complex<double>& value : pair.reference)
+        pair.largestReference = std::max(pair.largestReference, std::norm(value));
+    if (!(pair.largestReference > 0.0)) return std::nullopt;
+    return pair;
 }
 
 }  // namespace
@@ -85,12 +105,11 @@ TransferFunction transferFunctionOfResponses(std::span<const double> measured,
     TransferFunction transfer;
     if (!usableLength(measured.size()) || reference.size() != measured.size()) return transfer;
     RealTransform transform(static_cast<std::uint32_t>(measured.size()));
-    const std::vector<std::complex<double>> m = spectrumOf(transform, measured);
-    const std::vector<std::complex<double>> r = spectrumOf(transform, reference);
-    double largest = 0.0;
-    for (const std::complex<double>& value : r) largest = std::max(largest, std::norm(value));
-    if (!(largest > 0.0)) return transfer;
-    const double floor = kRegularisation * largest;
+    const std::optional<SpectraOfPair> pair = spectraOfPair(transform, measured, reference);
+    if (!pair) return transfer;
+    const std::vector<std::complex<double>>& m = pair->measured;
+    const std::vector<std::complex<double>>& r = pair->reference;
+    const double floor = kRegularisation * pair->largestReference;
     transfer.spectrum.resize(m.size());
     for (std::size_t k = 0; k < m.size(); ++k) {
         transfer.spectrum[k] = m[k] * std::conj(r[k]) / (std::norm(r[k]) + floor);
@@ -108,12 +127,11 @@ TransferFunction transferFunctionOverReference(std::span<const double> measured,
     TransferFunction transfer;
     if (!usableLength(measured.size()) || reference.size() != measured.size()) return transfer;
     RealTransform transform(static_cast<std::uint32_t>(measured.size()));
-    const std::vector<std::complex<double>> m = spectrumOf(transform, measured);
-    const std::vector<std::complex<double>> r = spectrumOf(transform, reference);
-    double largest = 0.0;
-    for (const std::complex<double>& value : r) largest = std::max(largest, std::norm(value));
-    if (!(largest > 0.0)) return transfer;
-    const double empty = kReferenceEmptyShare * largest;
+    const std::optional<SpectraOfPair> pair = spectraOfPair(transform, measured, reference);
+    if (!pair) return transfer;
+    const std::vector<std::complex<double>>& m = pair->measured;
+    const std::vector<std::complex<double>>& r = pair->reference;
+    const double empty = kReferenceEmptyShare * pair->largestReference;
     std::vector<std::size_t> energetic;
     for (std::size_t k = 0; k < r.size(); ++k)
         if (std::norm(r[k]) >= empty) energetic.push_back(k);
