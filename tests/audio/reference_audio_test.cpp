@@ -15,8 +15,8 @@
 #include <sstream>
 
 #include "audio/audio_server.h"
+#include "common/frd_error.h"
 #include "eq/biquad.h"
-#include "exchange/response_text.h"
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
 #include "platform/alsa/alsa_sound_card.h"
@@ -32,38 +32,12 @@ constexpr int kRuns = 5;
 
 // The loops' peaking section, as the audio EQ cookbook gives it.
 std::complex<double> sectionAt(double hz) {
-    const BiquadCoefficients c =
-        biquadCoefficients({FilterKind::Peaking, 1000.0, 6.0, 1.0}, kRate);
+    const BiquadCoefficients c = biquadCoefficients({FilterKind::Peaking, 1000.0, 6.0, 1.0}, kRate);
     const std::complex<double> z = std::polar(1.0, -2.0 * std::numbers::pi * hz / kRate);
     return (c.b0 + c.b1 * z + c.b2 * z * z) / (1.0 + c.a1 * z + c.a2 * z * z);
 }
 
-struct Worst {
-    double levelDb = 0.0;
-    double phaseDeg = 0.0;
-};
-
-// The worst error of an FRD from 50 Hz to 0.4 x rate against the section.
-Worst worstOf(const std::string& frd) {
-    std::ifstream in(frd);
-    std::stringstream text;
-    text << in.rdbuf();
-    ResponseText rows;
-    EXPECT_EQ(parseResponseText(text.str(), rows), "");
-    Worst worst;
-    for (std::size_t i = 0; i < rows.frequencyHz.size(); ++i) {
-        const double hz = rows.frequencyHz[i];
-        if (hz < 50.0 || hz > 0.4 * kRate) continue;
-        const std::complex<double> h = sectionAt(hz);
-        worst.levelDb =
-            std::max(worst.levelDb, std::fabs(rows.levelDb[i] - 20.0 * std::log10(std::abs(h))));
-        worst.phaseDeg = std::max(
-            worst.phaseDeg,
-            std::fabs(std::remainder(rows.phaseDeg[i] - std::arg(h) * 180.0 / std::numbers::pi,
-                                     360.0)));
-    }
-    return worst;
-}
+using Worst = testing::FrdError;
 
 class ReferenceAudio : public ::testing::TestWithParam<SoundServer> {};
 
@@ -74,14 +48,14 @@ TEST_P(ReferenceAudio, TheReferenceGivesTheFiltersResponse) {
     alsa.makeCard = [](std::string_view name, const SoundCardOptions& options, SoundCard& card) {
         return makeSoundCard(name, options, card);
     };
-    const std::string device = server == SoundServer::kPulseAudio ? "alsa:ressona_reference"
-                                                                  : "alsa:ressona_pw_reference";
+    const std::string device =
+        server == SoundServer::kPulseAudio ? "alsa:ressona_reference" : "alsa:ressona_pw_reference";
     const std::string frd = ::testing::TempDir() + "ressona-reference-audio.frd";
     for (const char* excitation : {"mls", "pulse", "logsweep"}) {
         std::vector<std::string> arguments{
-            "--device", device, "--reference", "right", "--excitation", excitation, "--rate",
-            "48000", "--length", "4096", "--passes", "1", "--speaker-level", "100",
-            "--mic-level", "100", "--export-frd", frd};
+            "--device",        device,  "--reference", "right", "--excitation", excitation,
+            "--rate",          "48000", "--length",    "4096",  "--passes",     "1",
+            "--speaker-level", "100",   "--mic-level", "100",   "--export-frd", frd};
         // The section lifts the sweep by 6 dB: it is played 12 dB down, clear of full scale.
         if (std::string(excitation) == "logsweep")
             arguments.insert(arguments.end(), {"--sweep-samples", "32768", "--sweep-level", "-12"});
@@ -91,16 +65,16 @@ TEST_P(ReferenceAudio, TheReferenceGivesTheFiltersResponse) {
             std::ostringstream out, err;
             const int status = measureMain(arguments, alsa, out, err);
             ASSERT_EQ(status, kMeasureDone) << excitation << " run " << run << ": " << err.str();
-            const Worst one = worstOf(frd);
+            const Worst one = testing::frdErrorAgainst(frd, 0.4 * kRate, sectionAt);
             worst.levelDb = std::max(worst.levelDb, one.levelDb);
             worst.phaseDeg = std::max(worst.phaseDeg, one.phaseDeg);
         }
         EXPECT_LT(worst.levelDb, 0.05) << excitation;
         EXPECT_LT(worst.phaseDeg, 1.0) << excitation;
-        std::printf("[ figures  ] %s reference loop, %s: %d of %d runs within %.4f dB and %.3f "
-                    "degrees of the section from 50 Hz to 0.4 x rate\n",
-                    testing::serverName(server), excitation, kRuns, kRuns, worst.levelDb,
-                    worst.phaseDeg);
+        std::printf(
+            "[ figures  ] %s reference loop, %s: %d of %d runs within %.4f dB and %.3f "
+            "degrees of the section from 50 Hz to 0.4 x rate\n",
+            testing::serverName(server), excitation, kRuns, kRuns, worst.levelDb, worst.phaseDeg);
     }
     fs::remove(frd);
 }

@@ -15,7 +15,7 @@
 #include <random>
 #include <sstream>
 
-#include "exchange/response_text.h"
+#include "common/frd_error.h"
 #include "measure/measure_backends.h"
 #include "measure/measurement_run.h"
 
@@ -68,33 +68,8 @@ std::complex<double> lowPassAt(double hz) {
     return (1.0 - a) / (1.0 - a * std::polar(1.0, -2.0 * std::numbers::pi * hz / kRate));
 }
 
-// The worst level and phase error of an FRD from 50 Hz to topHz against `exact`.
-struct Worst {
-    double levelDb = 0.0;
-    double phaseDeg = 0.0;
-};
-
-template <typename Exact>
-Worst worstAgainst(const std::string& frd, double topHz, Exact exact) {
-    std::ifstream in(frd);
-    std::stringstream text;
-    text << in.rdbuf();
-    ResponseText rows;
-    EXPECT_EQ(parseResponseText(text.str(), rows), "");
-    Worst worst;
-    for (std::size_t i = 0; i < rows.frequencyHz.size(); ++i) {
-        const double hz = rows.frequencyHz[i];
-        if (hz < 50.0 || hz > topHz) continue;
-        const std::complex<double> h = exact(hz);
-        worst.levelDb =
-            std::max(worst.levelDb, std::fabs(rows.levelDb[i] - 20.0 * std::log10(std::abs(h))));
-        worst.phaseDeg = std::max(
-            worst.phaseDeg,
-            std::fabs(std::remainder(rows.phaseDeg[i] - std::arg(h) * 180.0 / std::numbers::pi,
-                                     360.0)));
-    }
-    return worst;
-}
+using testing::frdErrorAgainst;
+using Worst = testing::FrdError;
 
 class ReferenceMeasure : public ::testing::Test {
   protected:
@@ -119,22 +94,24 @@ class ReferenceMeasure : public ::testing::Test {
             int replayed = 0;
             for (int run = 0; run < runs; ++run) {
                 const std::string frd = path(std::string(excitation) + ".frd");
-                const Outcome result = measure({"--device", "sim:slips", "--reference", "right",
-                                            "--excitation", excitation, "--length", "4096",
-                                            "--passes", "3", "--export-frd", frd},
-                                           backends);
-                ASSERT_EQ(result.status, kMeasureDone) << excitation << " run " << run << result.err;
+                const Outcome result =
+                    measure({"--device", "sim:slips", "--reference", "right", "--excitation",
+                             excitation, "--length", "4096", "--passes", "3", "--export-frd", frd},
+                            backends);
+                ASSERT_EQ(result.status, kMeasureDone)
+                    << excitation << " run " << run << result.err;
                 replayed += result.err.find("the reference channel shows") != std::string::npos;
-                const Worst one = worstAgainst(frd, topHz, exact);
+                const Worst one = frdErrorAgainst(frd, topHz, exact);
                 worst.levelDb = std::max(worst.levelDb, one.levelDb);
                 worst.phaseDeg = std::max(worst.phaseDeg, one.phaseDeg);
                 fs::remove(frd);
             }
             EXPECT_LT(worst.levelDb, 0.05) << excitation;
             EXPECT_LT(worst.phaseDeg, 1.0) << excitation;
-            std::printf("[ figures  ] %s, %s: %d runs, worst %.4f dB and %.4f degrees from 50 Hz "
-                        "to %.0f Hz; %d runs played a pass again for a slip on the reference\n",
-                        what, excitation, runs, worst.levelDb, worst.phaseDeg, topHz, replayed);
+            std::printf(
+                "[ figures  ] %s, %s: %d runs, worst %.4f dB and %.4f degrees from 50 Hz "
+                "to %.0f Hz; %d runs played a pass again for a slip on the reference\n",
+                what, excitation, runs, worst.levelDb, worst.phaseDeg, topHz, replayed);
         }
     }
 
@@ -142,8 +119,9 @@ class ReferenceMeasure : public ::testing::Test {
 };
 
 TEST_F(ReferenceMeasure, OnTheSlippingCardEveryExcitationIsExactInEveryRun) {
-    expectExact(simulatedMeasureBackends(), 20, [](double) { return std::complex<double>(1.0); },
-                "sim:slips, the wire", false);
+    expectExact(
+        simulatedMeasureBackends(), 20, [](double) { return std::complex<double>(1.0); },
+        "sim:slips, the wire", false);
 }
 
 // Off until a fault is found: behind the filter about one MLS run in fifty
@@ -159,10 +137,10 @@ TEST_F(ReferenceMeasure, ASilentReferenceIsAnErrorAndNothingIsWritten) {
     // The room's channel, with the speakers turned down, as the reference.
     for (const char* excitation : {"pulse", "mls", "logsweep"}) {
         const std::string frd = path("silent.frd");
-        const Outcome run = measure({"--device", "sim:room", "--reference", "left", "--excitation",
-                                 excitation, "--length", "2048", "--speaker-level", "0",
-                                 "--export-frd", frd},
-                                simulatedMeasureBackends());
+        const Outcome run =
+            measure({"--device", "sim:room", "--reference", "left", "--excitation", excitation,
+                     "--length", "2048", "--speaker-level", "0", "--export-frd", frd},
+                    simulatedMeasureBackends());
         EXPECT_EQ(run.status, kMeasureFailed) << excitation;
         EXPECT_NE(run.err.find("the reference channel holds no excitation"), std::string::npos)
             << excitation << run.err;
@@ -186,8 +164,8 @@ TEST_F(ReferenceMeasure, TheReferenceIsAnOptionOfTheExcitationsWithAResponse) {
     }
     // The report names the reference; without one it is null.
     for (const char* channel : {"right", ""}) {
-        std::vector<std::string> arguments{"--device", "sim:loopback", "--excitation", "mls",
-                                           "--instant", "--json"};
+        std::vector<std::string> arguments{"--device", "sim:loopback", "--excitation",
+                                           "mls",      "--instant",    "--json"};
         if (*channel != 0) arguments.insert(arguments.end(), {"--reference", channel});
         std::ostringstream out, err;
         ASSERT_EQ(measureMain(arguments, simulatedMeasureBackends(), out, err), kMeasureDone)
