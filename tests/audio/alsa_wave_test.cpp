@@ -208,13 +208,17 @@ TEST(AlsaSoundCard, ACaptureOpensWithTwoChannelsForAReference) {
     RESSONA_NEED_AUDIO_SERVER();
     auto wave = makeAlsaWaveService("ressona_reference");
     SystemClock clock;
-    PassRig rig(48000, 1024);
+    // Long enough that the pulse comes back within the recording on a busy
+    // machine too, where the server's latency grows to several cycles.
+    PassRig rig(48000, 8192);
     rig.state.reference.channel = ReferenceChannel::kRight;
     rig.writePulse(10);
     ASSERT_EQ(openPlayDevice(rig.state, rig.devices, *wave), 0);
     ASSERT_EQ(openRecordDevice(rig.state, rig.devices, *wave), 0);
     EXPECT_EQ(rig.devices.recordFormat.nChannels, 2);
-    ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone);
+    ASSERT_EQ(runPass(rig.state, rig.devices, *wave, clock, rig.poster), kPassDone)
+        << "device failure " << rig.state.lastWaveError << ": " << rig.state.passCheck.failure
+        << " (latency " << rig.state.latencySamples << ")";
     const std::vector<std::int16_t>& wire = rig.state.reference.recording;
     ASSERT_EQ(wire.size(), rig.passSamples());
     const long at = onlyNonSilent(wire);
