@@ -1,20 +1,48 @@
 #include "analysis/real_transform.h"
 
 #include <cmath>
-#include <complex>
 #include <numbers>
 
 namespace ressona {
 
 namespace {
 
-using Complex = std::complex<double>;
+// Double-precision complex values for the pass that separates (or joins) the
+// two halves' spectra. Written out rather than std::complex: its products
+// check every result for NaN and branch to a library call, which made this
+// pass cost twice the transform itself. Each operation is the one the
+// compiler makes of the std::complex expression it replaces, term for term,
+// so the results are the same to the last bit (a product with a purely
+// imaginary constant, i b, is -(b y) + i b x, as the compiler makes it).
+struct Complex {
+    double re = 0.0;
+    double im = 0.0;
+};
 
 Complex toComplex(ComplexValue v) {
     return {v.re, v.im};
 }
 ComplexValue toValue(Complex c) {
-    return {static_cast<float>(c.real()), static_cast<float>(c.imag())};
+    return {static_cast<float>(c.re), static_cast<float>(c.im)};
+}
+Complex operator+(Complex a, Complex b) {
+    return {a.re + b.re, a.im + b.im};
+}
+Complex operator-(Complex a, Complex b) {
+    return {a.re - b.re, a.im - b.im};
+}
+Complex operator*(Complex a, Complex b) {
+    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+Complex operator*(double scale, Complex a) {
+    return {a.re * scale, a.im * scale};
+}
+Complex conj(Complex a) {
+    return {a.re, -a.im};
+}
+// i b times a.
+Complex timesImaginary(double b, Complex a) {
+    return {-(b * a.im), b * a.re};
 }
 
 // The largest transform done in one step: its error is near 1e-5.
@@ -110,14 +138,14 @@ void RealTransform::forward(std::span<const float> signal, std::vector<ComplexVa
     // X(k) = E(k) + w^k O(k), E and O the spectra of the even and odd samples:
     // E(k) = (Z(k) + conj Z(M-k)) / 2, O(k) = (Z(k) - conj Z(M-k)) / 2i.
     for (std::uint32_t k = 0; k <= half / 2; ++k) {
-        const Complex z = toComplex(work_[k % half]);
-        const Complex zMirror = std::conj(toComplex(work_[(half - k) % half]));
+        const Complex z = toComplex(work_[k]);
+        const Complex zMirror = conj(toComplex(work_[k == 0 ? 0 : half - k]));
         const Complex even = 0.5 * (z + zMirror);
-        const Complex odd = Complex(0.0, -0.5) * (z - zMirror);
+        const Complex odd = timesImaginary(-0.5, z - zMirror);
         const Complex w = toComplex(steps_[k]);
         spectrum[k] = toValue(even + w * odd);
         // X(M-k) = E(M-k) + w^(M-k) O(M-k) = conj E(k) - conj(w^k) conj O(k), as w^M = -1.
-        spectrum[half - k] = toValue(std::conj(even) - std::conj(w) * std::conj(odd));
+        spectrum[half - k] = toValue(conj(even) - conj(w) * conj(odd));
     }
 }
 
@@ -126,14 +154,14 @@ void RealTransform::inverse(std::span<const ComplexValue> spectrum, std::vector<
     const std::uint32_t half = size_ / 2;
     for (std::uint32_t k = 0; k <= half / 2; ++k) {
         const Complex x = toComplex(spectrum[k]);
-        const Complex xMirror = std::conj(toComplex(spectrum[half - k]));
+        const Complex xMirror = conj(toComplex(spectrum[half - k]));
         // E(k) = (X(k) + conj X(M-k)) / 2, O(k) = (X(k) - conj X(M-k)) / 2 w^k.
         const Complex even = 0.5 * (x + xMirror);
-        const Complex odd = 0.5 * (x - xMirror) * std::conj(toComplex(steps_[k]));
-        work_[k] = toValue(even + Complex(0.0, 1.0) * odd);
+        const Complex odd = 0.5 * (x - xMirror) * conj(toComplex(steps_[k]));
+        work_[k] = toValue(even + timesImaginary(1.0, odd));
         if (k != 0 && k != half - k) {
             // Z(M-k) = E(M-k) + i O(M-k) = conj E(k) + i conj O(k).
-            work_[half - k] = toValue(std::conj(even) + Complex(0.0, 1.0) * std::conj(odd));
+            work_[half - k] = toValue(conj(even) + timesImaginary(1.0, conj(odd)));
         }
     }
     transformWork(false);
