@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QImage>
+#include <QPainter>
+#include <QPen>
 #include <QString>
 
 #include <algorithm>
@@ -35,6 +39,59 @@ TEST(QtImageCanvas, RectanglesCoverLeftToRightMinusOneAndStartBlack) {
     EXPECT_EQ(canvas.pixel(15, 7), kRed);  // ... and on right - 1, bottom - 1
     EXPECT_EQ(canvas.pixel(16, 7), kBlack);
     EXPECT_EQ(canvas.pixel(12, 4), kGreen);  // the interior
+}
+
+// Solid rectangles are painted by the canvas itself; the painter's own
+// rectangle (what dotted outlines still get) must give the same pixels,
+// whether the rectangle is thin, small or reaches beyond the image.
+TEST(QtImageCanvas, SolidRectanglesPaintWhatThePainterPaints) {
+    const std::vector<Rect> rects{{2, 2, 4, 4},    {1, 3, 3, 12},   {5, 5, 8, 8},  {0, 0, 40, 30},
+                                  {-5, -3, 12, 9}, {30, 20, 50, 40}, {10, 4, 39, 6}, {-2, 8, 41, 29}};
+    for (const Rect& r : rects) {
+        QtImageCanvas canvas(40, 30);
+        canvas.selectPen(Pen{PenStyle::Solid, 1, kRed});
+        canvas.selectBrush(Brush{kGreen});
+        canvas.rectangle(r);
+
+        QImage expected(40, 30, QImage::Format_RGB32);
+        expected.fill(Qt::black);
+        QPainter painter(&expected);
+        QPen pen(QColor(255, 0, 0));
+        pen.setWidth(0);
+        pen.setCapStyle(Qt::FlatCap);
+        painter.setPen(pen);
+        painter.setBrush(QColor(0, 255, 0));
+        painter.drawRect(QRect(r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1));
+        painter.end();
+        for (int y = 0; y < 30; ++y) {
+            for (int x = 0; x < 40; ++x) {
+                const QRgb want = expected.pixel(x, y);
+                ASSERT_EQ(canvas.pixel(x, y),
+                          (Colour{std::uint8_t(qRed(want)), std::uint8_t(qGreen(want)),
+                                  std::uint8_t(qBlue(want))}))
+                    << "rectangle " << r.left << "," << r.top << "," << r.right << ","
+                    << r.bottom << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+// Text sizes are kept per text once measured; many more texts than are kept
+// at once still measure as the font measures them.
+TEST(QtImageCanvas, TextExtentsStayTheFontsOwnPastTheKeptTexts) {
+    QtImageCanvas canvas(10, 10);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(11);
+    font.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetrics metrics(font);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 6000; i += round == 0 ? 1 : 7) {
+            const std::string text = std::to_string(i * 37) + (i % 3 == 0 ? "k" : " dB");
+            const TextExtent size = canvas.textExtent(text);
+            ASSERT_EQ(size.width, metrics.horizontalAdvance(QString::fromStdString(text))) << text;
+            ASSERT_EQ(size.height, metrics.ascent() + metrics.descent());
+        }
+    }
 }
 
 TEST(QtImageCanvas, LinesAndPolygonsDrawWithoutAntialiasing) {

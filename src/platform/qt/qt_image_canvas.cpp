@@ -11,6 +11,10 @@
 #include <QString>
 
 #include <algorithm>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace ressona {
@@ -34,6 +38,14 @@ QPen toQPen(const Pen& pen) {
     return qpen;
 }
 
+// Lets a map keyed by strings be searched with a string_view.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
 // The device-context rectangle covers left..right-1 by top..bottom-1.
 QRect areaOf(const Rect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -51,6 +63,11 @@ struct QtImageCanvas::Impl {
     Colour textColour;
     bool transparent = false;
     std::vector<QPoint> scratch;  // reused for polylines and polygons
+    // The plot font's measures: a plot asks for the same few label texts in
+    // every redraw, and shaping them again costs more than drawing them.
+    int ascent = 0;
+    int descent = 0;
+    std::unordered_map<std::string, int, TextHash, std::equal_to<>> advances;
     // Per column, the highest row the staircases in front have painted (the
     // base + 1 where they have painted none), while a series is drawn.
     std::vector<std::int64_t> covered;
@@ -142,8 +159,19 @@ struct QtImageCanvas::Impl {
         if (left >= right) return;
         QRgb* row = pixels + top * stride;
         for (std::int64_t y = top; y < bottom; ++y, row += stride) {
-            for (std::int64_t x = left; x < right; ++x) row[x] = colour;
+            std::fill(row + left, row + right, colour);
         }
+    }
+    // A rectangle of at least 2 x 2 pixels over left..right-1 by
+    // top..bottom-1: its edge pixels in the pen, the rest in the brush.
+    void solidRectangle(const Rect& r) {
+        const QRgb edge = penColour();
+        const QRgb inside = qRgb(brush.colour.red, brush.colour.green, brush.colour.blue);
+        fillSpan(r.left, r.right, r.top, r.top + 1, edge);
+        fillSpan(r.left, r.right, r.bottom - 1, r.bottom, edge);
+        fillSpan(r.left, r.left + 1, r.top + 1, r.bottom - 1, edge);
+        fillSpan(r.right - 1, r.right, r.top + 1, r.bottom - 1, edge);
+        fillSpan(r.left + 1, r.right - 1, r.top + 1, r.bottom - 1, inside);
     }
     // True for the outline of a region between a staircase and a horizontal
     // base: every edge but the closing one runs horizontally to the right or
@@ -261,6 +289,18 @@ struct QtImageCanvas::Impl {
         paintRows(base, base + 1, pen);
     }
 
+    // How far the text advances in the plot font, shaped once per text.
+    int advance(std::string_view text) {
+        constexpr std::size_t kMostTexts = 4096;  // far more than a plot's labels
+        const auto known = advances.find(text);
+        if (known != advances.end()) return known->second;
+        if (advances.size() >= kMostTexts) advances.clear();
+        const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        const int width = QFontMetrics(font).horizontalAdvance(string);
+        advances.emplace(std::string(text), width);
+        return width;
+    }
+
     QRgb penColour() const { return qRgb(pen.colour.red, pen.colour.green, pen.colour.blue); }
     bool solidPen() const { return pen.style == PenStyle::Solid; }
 
@@ -277,6 +317,9 @@ QtImageCanvas::QtImageCanvas(std::int32_t width, std::int32_t height)
     impl_->font = QFont(kPlotFontFamily);
     impl_->font.setPixelSize(kPlotFontPixels);
     impl_->font.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetrics metrics(impl_->font);
+    impl_->ascent = metrics.ascent();
+    impl_->descent = metrics.descent();
     impl_->brush = Brush{};
     impl_->makeImage(width, height);
     impl_->begin();
@@ -330,6 +373,18 @@ void QtImageCanvas::fillRect(const Rect& rect, const Brush& brush) {
 
 void QtImageCanvas::rectangle(const Rect& rect) {
     if (rect.right - rect.left < 1 || rect.bottom - rect.top < 1) return;
+    // Every redraw starts with the whole client as one rectangle: painted
+    // here row by row, as the painter would paint it (the outline's pixels in
+    // the pen, those inside in the brush), in about half the painter's time.
+    // The painter leaves out a corner of a rectangle that reaches beyond the
+    // image: such rectangles stay its own.
+    const bool onImage = rect.left >= 0 && rect.top >= 0 && rect.right <= width() &&
+                         rect.bottom <= height();
+    if (impl_->solidPen() && onImage && rect.right - rect.left >= 2 &&
+        rect.bottom - rect.top >= 2) {
+        impl_->solidRectangle(rect);
+        return;
+    }
     // With a one-pixel pen, drawRect(x, y, w, h) outlines x..x+w by y..y+h.
     impl_->painter.drawRect(
         QRect(rect.left, rect.top, rect.right - rect.left - 1, rect.bottom - rect.top - 1));
@@ -400,14 +455,13 @@ void QtImageCanvas::polygons(std::span<const PlotPoint> points,
 void QtImageCanvas::textOut(std::int32_t x, std::int32_t y, std::string_view text) {
     QPainter& painter = impl_->painter;
     const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    const QFontMetrics metrics(impl_->font);
+    const int ascent = impl_->ascent;
+    const int cell = impl_->ascent + impl_->descent;
     // The text cell is ascent + descent high; y is its top or its bottom edge.
     const int baseline =
-        (impl_->textAlign & TA_BOTTOM) != 0 ? y - metrics.descent() : y + metrics.ascent();
+        (impl_->textAlign & TA_BOTTOM) != 0 ? y - impl_->descent : y + ascent;
     if (!impl_->transparent) {
-        painter.fillRect(QRect(x, baseline - metrics.ascent(), metrics.horizontalAdvance(string),
-                               metrics.ascent() + metrics.descent()),
-                         Qt::white);
+        painter.fillRect(QRect(x, baseline - ascent, impl_->advance(text), cell), Qt::white);
     }
     painter.setPen(toQColor(impl_->textColour));
     painter.drawText(QPoint(x, baseline), string);
@@ -415,9 +469,7 @@ void QtImageCanvas::textOut(std::int32_t x, std::int32_t y, std::string_view tex
 }
 
 TextExtent QtImageCanvas::textExtent(std::string_view text) const {
-    const QFontMetrics metrics(impl_->font);
-    const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    return TextExtent{metrics.horizontalAdvance(string), metrics.ascent() + metrics.descent()};
+    return TextExtent{impl_->advance(text), impl_->ascent + impl_->descent};
 }
 
 void QtImageCanvas::copyBitmap(const Canvas& source, std::int32_t x, std::int32_t y) {
