@@ -86,6 +86,8 @@ TEST_P(AlsaPulsePass, PulseComesBackBitExactWhereTheLatencySays) {
         EXPECT_GE(seconds, 4096.0 / rate * 0.9);
         std::printf("[ figures  ] %s %u Hz pass %d: pulse at %ld, latency %d samples, %.3f s\n",
                     testing::serverName(server), rate, pass, at, rig.state.latencySamples, seconds);
+        for (const std::string& replay : rig.state.passCheck.replays)
+            std::printf("[ figures  ]   %s\n", replay.c_str());
     }
     EXPECT_EQ(rig.capturesPosted(), 3u);
     closeBoth(rig, *wave);
