@@ -58,13 +58,13 @@ ComplexValue conjugate(ComplexValue a) {
 
 }  // namespace
 
-RealTransform::RealTransform(std::uint32_t realSize) {
+RealTransform::RealTransform(std::uint32_t realSize, TransformPrecision precision) {
     if (realSize < 4 || realSize > kRealTransformLargest || (realSize & (realSize - 1)) != 0)
         return;
     size_ = realSize;
     const std::uint32_t half = realSize / 2;
     work_.resize(half);
-    if (half > kLargestSingleStep) {
+    if (half > kLargestSingleStep && precision == TransformPrecision::Fine) {
         // half = rows x columns, both powers of two, columns the larger.
         rows_ = 1;
         while (rows_ * rows_ < half) rows_ *= 2;

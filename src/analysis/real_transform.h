@@ -23,10 +23,16 @@ namespace ressona {
 
 inline constexpr std::uint32_t kRealTransformLargest = 1u << (kFftMaxStages + 1);
 
+// Fine: the two steps above 1024 points, for spectra that are shown or
+// divided. Coarse: always one step, several times faster where only peaks
+// are looked for (errors of up to 5e-4 of the largest value).
+enum class TransformPrecision : std::uint8_t { Fine, Coarse };
+
 class RealTransform {
   public:
     // P must be a power of two from 4 to kRealTransformLargest; size() is 0 for another.
-    explicit RealTransform(std::uint32_t realSize);
+    explicit RealTransform(std::uint32_t realSize,
+                           TransformPrecision precision = TransformPrecision::Fine);
 
     std::uint32_t size() const { return size_; }
 

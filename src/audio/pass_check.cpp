@@ -60,7 +60,8 @@ class LagTransforms {
     RealTransform& of(std::uint32_t size) {
         for (const auto& transform : transforms_)
             if (transform->size() == size) return *transform;
-        transforms_.push_back(std::make_unique<RealTransform>(size));
+        // Only peaks are looked for: the one-step transform is precise enough.
+        transforms_.push_back(std::make_unique<RealTransform>(size, TransformPrecision::Coarse));
         return *transforms_.back();
     }
 
