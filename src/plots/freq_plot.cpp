@@ -89,10 +89,7 @@ void FreqPlotDrawing::beginDraw(AnalysisView view, HorizontalScale horizontal,
         plot_.resizePending = false;
     }
     plot_.drawnView = view;
-    dc.selectBrush(kLightGreyStockBrush);
     plot_.clientRect = client;
-    dc.rectangle(client);
-    dc.setRasterOp(RasterOp::CopyPen);
     horizontal_ = horizontal;
 
     // The axes always show a range: the hand-over keeps its limits apart,
@@ -181,9 +178,19 @@ void FreqPlotDrawing::beginDraw(AnalysisView view, HorizontalScale horizontal,
     }
     plot_.drawnDbLow = static_cast<float>(dbLow_);
 
+    // The grey client first, then the black frame over it (the client's
+    // pixels under the frame need no painting).
+    const Rect frameRect{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom};
+    dc.selectBrush(kLightGreyStockBrush);
+    if (blackFrame) {
+        dc.rectangleAround(client, frameRect);
+    } else {
+        dc.rectangle(client);
+    }
+    dc.setRasterOp(RasterOp::CopyPen);
     if (blackFrame) {
         dc.selectBrush(kBlackBrush);
-        dc.rectangle(Rect{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom});
+        dc.rectangle(frameRect);
     }
     dc.setTextAlign(TA_TOP | TA_LEFT);
     dc.setTextColour(kLabelColour);

@@ -118,8 +118,6 @@ void TimePlotDrawing::redraw() {
 
 void TimePlotDrawing::frameAndAxes(Canvas& dc, std::int32_t n) {
     const Rect& client = plot_.clientRect;
-    dc.selectBrush(kLightGreyStockBrush);
-    dc.rectangle(client);
     const std::int32_t lineHeight = dc.textExtent("0").height;
     const float range = arrays_.timePlotMax - arrays_.timePlotMin;
     // Before the first Start there is nothing to label; the frame keeps its margins.
@@ -142,8 +140,13 @@ void TimePlotDrawing::frameAndAxes(Canvas& dc, std::int32_t n) {
     plot_.frameRight = frame.right;
     plot_.frameBottom = frame.bottom;
     if (axes) chooseTicks(dc, frame);  // the final frame is a little narrower
+    // The grey client, then the black frame over it (the client's pixels
+    // under the frame need no painting).
+    const Rect frameRect{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom};
+    dc.selectBrush(kLightGreyStockBrush);
+    dc.rectangleAround(client, frameRect);
     dc.selectBrush(kBlackBrush);
-    dc.rectangle(Rect{plot_.frameLeft, plot_.frameTop, plot_.frameRight, plot_.frameBottom});
+    dc.rectangle(frameRect);
     plot_.yScale = 0.0f;
     if (n <= 0) return;
 

@@ -270,5 +270,30 @@ TEST(QtImageCanvas, CopyStretchResizeAndPngRoundTrip) {
     EXPECT_EQ(source.savePng("/nonexistent-directory/x.png"), 1);
 }
 
+// A background painted around the frame that is painted over it next gives
+// the picture of the two rectangles painted whole, with either pen.
+TEST(QtImageCanvas, ARectangleAroundItsFrameLeavesThePictureOfBoth) {
+    const Rect client{0, 0, 40, 30};
+    for (const Rect& frame : std::vector<Rect>{{5, 4, 35, 26}, {0, 0, 40, 30}, {20, 10, 21, 29},
+                                               {-3, 5, 20, 20}, {1, 1, 39, 29}}) {
+        for (const PenStyle style : {PenStyle::Solid, PenStyle::Dot}) {
+            QtImageCanvas whole(41, 31), around(41, 31);
+            for (QtImageCanvas* canvas : {&whole, &around}) {
+                canvas->selectPen(Pen{style, 1, kRed});
+                canvas->selectBrush(Brush{kGrey});
+            }
+            whole.rectangle(client);
+            around.rectangleAround(client, frame);
+            for (QtImageCanvas* canvas : {&whole, &around}) {
+                canvas->selectBrush(Brush{kGreen});
+                canvas->rectangle(frame);
+            }
+            EXPECT_EQ(differingPixels(whole, around), 0)
+                << "frame " << frame.left << "," << frame.top << "," << frame.right << ","
+                << frame.bottom << (style == PenStyle::Dot ? ", dotted" : "");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ressona

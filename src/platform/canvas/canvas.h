@@ -99,6 +99,11 @@ class Canvas {
     // Outline with the pen, interior with the selected brush, over left..right-1
     // by top..bottom-1.
     virtual void rectangle(const Rect& rect) = 0;
+    // rectangle(rect) where the caller paints rectangle(inner) next with the
+    // same pen and a brush of its own, so that inner's pixels are all painted
+    // over: a backend may leave them as they are (a plot's background under
+    // its frame is most of the picture).
+    virtual void rectangleAround(const Rect& rect, const Rect& /*inner*/) { rectangle(rect); }
     // A line with the selected pen from `from` towards `to`.
     virtual void line(PlotPoint from, PlotPoint to) = 0;
     // Connected lines through the points, with the selected pen.

@@ -162,16 +162,33 @@ struct QtImageCanvas::Impl {
             std::fill(row + left, row + right, colour);
         }
     }
-    // A rectangle of at least 2 x 2 pixels over left..right-1 by
-    // top..bottom-1: its edge pixels in the pen, the rest in the brush.
-    void solidRectangle(const Rect& r) {
+    // Whether rectangle() paints r itself: a solid pen, at least 2 x 2
+    // pixels, all on the image (the painter leaves out a corner of a
+    // rectangle that reaches beyond it, so such rectangles stay its own).
+    bool paintsItself(const Rect& r) const {
+        return solidPen() && r.left >= 0 && r.top >= 0 && r.right <= columns && r.bottom <= rows &&
+               r.right - r.left >= 2 && r.bottom - r.top >= 2;
+    }
+    // Such a rectangle over left..right-1 by top..bottom-1: its edge pixels in
+    // the pen, the rest in the brush, less the rows and columns of `hole`.
+    void solidRectangle(const Rect& r, const Rect& hole) {
         const QRgb edge = penColour();
         const QRgb inside = qRgb(brush.colour.red, brush.colour.green, brush.colour.blue);
         fillSpan(r.left, r.right, r.top, r.top + 1, edge);
         fillSpan(r.left, r.right, r.bottom - 1, r.bottom, edge);
         fillSpan(r.left, r.left + 1, r.top + 1, r.bottom - 1, edge);
         fillSpan(r.right - 1, r.right, r.top + 1, r.bottom - 1, edge);
-        fillSpan(r.left + 1, r.right - 1, r.top + 1, r.bottom - 1, inside);
+        const Rect in{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
+        const Rect h{std::max(hole.left, in.left), std::max(hole.top, in.top),
+                     std::min(hole.right, in.right), std::min(hole.bottom, in.bottom)};
+        if (h.left >= h.right || h.top >= h.bottom) {
+            fillSpan(in.left, in.right, in.top, in.bottom, inside);
+            return;
+        }
+        fillSpan(in.left, in.right, in.top, h.top, inside);
+        fillSpan(in.left, in.right, h.bottom, in.bottom, inside);
+        fillSpan(in.left, h.left, h.top, h.bottom, inside);
+        fillSpan(h.right, in.right, h.top, h.bottom, inside);
     }
     // True for the outline of a region between a staircase and a horizontal
     // base: every edge but the closing one runs horizontally to the right or
@@ -378,16 +395,22 @@ void QtImageCanvas::rectangle(const Rect& rect) {
     // the pen, those inside in the brush), in about half the painter's time.
     // The painter leaves out a corner of a rectangle that reaches beyond the
     // image: such rectangles stay its own.
-    const bool onImage = rect.left >= 0 && rect.top >= 0 && rect.right <= width() &&
-                         rect.bottom <= height();
-    if (impl_->solidPen() && onImage && rect.right - rect.left >= 2 &&
-        rect.bottom - rect.top >= 2) {
-        impl_->solidRectangle(rect);
+    if (impl_->paintsItself(rect)) {
+        impl_->solidRectangle(rect, Rect{});
         return;
     }
     // With a one-pixel pen, drawRect(x, y, w, h) outlines x..x+w by y..y+h.
     impl_->painter.drawRect(
         QRect(rect.left, rect.top, rect.right - rect.left - 1, rect.bottom - rect.top - 1));
+}
+
+void QtImageCanvas::rectangleAround(const Rect& rect, const Rect& inner) {
+    // Only where the rectangle over inner is sure to paint all its pixels.
+    if (impl_->paintsItself(rect) && impl_->paintsItself(inner)) {
+        impl_->solidRectangle(rect, inner);
+        return;
+    }
+    rectangle(rect);
 }
 
 // Solid lines are drawn segment by segment here rather than by the painter's

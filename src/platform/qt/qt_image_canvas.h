@@ -32,6 +32,7 @@ class QtImageCanvas final : public Canvas {
 
     void fillRect(const Rect& rect, const Brush& brush) override;
     void rectangle(const Rect& rect) override;
+    void rectangleAround(const Rect& rect, const Rect& inner) override;
     void line(PlotPoint from, PlotPoint to) override;
     void polyline(std::span<const PlotPoint> points) override;
     void polygon(std::span<const PlotPoint> points) override;
