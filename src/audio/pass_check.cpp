@@ -29,6 +29,13 @@ constexpr double kLikenessShare = 0.85;
 // ... and further below the median than this many times the spread of a
 // likeness measured over that many samples of noise and reverberation.
 constexpr double kLikenessSpreads = 5.0;
+// ... and its peak at least this share of the product of the energies of the
+// timed stretch and of the recording under it there: a real match gives 1
+// through a wire and well over a third in a reverberant room, while a lag at
+// which the stretch meets the excitation's first samples only with its end
+// (an excitation that landed just past the lags searched, after digital
+// silence, where the correlation at every other lag is zero) gives a tenth.
+constexpr double kLeastMatch = 0.25;
 // The sounding samples of a slice that its lag search correlates, and the
 // longest stretch they may span (sparse codes, never an excitation's).
 constexpr std::int64_t kTimedSamples = 512;
@@ -100,6 +107,23 @@ void correlateAtLags(const std::vector<float>& timed, std::span<const std::int16
     correlation.assign(lagged.begin(), lagged.begin() + lags);
 }
 
+double energyOf(const std::vector<float>& values) {
+    double sum = 0.0;
+    for (const float v : values) sum += double(v) * v;
+    return sum;
+}
+
+// The energy of recording[from .. from + count - 1], zero outside it.
+double recordedEnergy(std::span<const std::int16_t> recording, std::int64_t from,
+                      std::int64_t count) {
+    double sum = 0.0;
+    const std::int64_t first = std::max<std::int64_t>(from, 0);
+    const std::int64_t end = std::min<std::int64_t>(from + count, std::int64_t(recording.size()));
+    for (std::int64_t i = first; i < end; ++i)
+        sum += double(recording[std::size_t(i)]) * recording[std::size_t(i)];
+    return sum;
+}
+
 SliceCorrelation correlateSlice(std::span<const std::uint8_t> played,
                                 std::span<const std::int16_t> recording, std::int64_t first,
                                 std::int64_t length, std::int64_t fromLag, std::int64_t toLag,
@@ -142,7 +166,12 @@ SliceCorrelation correlateSlice(std::span<const std::uint8_t> played,
         if (std::fabs(c) > slice.peak()) slice.best = std::int64_t(i);
     }
     const double rms = std::sqrt(squares / double(slice.correlation.size()));
-    slice.judged = rms > 0.0 && slice.peak() >= kStandsClear * rms;
+    slice.judged =
+        rms > 0.0 && slice.peak() >= kStandsClear * rms &&
+        slice.peak() >=
+            kLeastMatch *
+                std::sqrt(energyOf(timed) * recordedEnergy(recording, start + fromLag + slice.best,
+                                                           std::int64_t(timed.size())));
     return slice;
 }
 
@@ -224,21 +253,31 @@ PassTiming timePass(std::span<const std::uint8_t> played, std::span<const std::i
     std::int64_t search = kPassCheckSearchSamples;
     if (period > 0) search = std::clamp<std::int64_t>(period / 2 - 1, 0, search);
     LagTransforms transforms;
-    std::vector<SliceCorrelation> judged = judgedSlices(
-        played, recording, length, latency - search, latency + search, false, transforms);
+    std::vector<SliceCorrelation> judged = judgedSlices(played, recording, length, latency - search,
+                                                        latency + search, false, transforms);
     // Nothing near the latency: a server on a busy machine may start the
-    // playback thousands of samples later than its positions say, so an
-    // excitation without a period is looked for up to the recording's end
-    // before the pass counts as one in which nothing could be found (a
-    // periodic one would match at another period there).
+    // playback thousands of samples later than its positions say, so the
+    // excitation is looked for further on before the pass counts as one in
+    // which nothing could be found: up to the recording's end, or for a
+    // periodic one over a period of lags (beyond, it would match one period
+    // early or late as well).
     const std::int64_t recordingEnd = std::int64_t(recording.size());
-    if (judged.empty() && period == 0 && latency + search < recordingEnd)
-        judged = judgedSlices(played, recording, length, latency - search, recordingEnd, true,
-                              transforms);
+    const std::int64_t farthest =
+        period > 0 ? std::min(recordingEnd, latency - search + period - 1) : recordingEnd;
+    if (judged.empty() && latency + search < farthest)
+        judged =
+            judgedSlices(played, recording, length, latency - search, farthest, true, transforms);
     if (judged.empty()) return timing;
     timing.judged = true;
     timing.judgedSlices = std::int64_t(judged.size());
     timing.arrival = judged.front().firstLag + judged.front().best;
+    // A periodic excitation found only in its later periods was found one
+    // period early: it arrived more than half a period after the latency,
+    // and the recording before it is silent where its first period should be.
+    if (period > 0 && judged.size() >= 2 && judged.front().first >= period) {
+        timing.periodLate = true;
+        return timing;
+    }
     for (const SliceCorrelation& slice : judged) {
         if (slice.at(timing.arrival) >= kSameLagShare * slice.peak()) continue;
         timing.slipped = true;
@@ -266,6 +305,10 @@ PassTiming timePass(std::span<const std::uint8_t> played, std::span<const std::i
 std::string passFault(const PassTiming& timing, std::int64_t latency,
                       std::optional<std::int64_t> reference) {
     if (!timing.judged) return {};
+    if (timing.periodLate) {
+        return "the excitation arrived more than half its period after the latency (the "
+               "playback started late unreported)";
+    }
     if (timing.slipped) {
         return "the recording slipped by " + std::to_string(timing.slipSamples) +
                " samples during the pass (the sound stream lost or repeated samples unreported)";
@@ -309,7 +352,7 @@ PassVerdict checkByReference(MeasurementState& state) {
                  state.latencySamples, check.period);
     if (!timing.judged) return {std::string(kSilentReference), false, true};
     state.latencySamples = static_cast<std::int32_t>(timing.arrival);
-    if (timing.slipped || timing.spoiltFrom >= 0)
+    if (timing.slipped || timing.spoiltFrom >= 0 || timing.periodLate)
         return {"the reference channel shows that " +
                 passFault(timing, state.latencySamples, std::nullopt)};
     return {};

@@ -44,6 +44,9 @@ struct PassTiming {
     std::int64_t judgedSlices = 0;
     std::int64_t slipSamples = 0; // a judged slice's lag against arrival, when it broke away
     bool slipped = false;
+    // A periodic excitation judged only in its later periods: the arrival
+    // found is a period before the true one.
+    bool periodLate = false;
     // The first played sample of a judged slice far less like its recording
     // than the others are, or -1.
     std::int64_t spoiltFrom = -1;

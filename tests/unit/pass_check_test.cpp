@@ -3,6 +3,7 @@
 // are named.
 
 #include "audio/pass_check.h"
+#include "signals/mls.h"
 #include "state/measurement_state.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,35 @@ TEST(PassCheck, ExcitationBeforeTheLatencyOrMovedSinceTheFirstPassIsNamed) {
         EXPECT_NE(moved.find("arrived 2656 samples after the latency"), std::string::npos)
             << moved;
     }
+}
+
+// An MLS of two periods that arrived far after the latency is found where
+// it arrived, up to a period's lags away; one that arrived so late that only
+// its second period matches near the latency (a period early) is named, with
+// or without a reference channel, as the recording lacks its steady period.
+TEST(PassCheck, AnMlsThatArrivedLateIsFoundOrNamedNotTakenAPeriodEarly) {
+    constexpr std::int64_t kPeriod = 4095;
+    std::vector<std::int32_t> sequence(kPeriod);
+    fillMlsSequence(12, OneBasedSpan<std::int32_t>(std::span(sequence)));
+    std::vector<std::uint8_t> played(8192);
+    for (std::size_t i = 0; i < played.size(); ++i) played[i] = sequence[i % kPeriod] > 0 ? 60 : 128;
+    // A little noise, as every real input has: before the excitation arrives
+    // the recording is not digital silence.
+    const auto timed = [&](std::int64_t landing) {
+        return timePass(played, record(played, {1.0}, landing, 20.0), kLatency, kPeriod);
+    };
+    const PassTiming aliased = timed(kLatency + 3744);
+    EXPECT_TRUE(aliased.periodLate);
+    EXPECT_NE(passFault(aliased, kLatency, std::nullopt).find("more than half its period"),
+              std::string::npos);
+    for (const std::int64_t late : {700, 2500}) {
+        const PassTiming found = timed(kLatency + late);
+        EXPECT_FALSE(found.periodLate) << late;
+        EXPECT_EQ(found.arrival, kLatency + late);
+    }
+    EXPECT_FALSE(timePass(played, record(played, roomResponse(), kLatency, 300.0), kLatency,
+                          kPeriod)
+                     .periodLate);
 }
 
 TEST(PassCheck, AStretchSpoiltInPlaceIsNamed) {
