@@ -68,7 +68,7 @@ std::string passFault(const PassTiming& timing, std::int64_t latency,
 struct PassVerdict {
     std::string fault;                   // why it is not a result; empty when it is
     bool confirming = false;             // the run's first timed recording: play once more
-    bool conclusive = false;             // playing again cannot mend the fault
+    bool conclusive = false;             // a second play like it cannot mend the fault
 };
 
 // The fault of a pass whose reference channel holds no excitation.

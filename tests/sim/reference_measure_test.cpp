@@ -144,8 +144,11 @@ TEST_F(ReferenceMeasure, ASilentReferenceIsAnErrorAndNothingIsWritten) {
         EXPECT_EQ(run.status, kMeasureFailed) << excitation;
         EXPECT_NE(run.err.find("the reference channel holds no excitation"), std::string::npos)
             << excitation << run.err;
-        EXPECT_EQ(run.err.find("plays of the pass"), std::string::npos)
-            << "playing again cannot mend it: " << run.err;
+        // A pass is played once more (a busy server may have started the
+        // playback after the recording's end), then given up; the sweep,
+        // timed by its own check, gives up at once.
+        const bool once = std::string(excitation) == "logsweep";
+        EXPECT_EQ(run.err.find("in 2 plays of the pass") == std::string::npos, once) << run.err;
         EXPECT_FALSE(fs::exists(frd)) << excitation;
     }
 }

@@ -259,6 +259,19 @@ TEST(PassCheck, TheRunsFirstRecordingWithNothingFoundIsPlayedOnceMore) {
     EXPECT_TRUE(far.passCheck.hasReference);
     EXPECT_EQ(far.passCheck.referenceOffset, 2176);
 
+    // A latency beyond the N samples a pass leaves for it would have the
+    // analysis take another stretch: the pass is played again.
+    MeasurementState slow;
+    arm(slow, record(pulse, {1.0}, 5000));
+    slow.sampleLength = 4096;
+    slow.latencySamples = 5000;
+    const PassVerdict tooLate = checkRecordedPass(slow);
+    EXPECT_NE(tooLate.fault.find("5000 samples into the recording, later than the 4096"),
+              std::string::npos)
+        << tooLate.fault;
+    slow.latencySamples = 4000;
+    EXPECT_EQ(checkRecordedPass(slow).fault, "");
+
     MeasurementState buried;
     arm(buried, record(pulse, {0.0005}, kLatency, 2000.0));
     const PassVerdict nothing = checkRecordedPass(buried);
