@@ -368,8 +368,7 @@ namespace {
 // excitation's (31 dB off for an MLS that PulseAudio under a build started
 // 5760 samples late), so such a pass is played again.
 std::string latencyFault(const MeasurementState& state) {
-    const std::int64_t start =
-        std::int64_t(state.latencySamples) + std::max(state.recordDelaySamples, 0);
+    const std::int64_t start = std::int64_t(state.latencySamples) + state.recordDelaySamples;
     if (start <= std::int64_t(state.sampleLength)) return {};
     return "the excitation arrived " + std::to_string(state.latencySamples) +
            " samples into the recording, later than the " + std::to_string(state.sampleLength) +
