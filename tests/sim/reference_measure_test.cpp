@@ -102,6 +102,9 @@ class ReferenceMeasure : public ::testing::Test {
                     << excitation << " run " << run << result.err;
                 replayed += result.err.find("the reference channel shows") != std::string::npos;
                 const Worst one = frdErrorAgainst(frd, topHz, exact);
+                if (one.levelDb > 0.05)
+                    std::printf("[ off      ] %s run %d: %.3f dB; %s\n", excitation, run,
+                                one.levelDb, result.err.c_str());
                 worst.levelDb = std::max(worst.levelDb, one.levelDb);
                 worst.phaseDeg = std::max(worst.phaseDeg, one.phaseDeg);
                 fs::remove(frd);
@@ -124,12 +127,11 @@ TEST_F(ReferenceMeasure, OnTheSlippingCardEveryExcitationIsExactInEveryRun) {
         "sim:slips, the wire", false);
 }
 
-// Off until a fault is found: behind the filter about one MLS run in fifty
-// and one pulse run in three hundred come out 2.5 to 10 dB off, although
-// none of their accepted passes shows a slip on either channel (the dumped
-// recordings correlate with the played codes at the latency throughout).
-// The wire's test above and the servers' filtered loops (audio tests) pass.
-TEST_F(ReferenceMeasure, DISABLED_BehindALowPassTheSlippingCardGivesTheFilter) {
+// Behind the filter a slip that the slices' timing does not cover (in the
+// recording's last samples, inside the MLS period analysed) once gave
+// responses 1.6 to 2.7 dB off in about one MLS run in thirty; the whole
+// reference is now compared with what was played.
+TEST_F(ReferenceMeasure, BehindALowPassTheSlippingCardGivesTheFilter) {
     expectExact(behindLowPass(), 10, lowPassAt, "sim:slips behind a 1 kHz low-pass", true);
 }
 

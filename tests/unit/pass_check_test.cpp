@@ -314,6 +314,18 @@ TEST(PassCheck, AReferenceChannelTimesThePassAndFindsItsSlips) {
               std::string::npos)
         << slipped.fault;
     EXPECT_FALSE(slipped.conclusive);
+    // A slip between the stretches the slices are timed by, in the
+    // recording's last samples, is found by comparing the whole wire; a
+    // wire that only adds noise is not taken for one.
+    state.latencySamples = kLatency;
+    state.reference.recording = record(played, {1.0}, kLatency, 0.0, 8150, 128);
+    const PassVerdict late = checkRecordedPass(state);
+    EXPECT_NE(late.fault.find("does not repeat the excitation from its sample 7936"),
+              std::string::npos)
+        << late.fault;
+    state.latencySamples = kLatency;
+    state.reference.recording = record(played, {0.3}, kLatency, 100.0);
+    EXPECT_EQ(checkRecordedPass(state).fault, "");
 
     for (const double noise : {0.0, 300.0}) {
         state.reference.recording = record(played, {0.0}, kLatency, noise);
