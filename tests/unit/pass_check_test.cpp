@@ -307,25 +307,25 @@ TEST(PassCheck, AReferenceChannelTimesThePassAndFindsItsSlips) {
         EXPECT_FALSE(late.confirming);
         EXPECT_EQ(state.latencySamples, kLatency + 384);
     }
-    state.latencySamples = kLatency;
-    state.reference.recording = record(played, {1.0}, kLatency, 0.0, 5000, 128);
-    const PassVerdict slipped = checkRecordedPass(state);
-    EXPECT_NE(slipped.fault.find("the reference channel shows that the recording slipped by 128"),
+    // A slip in the middle is found by the slices; one between the stretches
+    // they are timed by, in the recording's last samples, by comparing the
+    // whole wire. A wire that only adds noise is not taken for either.
+    const auto faultWithSlipAt = [&](std::int64_t at, double noise = 0.0, double gain = 1.0) {
+        state.latencySamples = kLatency;
+        state.reference.recording = record(played, {gain}, kLatency, noise, at, 128);
+        const PassVerdict verdict = checkRecordedPass(state);
+        EXPECT_FALSE(verdict.conclusive);
+        return verdict.fault;
+    };
+    const std::string slipped = faultWithSlipAt(5000);
+    EXPECT_NE(slipped.find("the reference channel shows that the recording slipped by 128"),
               std::string::npos)
-        << slipped.fault;
-    EXPECT_FALSE(slipped.conclusive);
-    // A slip between the stretches the slices are timed by, in the
-    // recording's last samples, is found by comparing the whole wire; a
-    // wire that only adds noise is not taken for one.
-    state.latencySamples = kLatency;
-    state.reference.recording = record(played, {1.0}, kLatency, 0.0, 8150, 128);
-    const PassVerdict late = checkRecordedPass(state);
-    EXPECT_NE(late.fault.find("does not repeat the excitation from its sample 7936"),
+        << slipped;
+    const std::string atTheEnd = faultWithSlipAt(8150);
+    EXPECT_NE(atTheEnd.find("does not repeat the excitation from its sample 7936"),
               std::string::npos)
-        << late.fault;
-    state.latencySamples = kLatency;
-    state.reference.recording = record(played, {0.3}, kLatency, 100.0);
-    EXPECT_EQ(checkRecordedPass(state).fault, "");
+        << atTheEnd;
+    EXPECT_EQ(faultWithSlipAt(-1, 100.0, 0.3), "");
 
     for (const double noise : {0.0, 300.0}) {
         state.reference.recording = record(played, {0.0}, kLatency, noise);
