@@ -123,8 +123,8 @@ void RealTransform::transformWork(bool forward) {
             const std::size_t at = std::size_t(r) * columns_ + c0;
             for (std::uint32_t j = 0; j < kBlock; ++j) {
                 const ComplexValue factor = between_[at + j];
-                work_[at + j] = times(line_[std::size_t(j) * rows_ + r],
-                                      forward ? factor : conjugate(factor));
+                work_[at + j] =
+                    times(line_[std::size_t(j) * rows_ + r], forward ? factor : conjugate(factor));
             }
         }
     }

@@ -218,10 +218,6 @@ bool spoilt(const Likeness& slice, double median) {
     return slice.value < median - kLikenessSpreads * spread;
 }
 
-}  // namespace
-
-namespace {
-
 // The slices that stand clear somewhere in fromLag..toLag; with `inRecording`
 // a slice's lags stop where its first sample would land past the
 // recording's end (lags that meet no recording would make the noise's
@@ -333,15 +329,6 @@ std::string passFault(const PassTiming& timing, std::int64_t latency,
 
 namespace {
 
-// With a reference channel the excitation is timed where it arrived on that
-// channel, and the latency becomes that arrival: a playback that started
-// late, a latency the positions got wrong or a clock that drifted move both
-// channels alike, and the measurement over the reference with them. A slip
-// inside the pass is found there for certain, but it is not harmless:
-// through a system with memory the cut stream is not what the system gives
-// for the excitation on either channel (an MLS through a 1 kHz low-pass came
-// out up to 14 dB off), so the pass is played again. A reference that holds
-// no excitation is a fault that playing again cannot mend.
 // A reference is the output wired back: every stretch of it is the played
 // codes, scaled, to within its noise. Its slices are timed by only part of
 // their samples, and a slip in a stretch between them (near the recording's
@@ -376,8 +363,8 @@ double wireLikeness(std::span<const std::uint8_t> codes, std::span<const std::in
 // The first played sample of a block that the reference does not repeat, or -1.
 std::int64_t wireMismatchFrom(std::span<const std::uint8_t> played,
                               std::span<const std::int16_t> reference, std::int64_t arrival) {
-    const std::int64_t end =
-        std::min<std::int64_t>(std::int64_t(played.size()), std::int64_t(reference.size()) - arrival);
+    const std::int64_t end = std::min<std::int64_t>(std::int64_t(played.size()),
+                                                    std::int64_t(reference.size()) - arrival);
     for (std::int64_t first = std::max<std::int64_t>(0, -arrival); first < end;
          first += kWireBlock) {
         const std::int64_t length = std::min(kWireBlock, end - first);
@@ -392,6 +379,16 @@ std::int64_t wireMismatchFrom(std::span<const std::uint8_t> played,
     return -1;
 }
 
+// With a reference channel the excitation is timed where it arrived on that
+// channel, and the latency becomes that arrival: a playback that started
+// late, a latency the positions got wrong or a clock that drifted move both
+// channels alike, and the measurement over the reference with them. A slip
+// inside the pass is found there for certain, but it is not harmless:
+// through a system with memory the cut stream is not what the system gives
+// for the excitation on either channel (an MLS through a 1 kHz low-pass came
+// out up to 14 dB off), so the pass is played again. A reference that holds
+// no excitation is a conclusive fault (the run ends if the next play holds
+// none either).
 PassVerdict checkByReference(MeasurementState& state) {
     const PassCheckRecord& check = state.passCheck;
     const DeviceMemory& memory = state.device;
@@ -405,18 +402,14 @@ PassVerdict checkByReference(MeasurementState& state) {
     if (timing.slipped || timing.spoiltFrom >= 0 || timing.periodLate)
         return {"the reference channel shows that " +
                 passFault(timing, state.latencySamples, std::nullopt)};
-    const std::int64_t mismatch = wireMismatchFrom(
-        {memory.playBuffer.data(), playSamples}, state.reference.recording, timing.arrival);
+    const std::int64_t mismatch = wireMismatchFrom({memory.playBuffer.data(), playSamples},
+                                                   state.reference.recording, timing.arrival);
     if (mismatch >= 0)
         return {"the reference channel does not repeat the excitation from its sample " +
                 std::to_string(mismatch + timing.arrival) +
                 " on (the sound stream lost, repeated or spoilt samples unreported)"};
     return {};
 }
-
-}  // namespace
-
-namespace {
 
 // The analysis takes its N samples from where the latency (and a record
 // delay) puts the excitation, and no later than sample N of the 2N recorded:

@@ -45,8 +45,9 @@ TEST(QtImageCanvas, RectanglesCoverLeftToRightMinusOneAndStartBlack) {
 // rectangle (what dotted outlines still get) must give the same pixels,
 // whether the rectangle is thin, small or reaches beyond the image.
 TEST(QtImageCanvas, SolidRectanglesPaintWhatThePainterPaints) {
-    const std::vector<Rect> rects{{2, 2, 4, 4},    {1, 3, 3, 12},   {5, 5, 8, 8},  {0, 0, 40, 30},
-                                  {-5, -3, 12, 9}, {30, 20, 50, 40}, {10, 4, 39, 6}, {-2, 8, 41, 29}};
+    const std::vector<Rect> rects{{2, 2, 4, 4},   {1, 3, 3, 12},   {5, 5, 8, 8},
+                                  {0, 0, 40, 30}, {-5, -3, 12, 9}, {30, 20, 50, 40},
+                                  {10, 4, 39, 6}, {-2, 8, 41, 29}};
     for (const Rect& r : rects) {
         QtImageCanvas canvas(40, 30);
         canvas.selectPen(Pen{PenStyle::Solid, 1, kRed});
@@ -69,8 +70,8 @@ TEST(QtImageCanvas, SolidRectanglesPaintWhatThePainterPaints) {
                 ASSERT_EQ(canvas.pixel(x, y),
                           (Colour{std::uint8_t(qRed(want)), std::uint8_t(qGreen(want)),
                                   std::uint8_t(qBlue(want))}))
-                    << "rectangle " << r.left << "," << r.top << "," << r.right << ","
-                    << r.bottom << " at " << x << "," << y;
+                    << "rectangle " << r.left << "," << r.top << "," << r.right << "," << r.bottom
+                    << " at " << x << "," << y;
             }
         }
     }
@@ -274,8 +275,8 @@ TEST(QtImageCanvas, CopyStretchResizeAndPngRoundTrip) {
 // the picture of the two rectangles painted whole, with either pen.
 TEST(QtImageCanvas, ARectangleAroundItsFrameLeavesThePictureOfBoth) {
     const Rect client{0, 0, 40, 30};
-    for (const Rect& frame : std::vector<Rect>{{5, 4, 35, 26}, {0, 0, 40, 30}, {20, 10, 21, 29},
-                                               {-3, 5, 20, 20}, {1, 1, 39, 29}}) {
+    for (const Rect& frame : std::vector<Rect>{
+             {5, 4, 35, 26}, {0, 0, 40, 30}, {20, 10, 21, 29}, {-3, 5, 20, 20}, {1, 1, 39, 29}}) {
         for (const PenStyle style : {PenStyle::Solid, PenStyle::Dot}) {
             QtImageCanvas whole(41, 31), around(41, 31);
             for (QtImageCanvas* canvas : {&whole, &around}) {

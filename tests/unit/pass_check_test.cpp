@@ -123,10 +123,8 @@ TEST(PassCheck, ExcitationBeforeTheLatencyOrMovedSinceTheFirstPassIsNamed) {
             timePass(excitation, record(excitation, {1.0}, kLatency + lateBy), kLatency, 0);
         EXPECT_TRUE(timing.judged);
         EXPECT_EQ(timing.arrival, kLatency + lateBy);
-        const std::string moved =
-            passFault(timing, kLatency, std::optional<std::int64_t>(0));
-        EXPECT_NE(moved.find("arrived 2656 samples after the latency"), std::string::npos)
-            << moved;
+        const std::string moved = passFault(timing, kLatency, std::optional<std::int64_t>(0));
+        EXPECT_NE(moved.find("arrived 2656 samples after the latency"), std::string::npos) << moved;
     }
 }
 
@@ -139,7 +137,8 @@ TEST(PassCheck, AnMlsThatArrivedLateIsFoundOrNamedNotTakenAPeriodEarly) {
     std::vector<std::int32_t> sequence(kPeriod);
     fillMlsSequence(12, OneBasedSpan<std::int32_t>(std::span(sequence)));
     std::vector<std::uint8_t> played(8192);
-    for (std::size_t i = 0; i < played.size(); ++i) played[i] = sequence[i % kPeriod] > 0 ? 60 : 128;
+    for (std::size_t i = 0; i < played.size(); ++i)
+        played[i] = sequence[i % kPeriod] > 0 ? 60 : 128;
     // A little noise, as every real input has: before the excitation arrives
     // the recording is not digital silence.
     const auto timed = [&](std::int64_t landing) {
@@ -154,9 +153,9 @@ TEST(PassCheck, AnMlsThatArrivedLateIsFoundOrNamedNotTakenAPeriodEarly) {
         EXPECT_FALSE(found.periodLate) << late;
         EXPECT_EQ(found.arrival, kLatency + late);
     }
-    EXPECT_FALSE(timePass(played, record(played, roomResponse(), kLatency, 300.0), kLatency,
-                          kPeriod)
-                     .periodLate);
+    EXPECT_FALSE(
+        timePass(played, record(played, roomResponse(), kLatency, 300.0), kLatency, kPeriod)
+            .periodLate);
 }
 
 TEST(PassCheck, AStretchSpoiltInPlaceIsNamed) {

@@ -312,7 +312,8 @@ struct QtImageCanvas::Impl {
         const auto known = advances.find(text);
         if (known != advances.end()) return known->second;
         if (advances.size() >= kMostTexts) advances.clear();
-        const QString string = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        const QString string =
+            QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
         const int width = QFontMetrics(font).horizontalAdvance(string);
         advances.emplace(std::string(text), width);
         return width;
@@ -481,8 +482,7 @@ void QtImageCanvas::textOut(std::int32_t x, std::int32_t y, std::string_view tex
     const int ascent = impl_->ascent;
     const int cell = impl_->ascent + impl_->descent;
     // The text cell is ascent + descent high; y is its top or its bottom edge.
-    const int baseline =
-        (impl_->textAlign & TA_BOTTOM) != 0 ? y - impl_->descent : y + ascent;
+    const int baseline = (impl_->textAlign & TA_BOTTOM) != 0 ? y - impl_->descent : y + ascent;
     if (!impl_->transparent) {
         painter.fillRect(QRect(x, baseline - ascent, impl_->advance(text), cell), Qt::white);
     }
