@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/real_transform.h"
+#include "audio/pass_agreement.h"
 #include "state/measurement_state.h"
 
 namespace ressona {
@@ -399,16 +400,20 @@ PassVerdict checkByReference(MeasurementState& state) {
                  state.latencySamples, check.period);
     if (!timing.judged) return {std::string(kSilentReference), false, true};
     state.latencySamples = static_cast<std::int32_t>(timing.arrival);
-    if (timing.slipped || timing.spoiltFrom >= 0 || timing.periodLate)
-        return {"the reference channel shows that " +
-                passFault(timing, state.latencySamples, std::nullopt)};
+    PassVerdict verdict;
+    verdict.arrival = timing.arrival;
+    if (timing.slipped || timing.spoiltFrom >= 0 || timing.periodLate) {
+        verdict.fault = "the reference channel shows that " +
+                        passFault(timing, state.latencySamples, std::nullopt);
+        return verdict;
+    }
     const std::int64_t mismatch = wireMismatchFrom({memory.playBuffer.data(), playSamples},
                                                    state.reference.recording, timing.arrival);
     if (mismatch >= 0)
-        return {"the reference channel does not repeat the excitation from its sample " +
-                std::to_string(mismatch + timing.arrival) +
-                " on (the sound stream lost, repeated or spoilt samples unreported)"};
-    return {};
+        verdict.fault = "the reference channel does not repeat the excitation from its sample " +
+                        std::to_string(mismatch + timing.arrival) +
+                        " on (the sound stream lost, repeated or spoilt samples unreported)";
+    return verdict;
 }
 
 // The analysis takes its N samples from where the latency (and a record
@@ -438,6 +443,7 @@ PassVerdict checkTiming(MeasurementState& state) {
     const std::optional<std::int64_t> reference =
         check.hasReference ? std::optional(check.referenceOffset) : std::nullopt;
     PassVerdict verdict{passFault(timing, state.latencySamples, reference)};
+    if (timing.judged) verdict.arrival = timing.arrival;
     // The same system gives the same slices a clear peak in every pass: far
     // fewer of them means positions that put the excitation off the recording
     // (a server's latency of thousands of samples, where a periodic
@@ -479,6 +485,40 @@ PassVerdict checkTiming(MeasurementState& state) {
     return verdict;
 }
 
+// The pass's recording from the excitation's arrival on (where it was not
+// found: where the run's timing puts it), N samples long or up to its end,
+// against the one kept from before; the first is kept and played once more.
+// A recording that departs from the kept one is kept instead: if the kept
+// one was the spoilt recording, the next play agrees with this one; if the
+// system changed, the later passes do.
+void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
+    PassCheckRecord& check = state.passCheck;
+    const DeviceMemory& memory = state.device;
+    const std::size_t recordSamples = std::min<std::size_t>(
+        memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
+    const std::int64_t arrival = std::clamp<std::int64_t>(
+        verdict.arrival >= 0 ? verdict.arrival
+                             : state.latencySamples + (check.hasReference ? check.referenceOffset : 0),
+        0, std::int64_t(recordSamples));
+    const std::span<const std::int16_t> window(
+        memory.recordBuffer.data() + arrival,
+        std::min<std::size_t>(state.sampleLength, recordSamples - std::size_t(arrival)));
+    if (check.kept.empty()) {
+        check.kept.assign(window.begin(), window.end());
+        verdict.confirming = true;
+        return;
+    }
+    const PassDeparture departure = departureFrom(check.kept, window);
+    if (departure.from < 0) return;
+    check.kept.assign(window.begin(), window.end());
+    if (!departure.afterAgreement) return;
+    verdict.confirming = false;
+    verdict.fault = "the recording departs from the run's previous one from its sample " +
+                    std::to_string(arrival + departure.from) +
+                    " on, far beyond their noise (the sound stream lost or repeated samples "
+                    "unreported, or the system changed)";
+}
+
 }  // namespace
 
 PassVerdict checkRecordedPass(MeasurementState& state) {
@@ -488,6 +528,7 @@ PassVerdict checkRecordedPass(MeasurementState& state) {
     PassVerdict verdict = checkTiming(state);
     if (!verdict.fault.empty()) return verdict;
     if (std::string late = latencyFault(state); !late.empty()) return {std::move(late)};
+    if (check.comparesPasses) compareWithKept(state, verdict);
     return verdict;
 }
 

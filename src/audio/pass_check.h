@@ -69,6 +69,7 @@ struct PassVerdict {
     std::string fault;                   // why it is not a result; empty when it is
     bool confirming = false;             // the run's first timed recording: play once more
     bool conclusive = false;             // a second play like it cannot mend the fault
+    std::int64_t arrival = -1;           // where the excitation was found; -1: not found
 };
 
 // The fault of a pass whose reference channel holds no excitation.
@@ -91,6 +92,9 @@ inline constexpr int kReferencePlaysAtMost = 8;
 // a playback that started a cycle late unreported lands every sample a cycle
 // late and looks like a longer distance, so a second recording must put the
 // excitation at the same place before that place becomes the run's reference.
+// With state.passCheck.comparesPasses, last, a recording must agree with the
+// one kept from before (pass_agreement.h); the run's first is played once
+// more to be compared with.
 PassVerdict checkRecordedPass(MeasurementState& state);
 
 }  // namespace ressona

@@ -77,6 +77,8 @@ void MeasurementCycle::armPassCheck() {
     check.armed = mode == kModeMls || mode == kModePulse || mode == kModeWhiteNoise ||
                   mode == kModeSweep;
     check.period = mode == kModeMls ? std::int64_t(state_.sampleLength) - 1 : 0;
+    check.comparesPasses = mode == kModePulse;
+    check.kept.clear();
     check.hasReference = false;
     check.referenceOffset = 0;
     check.referenceSlices = 0;

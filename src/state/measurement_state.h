@@ -69,6 +69,11 @@ struct PassCheckRecord {
     std::optional<std::int64_t> firstOffset;
     // The run's first recording had no judged slice and was played once more.
     bool unjudgedReplayed = false;
+    // Set at Start for the pulse: its recordings are compared with each
+    // other, as a slip in its silence shows nowhere else. `kept` is the last
+    // recording taken for a good one, from where the excitation arrived.
+    bool comparesPasses = false;
+    std::vector<std::int16_t> kept;
     std::uint32_t passesAccepted = 0;   // this run's passes that passed (or were not checked)
     std::vector<std::string> replays;   // why each pass played again was, for people
     std::string failure;                // why the run's last pass failed its check
