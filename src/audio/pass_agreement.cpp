@@ -1,7 +1,12 @@
 #include "audio/pass_agreement.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numbers>
 #include <vector>
+
+#include "analysis/real_transform.h"
 
 namespace ressona {
 
@@ -12,51 +17,131 @@ namespace {
 // nowhere near) ...
 constexpr double kNoiseTimes = 20.0;
 // ... and at least this share of what the two recordings hold there, so that
-// what the room does from pass to pass (air moving, a fraction of a sample of
-// drift at a loud direct sound) is not taken for a slip: a cut or doubled
-// tail differs by about all of it.
+// what the room does from pass to pass (air moving) is not taken for a slip:
+// a cut or doubled tail differs by about all of it.
 constexpr double kLeastShare = 0.25;
 // One step of the converter squared per sample: a floor for digital silence,
 // where two exact recordings differ by rounding only.
 constexpr double kStepEnergy = 1.0;
+// A server that resamples lands each pass's pulse elsewhere between two
+// samples (a band-limited pulse a fifth of a sample later differs by a good
+// share of itself), so the kept recording is first moved by the fraction of
+// a sample, within this many samples, that matches the new one best.
+constexpr double kFurthestShift = 1.0;
+constexpr double kShiftStep = 0.25;  // the products lie on a smooth curve: a parabola finds its top
+constexpr std::size_t kShortestCompared = 32;
+
+using Samples = std::vector<double>;
+
+// The two recordings' spectra over P points (zero beyond their samples).
+struct Spectra {
+    std::vector<ComplexValue> kept, recording;
+};
+
+// Re <recording, kept moved by `shift` samples> times P, from the spectra.
+// (Plain arithmetic: std::complex's product checks for infinities at every step.)
+double productAtShift(const Spectra& spectra, double shift, std::size_t size) {
+    const std::size_t half = size / 2;
+    const double angle = 2.0 * std::numbers::pi * shift / double(size);
+    const double turnRe = std::cos(angle), turnIm = std::sin(angle);
+    double phasorRe = 1.0, phasorIm = 0.0;
+    double sum = 0.0;
+    for (std::size_t k = 0; k <= half; ++k) {
+        const ComplexValue r = spectra.recording[k];
+        const ComplexValue c = spectra.kept[k];
+        // r times the conjugate of c
+        const double crossRe = double(r.re) * c.re + double(r.im) * c.im;
+        const double crossIm = double(r.im) * c.re - double(r.re) * c.im;
+        const double term = crossRe * phasorRe - crossIm * phasorIm;
+        sum += k == 0 || k == half ? term : 2.0 * term;
+        const double nextRe = phasorRe * turnRe - phasorIm * turnIm;
+        phasorIm = phasorRe * turnIm + phasorIm * turnRe;
+        phasorRe = nextRe;
+    }
+    return sum;
+}
+
+// The shift within ±kFurthestShift that brings kept nearest to the
+// recording: the largest product on a grid, refined by a parabola.
+double bestShift(const Spectra& spectra, std::size_t size) {
+    const int steps = int(std::lround(kFurthestShift / kShiftStep));
+    std::vector<double> products;
+    for (int s = -steps; s <= steps; ++s)
+        products.push_back(std::fabs(productAtShift(spectra, s * kShiftStep, size)));
+    const auto best = std::size_t(std::max_element(products.begin(), products.end()) -
+                                  products.begin());
+    double shift = (double(best) - steps) * kShiftStep;
+    if (best > 0 && best + 1 < products.size()) {
+        const double left = products[best - 1], middle = products[best],
+                     right = products[best + 1];
+        const double curve = left - 2.0 * middle + right;
+        if (curve < 0.0) shift += 0.5 * kShiftStep * (left - right) / curve;
+    }
+    return shift;
+}
+
+// The kept recording moved by the best fraction of a sample, as the new one
+// is: through the transform, where a delay is exact for a band-limited sound.
+Samples alignedKept(std::span<const std::int16_t> kept, std::span<const std::int16_t> recording) {
+    const std::size_t length = kept.size();
+    const auto size = std::uint32_t(std::bit_ceil(std::max<std::size_t>(length, 4)));
+    RealTransform transform(size);
+    std::vector<float> padded(size, 0.0f);
+    Spectra spectra;
+    std::copy(kept.begin(), kept.end(), padded.begin());
+    transform.forward(padded, spectra.kept);
+    std::copy(recording.begin(), recording.end(), padded.begin());
+    transform.forward(padded, spectra.recording);
+    const double shift = bestShift(spectra, size);
+    std::vector<ComplexValue> moved(spectra.kept.size());
+    const double angle = -2.0 * std::numbers::pi * shift / double(size);
+    const double turnRe = std::cos(angle), turnIm = std::sin(angle);
+    double re = 1.0, im = 0.0;
+    for (std::size_t k = 0; k < moved.size(); ++k) {
+        const ComplexValue c = spectra.kept[k];
+        moved[k] = {float(c.re * re - c.im * im),
+                    k == size / 2 ? 0.0f : float(c.re * im + c.im * re)};
+        const double next = re * turnRe - im * turnIm;
+        im = re * turnIm + im * turnRe;
+        re = next;
+    }
+    transform.inverse(moved, padded);
+    return Samples(padded.begin(), padded.begin() + std::ptrdiff_t(length));
+}
 
 // The factor that brings `recording` to `kept`'s level (least squares).
-double levelOf(std::span<const std::int16_t> kept, std::span<const std::int16_t> recording) {
+double levelOf(const Samples& kept, const Samples& recording) {
     double product = 0.0, recordedEnergy = 0.0;
     for (std::size_t i = 0; i < kept.size(); ++i) {
-        product += double(kept[i]) * recording[i];
-        recordedEnergy += double(recording[i]) * recording[i];
+        product += kept[i] * recording[i];
+        recordedEnergy += recording[i] * recording[i];
     }
     return recordedEnergy > 0.0 ? product / recordedEnergy : 1.0;
 }
 
 struct Stretch {
-    double difference = 0.0;  // energy of kept less the scaled recording
+    double difference = 0.0;  // energy of kept less the recording
     double held = 0.0;        // energy of both
 };
+
+bool departs(double difference, double held, double noise) {
+    return difference > noise && difference > kLeastShare * held;
+}
 
 // The stretch from `first` on departs as a whole (`noise` is what a
 // stretch's difference may hold): the sample in it where the departure
 // begins, and whether the samples before held the sound. A drop a few
 // samples after a pulse lies in the stretch of the pulse itself.
-PassDeparture departureIn(std::span<const std::int16_t> kept,
-                          std::span<const std::int16_t> recording, double level,
-                          std::size_t first, double noise) {
-    const std::size_t end = std::min(first + kAgreementBlock, kept.size());
-    const double perSample = noise / kAgreementBlock;
+PassDeparture departureIn(const Samples& kept, const Samples& recording, std::size_t first,
+                          double noise) {
+    const std::size_t end = std::min<std::size_t>(first + kAgreementBlock, kept.size());
     std::size_t from = first;
-    while (from + 1 < end) {
-        const double a = kept[from];
-        const double b = level * recording[from];
-        if ((a - b) * (a - b) > perSample && (a - b) * (a - b) > kLeastShare * (a * a + b * b))
-            break;
-        ++from;
+    for (; from + 1 < end; ++from) {
+        const double a = kept[from], b = recording[from];
+        if (departs((a - b) * (a - b), a * a + b * b, noise / kAgreementBlock)) break;
     }
     double held = 0.0;
-    for (std::size_t i = 0; i < from; ++i) {
-        const double b = level * recording[i];
-        held += double(kept[i]) * kept[i] + b * b;
-    }
+    for (std::size_t i = 0; i < from; ++i) held += kept[i] * kept[i] + recording[i] * recording[i];
     return {std::int64_t(from), held > noise};
 }
 
@@ -65,29 +150,27 @@ PassDeparture departureIn(std::span<const std::int16_t> kept,
 PassDeparture departureFrom(std::span<const std::int16_t> kept,
                             std::span<const std::int16_t> recording) {
     const std::size_t length = std::min(kept.size(), recording.size());
-    kept = kept.first(length);
-    recording = recording.first(length);
-    const double level = levelOf(kept, recording);
+    if (length < kShortestCompared || length > kRealTransformLargest) return {};
+    Samples before = alignedKept(kept.first(length), recording.first(length));
+    Samples now(recording.begin(), recording.begin() + std::ptrdiff_t(length));
+    const double level = levelOf(before, now);
+    for (double& sample : now) sample *= level;
+
     std::vector<Stretch> stretches((length + kAgreementBlock - 1) / kAgreementBlock);
     for (std::size_t i = 0; i < length; ++i) {
-        const double a = kept[i];
-        const double b = level * recording[i];
         Stretch& stretch = stretches[i / kAgreementBlock];
-        stretch.difference += (a - b) * (a - b);
-        stretch.held += a * a + b * b;
+        stretch.difference += (before[i] - now[i]) * (before[i] - now[i]);
+        stretch.held += before[i] * before[i] + now[i] * now[i];
     }
-    if (stretches.empty()) return {};
     std::vector<double> differences(stretches.size());
     std::transform(stretches.begin(), stretches.end(), differences.begin(),
                    [](const Stretch& s) { return s.difference; });
     auto middle = differences.begin() + std::ptrdiff_t(differences.size() / 2);
     std::nth_element(differences.begin(), middle, differences.end());
     const double noise = kNoiseTimes * std::max(*middle, kStepEnergy * kAgreementBlock);
-    for (std::size_t s = 0; s < stretches.size(); ++s) {
-        const Stretch& stretch = stretches[s];
-        if (stretch.difference > noise && stretch.difference > kLeastShare * stretch.held)
-            return departureIn(kept, recording, level, s * kAgreementBlock, noise);
-    }
+    for (std::size_t s = 0; s < stretches.size(); ++s)
+        if (departs(stretches[s].difference, stretches[s].held, noise))
+            return departureIn(before, now, s * kAgreementBlock, noise);
     return {};
 }
 

@@ -92,6 +92,7 @@ class ReferenceMeasure : public ::testing::Test {
                 (filter && std::string(excitation) == "logsweep" ? 0.35 : 0.4) * kRate;
             Worst worst;
             int replayed = 0;
+            int departed = 0;  // a pulse's tail cut where the reference is silent
             for (int run = 0; run < runs; ++run) {
                 const std::string frd = path(std::string(excitation) + ".frd");
                 const Outcome result =
@@ -101,6 +102,7 @@ class ReferenceMeasure : public ::testing::Test {
                 ASSERT_EQ(result.status, kMeasureDone)
                     << excitation << " run " << run << result.err;
                 replayed += result.err.find("the reference channel shows") != std::string::npos;
+                departed += result.err.find("departs from the run's previous") != std::string::npos;
                 const Worst one = frdErrorAgainst(frd, topHz, exact);
                 if (one.levelDb > 0.05)
                     std::printf("[ off      ] %s run %d: %.3f dB; %s\n", excitation, run,
@@ -113,8 +115,9 @@ class ReferenceMeasure : public ::testing::Test {
             EXPECT_LT(worst.phaseDeg, 1.0) << excitation;
             std::printf(
                 "[ figures  ] %s, %s: %d runs, worst %.4f dB and %.4f degrees from 50 Hz "
-                "to %.0f Hz; %d runs played a pass again for a slip on the reference\n",
-                what, excitation, runs, worst.levelDb, worst.phaseDeg, topHz, replayed);
+                "to %.0f Hz; %d runs played a pass again for a slip on the reference, %d for "
+                "a recording unlike the one before\n",
+                what, excitation, runs, worst.levelDb, worst.phaseDeg, topHz, replayed, departed);
         }
     }
 
@@ -130,7 +133,9 @@ TEST_F(ReferenceMeasure, OnTheSlippingCardEveryExcitationIsExactInEveryRun) {
 // Behind the filter a slip that the slices' timing does not cover (in the
 // recording's last samples, inside the MLS period analysed) once gave
 // responses 1.6 to 2.7 dB off in about one MLS run in thirty; the whole
-// reference is now compared with what was played.
+// reference is now compared with what was played. A drop in the silence
+// after a pulse, which no reference shows, once put it 0.1 dB off; its
+// recordings are now compared with each other.
 TEST_F(ReferenceMeasure, BehindALowPassTheSlippingCardGivesTheFilter) {
     expectExact(behindLowPass(), 10, lowPassAt, "sim:slips behind a 1 kHz low-pass", true);
 }

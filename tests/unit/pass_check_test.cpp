@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <optional>
 #include <random>
 #include <vector>
@@ -326,6 +327,23 @@ TEST(PassCheck, APulseWhoseTailWasCutIsPlayedAgainAChangedSystemIsNot) {
     std::vector<double> quieter = moved;
     for (double& tap : quieter) tap *= 0.5;
     EXPECT_EQ(check(quieter).fault, "");
+
+    // A server that resamples lands each pass's pulse elsewhere between two
+    // samples: a band-limited pulse half a sample later differs by much of itself.
+    const auto bandLimited = [](double delay) {
+        std::vector<double> h(64, 0.0);
+        for (std::size_t k = 0; k < h.size(); ++k) {
+            const double t = double(k) - 32.0 - delay;
+            const double x = std::numbers::pi * 0.9 * t;
+            h[k] = 0.4 * (t == 0.0 ? 1.0 : std::sin(x) / x) *
+                   (0.54 + 0.46 * std::cos(std::numbers::pi * t / 32.0));
+        }
+        return h;
+    };
+    state.passCheck.kept.clear();
+    for (const double delay : {0.0, 0.3, -0.45, 0.5, 0.1})
+        EXPECT_EQ(check(bandLimited(delay)).fault, "") << delay;
+    EXPECT_NE(check(bandLimited(0.2), kLatency + 10 + 40).fault, "");
 
     state.passCheck.kept.clear();
     for (int pass = 0; pass < 20; ++pass)
