@@ -91,8 +91,8 @@ int makeSimulatedSoundCard(std::string_view preset, const SoundCardOptions& opti
     } else if (preset == "slips") {
         config.preset = SimPreset::kLoopback;
         config.randomSlips = true;
-        // Each run slips elsewhere, as a server does.
-        config.slipSeed = std::random_device{}();
+        // Each run slips elsewhere, as a server does, unless told its draws.
+        config.slipSeed = options.slipSeed != 0 ? options.slipSeed : std::random_device{}();
     } else if (preset == "hall") {
         config.preset = SimPreset::kHall;
     } else if (preset == "filter") {
