@@ -68,12 +68,11 @@ double bestShift(const Spectra& spectra, std::size_t size) {
     std::vector<double> products;
     for (int s = -steps; s <= steps; ++s)
         products.push_back(std::fabs(productAtShift(spectra, s * kShiftStep, size)));
-    const auto best = std::size_t(std::max_element(products.begin(), products.end()) -
-                                  products.begin());
+    const auto best =
+        std::size_t(std::max_element(products.begin(), products.end()) - products.begin());
     double shift = (double(best) - steps) * kShiftStep;
     if (best > 0 && best + 1 < products.size()) {
-        const double left = products[best - 1], middle = products[best],
-                     right = products[best + 1];
+        const double left = products[best - 1], middle = products[best], right = products[best + 1];
         const double curve = left - 2.0 * middle + right;
         if (curve < 0.0) shift += 0.5 * kShiftStep * (left - right) / curve;
     }

@@ -380,8 +380,8 @@ WireFit wireFit(std::span<const std::uint8_t> codes, std::span<const std::int16_
     };
     double residualEnergy = 0.0;
     for (std::size_t i = 0; i < codes.size(); ++i) residualEnergy += residual(i) * residual(i);
-    const double limit = std::max(kOutlierSteps,
-                                  kOutlierTimes * std::sqrt(residualEnergy / double(codes.size())));
+    const double limit =
+        std::max(kOutlierSteps, kOutlierTimes * std::sqrt(residualEnergy / double(codes.size())));
     for (std::size_t i = 0; i < codes.size(); ++i)
         if (std::fabs(residual(i)) > limit) {
             fit.outlier = std::int64_t(i);
@@ -406,8 +406,8 @@ std::int64_t wireMismatchFrom(std::span<const std::uint8_t> played,
         const bool sounds = std::any_of(block.begin(), block.end(),
                                         [&](std::uint8_t code) { return code != block.front(); });
         if (!sounds || length < kShortestSlice / 2) continue;
-        const WireFit fit = wireFit(
-            block, reference.subspan(std::size_t(first + arrival), std::size_t(length)));
+        const WireFit fit =
+            wireFit(block, reference.subspan(std::size_t(first + arrival), std::size_t(length)));
         if (fit.likeness < kWireLikeness) return first;
         if (fit.outlier >= 0) return first + fit.outlier;
         if (length != kWireBlock) break;
@@ -537,8 +537,9 @@ void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
     const std::size_t recordSamples = std::min<std::size_t>(
         memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
     const std::int64_t arrival = std::clamp<std::int64_t>(
-        verdict.arrival >= 0 ? verdict.arrival
-                             : state.latencySamples + (check.hasReference ? check.referenceOffset : 0),
+        verdict.arrival >= 0
+            ? verdict.arrival
+            : state.latencySamples + (check.hasReference ? check.referenceOffset : 0),
         0, std::int64_t(recordSamples));
     const std::span<const std::int16_t> window(
         memory.recordBuffer.data() + arrival,

@@ -23,8 +23,8 @@
 namespace ressona {
 
 struct SoundCardOptions {
-    bool instant = false;       // simulated cards: run as fast as possible, not in real time
-    std::uint64_t seed = 1;     // simulated cards: the noise
+    bool instant = false;    // simulated cards: run as fast as possible, not in real time
+    std::uint64_t seed = 1;  // simulated cards: the noise
     // `sim:slips`: the draws of its slips and late starts; 0: new ones in
     // every run, as a server slips elsewhere each time (tests give their own).
     std::uint64_t slipSeed = 0;
