@@ -173,4 +173,54 @@ PassDeparture departureFrom(std::span<const std::int16_t> kept,
     return {};
 }
 
+namespace {
+
+// The median of the differences' energies over stretches of kAgreementBlock
+// samples, at least a converter step's per sample: the noise of a comparison.
+double medianStretchDifference(const Samples& difference) {
+    std::vector<double> stretches((difference.size() + kAgreementBlock - 1) / kAgreementBlock, 0.0);
+    for (std::size_t i = 0; i < difference.size(); ++i)
+        stretches[i / kAgreementBlock] += difference[i];
+    auto middle = stretches.begin() + std::ptrdiff_t(stretches.size() / 2);
+    std::nth_element(stretches.begin(), middle, stretches.end());
+    return std::max(*middle, kStepEnergy * kAgreementBlock);
+}
+
+}  // namespace
+
+std::int64_t periodDepartureFrom(std::span<const std::int16_t> recording, std::int64_t arrival,
+                                 std::int64_t period) {
+    const std::int64_t first = std::max<std::int64_t>(arrival, 0);
+    const std::int64_t end = std::int64_t(recording.size()) - period;
+    if (period <= 0 || end - first < std::int64_t(2 * kShortestCompared)) return -1;
+    const auto count = std::size_t(end - first);
+    Samples difference(count), held(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double a = recording[std::size_t(first) + i];
+        const double b = recording[std::size_t(first + period) + i];
+        difference[i] = (a - b) * (a - b);
+        held[i] = a * a + b * b;
+    }
+    const double noise = kNoiseTimes * medianStretchDifference(difference);
+    // Each sample's excess over what a departing one must hold: positive
+    // where the two periods differ by a good share of what they hold and by
+    // far more than their noise. The departure starts where the sum of the
+    // excesses from there to the end is largest; through a cut stream that
+    // sum grows by most of what each later sample holds, while agreeing
+    // samples only take from it.
+    double sum = 0.0, largest = 0.0;
+    std::size_t from = count;
+    for (std::size_t i = count; i-- > 0;) {
+        sum += difference[i] - kLeastShare * held[i] - noise / kAgreementBlock;
+        if (sum > largest) {
+            largest = sum;
+            from = i;
+        }
+    }
+    if (largest <= noise || from < 2 * kShortestCompared) return -1;
+    double heldBefore = 0.0;
+    for (std::size_t i = 0; i < from; ++i) heldBefore += held[i];
+    return heldBefore > noise ? first + std::int64_t(from) : -1;
+}
+
 }  // namespace ressona

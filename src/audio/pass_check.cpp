@@ -560,6 +560,28 @@ void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
                     "unreported, or the system changed)";
 }
 
+// A periodic excitation's recording against itself a period later, from
+// where the excitation arrived (where it was not found: where the run's
+// timing puts it).
+void comparePeriods(const MeasurementState& state, PassVerdict& verdict) {
+    const PassCheckRecord& check = state.passCheck;
+    const DeviceMemory& memory = state.device;
+    const std::size_t recordSamples = std::min<std::size_t>(
+        memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
+    const std::int64_t arrival =
+        verdict.arrival >= 0
+            ? verdict.arrival
+            : state.latencySamples + (check.hasReference ? check.referenceOffset : 0);
+    const std::int64_t from =
+        periodDepartureFrom({memory.recordBuffer.data(), recordSamples}, arrival, check.period);
+    if (from < 0) return;
+    verdict.confirming = false;
+    verdict.fault = "the recording stops repeating the excitation's period from its sample " +
+                    std::to_string(from + check.period) +
+                    " on, far beyond its noise (the sound stream lost or repeated samples "
+                    "unreported)";
+}
+
 }  // namespace
 
 PassVerdict checkRecordedPass(MeasurementState& state) {
@@ -569,6 +591,7 @@ PassVerdict checkRecordedPass(MeasurementState& state) {
     PassVerdict verdict = checkTiming(state);
     if (!verdict.fault.empty()) return verdict;
     if (std::string late = latencyFault(state); !late.empty()) return {std::move(late)};
+    if (check.period > 0) comparePeriods(state, verdict);
     if (check.comparesPasses) compareWithKept(state, verdict);
     return verdict;
 }

@@ -21,7 +21,10 @@
 // - the first judged slice's peak may not lie before the latency: a causal
 //   system cannot answer before it is excited;
 // - the offset of that peak from the latency must be where the run's first
-//   judged pass had it (the same system, the same distance).
+//   judged pass had it (the same system, the same distance);
+// - a periodic excitation's recording must repeat itself a period later
+//   through to its end (pass_agreement.h): a slip in the last slice, which
+//   no timing sees, spoils the period the MLS response is taken from.
 
 #include <cstdint>
 #include <optional>

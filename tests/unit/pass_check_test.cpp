@@ -170,6 +170,54 @@ TEST(PassCheck, AStretchSpoiltInPlaceIsNamed) {
     EXPECT_EQ(faultOf(played, record(played, roomResponse(), kLatency, 300.0), 4095), "");
 }
 
+// The MLS plays its period twice over, and the response is taken from the
+// recording's last period: a cycle lost or repeated so near the end that no
+// slice's timing moves still spoils that period (16 dB on a loopback), and
+// shows as the recording no longer repeating itself a period later.
+TEST(PassCheck, AnMlsRecordingThatStopsRepeatingNearItsEndIsPlayedAgain) {
+    constexpr std::int64_t kPeriod = 4095;
+    std::vector<std::int32_t> sequence(kPeriod);
+    fillMlsSequence(12, OneBasedSpan<std::int32_t>(std::span(sequence)));
+    std::vector<std::uint8_t> played(8192);
+    for (std::size_t i = 0; i < played.size(); ++i)
+        played[i] = sequence[i % kPeriod] > 0 ? 60 : 128;
+    MeasurementState state;
+    state.sampleLength = 4096;
+    state.device.playBuffer = played;
+    state.device.playBytes = 8192;
+    state.device.recordBytes = 2 * 8192;
+    const auto check = [&](const std::vector<double>& h, double noise, std::int64_t slipAt = -1,
+                           std::int64_t slip = 0) {
+        state.passCheck = {};
+        state.passCheck.armed = true;
+        state.passCheck.period = kPeriod;
+        state.latencySamples = kLatency;
+        state.device.recordBuffer = record(played, h, kLatency, noise, slipAt, slip);
+        checkRecordedPass(state);  // the run's first recording, confirmed by the second
+        return checkRecordedPass(state).fault;
+    };
+    EXPECT_EQ(check({1.0}, 2.0), "");
+    // (A shift of a few samples leaves a two-level sequence alike in some of
+    // them: the sample named is where the difference first stands out.)
+    const std::string named = "stops repeating the excitation's period from its sample ";
+    for (const auto& [at, slip] : {std::pair{8100, -40}, {8150, 25}, {8180, -3}, {8120, 1}}) {
+        const std::string fault = check({1.0}, 2.0, at, slip);
+        const std::size_t where = fault.find(named);
+        ASSERT_NE(where, std::string::npos) << at << ": " << fault;
+        EXPECT_NEAR(std::stol(fault.substr(where + named.size())), at, 8) << fault;
+    }
+    // A room answers the first period before it has built up, and a hall
+    // whose decay outlasts the period never repeats exactly: neither is a slip.
+    EXPECT_EQ(check(roomResponse(), 300.0), "");
+    std::vector<double> hall(6000, 0.0);
+    std::mt19937 engine(3);
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    for (std::size_t k = 0; k < hall.size(); ++k)
+        hall[k] = 0.03 * gauss(engine) * std::exp(-double(k) / 2500.0);
+    hall[0] = 0.3;
+    EXPECT_EQ(check(hall, 50.0), "");
+}
+
 // A reverberant room: the direct sound well under the reverberation's
 // energy, so that the likeness of a slice is near 0.5 and varies by several
 // per cent from slice to slice; with the recording's end cutting into the
