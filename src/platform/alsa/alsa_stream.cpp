@@ -455,6 +455,10 @@ void AlsaStream::run() {
 
 long AlsaStream::transferPlayback(bool& waitForPcm) {
     if (failure_ != MMSYSERR_NOERROR) return -1;
+    // One restart per call: a stream that runs dry again before a sample
+    // went in is broken (a killed server's plugin may go on saying yes to
+    // every restart), and restarting it for ever would hold the lock for ever.
+    bool restarted = false;
     // Write whatever fits of the entries not yet written.
     while (writeIndex_ < queue_.size()) {
         WAVEHDR* header = queue_[writeIndex_].header;
@@ -462,9 +466,10 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
         const snd_pcm_sframes_t written = snd_pcm_writei(
             pcm_, header->lpData + offsetFrames_ * frameBytes_, frames - offsetFrames_);
         if (written == -EAGAIN) break;
-        if (written == -EPIPE && writeIndex_ == 0 && offsetFrames_ == 0) {
+        if (written == -EPIPE && writeIndex_ == 0 && offsetFrames_ == 0 && !restarted) {
             // The stream ran dry after the buffers before, which is how
             // playback ends; this buffer starts it again.
+            restarted = true;
             if (recover(false) == 0) continue;
         }
         if (written < 0) {
@@ -472,6 +477,7 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
             fail(static_cast<int>(written));
             return -1;
         }
+        restarted = false;
         offsetFrames_ += static_cast<std::uint64_t>(written);
         framesWritten_ += static_cast<std::uint64_t>(written);
         if (offsetFrames_ == frames) {
@@ -512,6 +518,7 @@ long AlsaStream::transferPlayback(bool& waitForPcm) {
 
 long AlsaStream::transferCapture(bool& waitForPcm) {
     if (!started_ || failure_ != MMSYSERR_NOERROR) return -1;
+    bool restarted = false;  // as in transferPlayback: once until samples arrive
     for (;;) {
         std::uint8_t* destination = nullptr;
         std::uint64_t frames = 0;
@@ -527,14 +534,16 @@ long AlsaStream::transferCapture(bool& waitForPcm) {
         }
         const snd_pcm_sframes_t read = snd_pcm_readi(pcm_, destination, frames);
         if (read == -EAGAIN || read == 0) break;
-        if (read == -EPIPE && queue_.empty()) {
+        if (read == -EPIPE && queue_.empty() && !restarted) {
             // Overrun while nothing was being recorded: nothing is lost.
+            restarted = true;
             if (recover(true) == 0) continue;
         }
         if (read < 0) {
             fail(static_cast<int>(read));
             return -1;
         }
+        restarted = false;
         framesRead_ += static_cast<std::uint64_t>(read);
         if (queue_.empty()) continue;
         offsetFrames_ += static_cast<std::uint64_t>(read);
