@@ -59,6 +59,18 @@ std::string faultOf(const std::vector<std::uint8_t>& played, const std::vector<s
     return passFault(timePass(played, r, kLatency, period), kLatency, reference);
 }
 
+constexpr std::int64_t kPeriod = 4095;
+
+// An MLS of kPeriod as the pass plays it: 8192 codes, its period twice and a bit.
+std::vector<std::uint8_t> mlsCodes() {
+    std::vector<std::int32_t> sequence(kPeriod);
+    fillMlsSequence(12, OneBasedSpan<std::int32_t>(std::span(sequence)));
+    std::vector<std::uint8_t> played(8192);
+    for (std::size_t i = 0; i < played.size(); ++i)
+        played[i] = sequence[i % kPeriod] > 0 ? 60 : 128;
+    return played;
+}
+
 // A room: direct sound after 20 samples, two strong reflections, a noisy decay.
 std::vector<double> roomResponse() {
     std::vector<double> h(600, 0.0);
@@ -134,12 +146,7 @@ TEST(PassCheck, ExcitationBeforeTheLatencyOrMovedSinceTheFirstPassIsNamed) {
 // its second period matches near the latency (a period early) is named, with
 // or without a reference channel, as the recording lacks its steady period.
 TEST(PassCheck, AnMlsThatArrivedLateIsFoundOrNamedNotTakenAPeriodEarly) {
-    constexpr std::int64_t kPeriod = 4095;
-    std::vector<std::int32_t> sequence(kPeriod);
-    fillMlsSequence(12, OneBasedSpan<std::int32_t>(std::span(sequence)));
-    std::vector<std::uint8_t> played(8192);
-    for (std::size_t i = 0; i < played.size(); ++i)
-        played[i] = sequence[i % kPeriod] > 0 ? 60 : 128;
+    const std::vector<std::uint8_t> played = mlsCodes();
     // A little noise, as every real input has: before the excitation arrives
     // the recording is not digital silence.
     const auto timed = [&](std::int64_t landing) {
@@ -175,12 +182,7 @@ TEST(PassCheck, AStretchSpoiltInPlaceIsNamed) {
 // slice's timing moves still spoils that period (16 dB on a loopback), and
 // shows as the recording no longer repeating itself a period later.
 TEST(PassCheck, AnMlsRecordingThatStopsRepeatingNearItsEndIsPlayedAgain) {
-    constexpr std::int64_t kPeriod = 4095;
-    std::vector<std::int32_t> sequence(kPeriod);
-    fillMlsSequence(12, OneBasedSpan<std::int32_t>(std::span(sequence)));
-    std::vector<std::uint8_t> played(8192);
-    for (std::size_t i = 0; i < played.size(); ++i)
-        played[i] = sequence[i % kPeriod] > 0 ? 60 : 128;
+    const std::vector<std::uint8_t> played = mlsCodes();
     MeasurementState state;
     state.sampleLength = 4096;
     state.device.playBuffer = played;
