@@ -469,6 +469,16 @@ std::string latencyFault(const MeasurementState& state) {
            " a pass leaves for the latency (the playback started late unreported)";
 }
 
+// Whether a recording holds nothing but the converter's last step: a
+// hall or a buried signal still holds their noise, while a playback that
+// never reached the input (a busy server that did not start it within the
+// pass, twice in a row, gave a response of zeros as the first pass) or a
+// muted input holds nothing to analyse.
+bool silent(std::span<const std::int16_t> recording) {
+    return std::all_of(recording.begin(), recording.end(),
+                       [](std::int16_t v) { return std::abs(int(v)) <= 1; });
+}
+
 PassVerdict checkTiming(MeasurementState& state) {
     PassCheckRecord& check = state.passCheck;
     if (state.reference.present()) return checkByReference(state);
@@ -477,9 +487,9 @@ PassVerdict checkTiming(MeasurementState& state) {
         std::min<std::size_t>(memory.playBytes, memory.playBuffer.size());
     const std::size_t recordSamples = std::min<std::size_t>(
         memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
-    const PassTiming timing =
-        timePass({memory.playBuffer.data(), playSamples},
-                 {memory.recordBuffer.data(), recordSamples}, state.latencySamples, check.period);
+    const std::span<const std::int16_t> recording(memory.recordBuffer.data(), recordSamples);
+    const PassTiming timing = timePass({memory.playBuffer.data(), playSamples}, recording,
+                                       state.latencySamples, check.period);
     const std::optional<std::int64_t> reference =
         check.hasReference ? std::optional(check.referenceOffset) : std::nullopt;
     PassVerdict verdict{passFault(timing, state.latencySamples, reference)};
@@ -496,6 +506,10 @@ PassVerdict checkTiming(MeasurementState& state) {
                         std::to_string(check.referenceSlices) + " (the latency the devices gave, " +
                         std::to_string(state.latencySamples) + " samples, is off)";
     if (!verdict.fault.empty() || check.hasReference) return verdict;
+    if (!timing.judged && silent(recording)) {
+        verdict.fault = kSilentRecording;
+        return verdict;
+    }
     if (!timing.judged) {
         // Nothing found in the run's first recording may be a hall or a
         // buried signal, or an excitation that landed beyond the lags

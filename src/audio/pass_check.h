@@ -75,6 +75,10 @@ struct PassVerdict {
     std::int64_t arrival = -1;           // where the excitation was found; -1: not found
 };
 
+// The fault of a pass whose recording holds no sound at all.
+inline constexpr const char* kSilentRecording =
+    "the recording holds no sound (the playback did not reach the input, or the input is muted)";
+
 // The fault of a pass whose reference channel holds no excitation.
 inline constexpr const char* kSilentReference =
     "the reference channel holds no excitation (is the output wired back to it?)";

@@ -312,7 +312,10 @@ TEST(PassCheck, TheRunsFirstRecordingWithNothingFoundIsPlayedOnceMore) {
     // A latency beyond the N samples a pass leaves for it would have the
     // analysis take another stretch: the pass is played again.
     MeasurementState slow;
-    arm(slow, record(pulse, {1.0}, 5000));
+    // The pulse lands past the recording, which holds a little hum.
+    std::vector<std::int16_t> hum = record(pulse, {1.0}, 5000);
+    for (std::int16_t& v : hum) v = std::int16_t(v + 2);
+    arm(slow, hum);
     slow.sampleLength = 4096;
     slow.latencySamples = 5000;
     const PassVerdict tooLate = checkRecordedPass(slow);
@@ -331,6 +334,15 @@ TEST(PassCheck, TheRunsFirstRecordingWithNothingFoundIsPlayedOnceMore) {
     EXPECT_FALSE(again.confirming) << "played once more only";
     EXPECT_EQ(again.fault, "");
     EXPECT_FALSE(buried.passCheck.hasReference);
+
+    // Nothing but the converter's last step is no hall and no buried signal:
+    // the playback never reached the input.
+    MeasurementState muted;
+    std::vector<std::int16_t> lastStep(8192, 0);
+    for (std::size_t i = 0; i < lastStep.size(); i += 3) lastStep[i] = i % 2 ? 1 : -1;
+    arm(muted, lastStep);
+    EXPECT_EQ(checkRecordedPass(muted).fault, kSilentRecording);
+    EXPECT_EQ(checkRecordedPass(muted).fault, kSilentRecording) << "every time";
 }
 
 // The sample a fault names as where a recording departs from the one before; -1 for none.
