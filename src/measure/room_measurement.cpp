@@ -3,15 +3,17 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "control/program.h"
 #include "exchange/wav_file.h"
 #include "measure/measurement_run.h"
 #include "measure/room_response.h"
-#include "sweep/sweep_pass_service.h"
 #include "room/decay_picture.h"
 #include "room/reliability.h"
 #include "storage/file_replacement.h"
+#include "sweep/sweep_pass_service.h"
 
 namespace ressona {
 
@@ -109,14 +111,18 @@ int runRoomFile(const MeasureOptions& options, const MeasureBackends& backends, 
     if (!options.decayPng.empty() && backends.prepare) backends.prepare();
     if (room.error.empty()) saveDecayPicture(backends, options, room, failures);
 
+    // Said in the JSON as a measurement's JSON says it, and on stderr.
+    std::vector<std::string> warnings;
+    if (std::string tooShort = roomLengthWarning(room); !tooShort.empty())
+        warnings.push_back(std::move(tooShort));
     if (options.json) {
-        const nlohmann::ordered_json report = {{"room", roomJson(room)}, {"failures", failures}};
+        const nlohmann::ordered_json report = {
+            {"room", roomJson(room)}, {"warnings", warnings}, {"failures", failures}};
         out << report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     } else {
         writeRoomTable(out, room);
     }
-    const std::string tooShort = roomLengthWarning(room);
-    if (!tooShort.empty()) err << kName << ": " << tooShort << '\n';
+    for (const std::string& warning : warnings) err << kName << ": " << warning << '\n';
     for (const std::string& failure : failures) err << kName << ": " << failure << '\n';
     return failures.empty() ? kMeasureDone : kMeasureFailed;
 }

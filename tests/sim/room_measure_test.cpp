@@ -151,10 +151,10 @@ TEST(RoomMeasureTest, TheSimulatedRoomMeasuresItsDocumentedTimes) {
 TEST(RoomMeasureTest, ALogsweepMeasuresTheSimulatedHallWhole) {
     RoomHarness harness;
     const std::string wav = ::testing::TempDir() + "room_measure_hall.wav";
-    const auto result = harness.run({"--device", "sim:hall", "--excitation", "logsweep",
-                                     "--sweep-samples", "524288", "--sweep-level", "-12",
-                                     "--length", "16384", "--rate", "48000", "--instant", "--room",
-                                     "--json", "--export-wav", wav});
+    const auto result =
+        harness.run({"--device", "sim:hall", "--excitation", "logsweep", "--sweep-samples",
+                     "524288", "--sweep-level", "-12", "--length", "16384", "--rate", "48000",
+                     "--instant", "--room", "--json", "--export-wav", wav});
     ASSERT_EQ(result.status, kMeasureDone) << result.err;
     const Json& room = result.json["room"];
     EXPECT_EQ(room["source"], "logsweep");
@@ -256,6 +256,14 @@ TEST(RoomMeasureTest, AWavFileIsAnalysedWithoutMeasuring) {
     EXPECT_NEAR(room["durationSeconds"].get<double>(), 1.2, 1e-3);
     EXPECT_NEAR(room["bands"][0]["t30"]["seconds"].get<double>(), 0.5, 0.02);
     EXPECT_EQ(result.json["failures"].size(), 0u);
+    EXPECT_EQ(result.json["warnings"].size(), 0u);
+    // A response cut off while the room still rings says so, in the JSON too.
+    ASSERT_EQ(writeFloatWav(path, 44100, decayingNoise(0.5, 44100, 0.3)), "");
+    const auto cut = harness.run({"--ir-wav", path, "--json"});
+    EXPECT_NE(cut.json["warnings"].dump().find("the room rings longer than the response"),
+              std::string::npos)
+        << cut.json["warnings"].dump();
+    ASSERT_EQ(writeFloatWav(path, 44100, decayingNoise(0.5, 44100, 1.2)), "");
 
     const std::string wavPng = ::testing::TempDir() + "room_measure_wav.png";
     const auto table = harness.run({"--ir-wav", path, "--decay-png", wavPng});
