@@ -479,15 +479,29 @@ bool silent(std::span<const std::int16_t> recording) {
                        [](std::int16_t v) { return std::abs(int(v)) <= 1; });
 }
 
+// The samples the pass recorded, as far as the buffer holds them.
+std::span<const std::int16_t> recordedSamples(const DeviceMemory& memory) {
+    return {memory.recordBuffer.data(),
+            std::min<std::size_t>(memory.recordBytes / sizeof(std::int16_t),
+                                  memory.recordBuffer.size())};
+}
+
+// Where the excitation arrived, or where it was not found: where the run's
+// timing puts it.
+std::int64_t arrivalOf(const MeasurementState& state, const PassVerdict& verdict) {
+    const PassCheckRecord& check = state.passCheck;
+    return verdict.arrival >= 0
+               ? verdict.arrival
+               : state.latencySamples + (check.hasReference ? check.referenceOffset : 0);
+}
+
 PassVerdict checkTiming(MeasurementState& state) {
     PassCheckRecord& check = state.passCheck;
     if (state.reference.present()) return checkByReference(state);
     const DeviceMemory& memory = state.device;
     const std::size_t playSamples =
         std::min<std::size_t>(memory.playBytes, memory.playBuffer.size());
-    const std::size_t recordSamples = std::min<std::size_t>(
-        memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
-    const std::span<const std::int16_t> recording(memory.recordBuffer.data(), recordSamples);
+    const std::span<const std::int16_t> recording = recordedSamples(memory);
     const PassTiming timing = timePass({memory.playBuffer.data(), playSamples}, recording,
                                        state.latencySamples, check.period);
     const std::optional<std::int64_t> reference =
@@ -547,17 +561,12 @@ PassVerdict checkTiming(MeasurementState& state) {
 // system changed, the later passes do.
 void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
     PassCheckRecord& check = state.passCheck;
-    const DeviceMemory& memory = state.device;
-    const std::size_t recordSamples = std::min<std::size_t>(
-        memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
-    const std::int64_t arrival = std::clamp<std::int64_t>(
-        verdict.arrival >= 0
-            ? verdict.arrival
-            : state.latencySamples + (check.hasReference ? check.referenceOffset : 0),
-        0, std::int64_t(recordSamples));
-    const std::span<const std::int16_t> window(
-        memory.recordBuffer.data() + arrival,
-        std::min<std::size_t>(state.sampleLength, recordSamples - std::size_t(arrival)));
+    const std::span<const std::int16_t> recording = recordedSamples(state.device);
+    const std::int64_t arrival =
+        std::clamp<std::int64_t>(arrivalOf(state, verdict), 0, std::int64_t(recording.size()));
+    const std::span<const std::int16_t> window = recording.subspan(
+        std::size_t(arrival),
+        std::min<std::size_t>(state.sampleLength, recording.size() - std::size_t(arrival)));
     if (check.kept.empty()) {
         check.kept.assign(window.begin(), window.end());
         verdict.confirming = true;
@@ -575,19 +584,11 @@ void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
 }
 
 // A periodic excitation's recording against itself a period later, from
-// where the excitation arrived (where it was not found: where the run's
-// timing puts it).
+// where the excitation arrived.
 void comparePeriods(const MeasurementState& state, PassVerdict& verdict) {
     const PassCheckRecord& check = state.passCheck;
-    const DeviceMemory& memory = state.device;
-    const std::size_t recordSamples = std::min<std::size_t>(
-        memory.recordBytes / sizeof(std::int16_t), memory.recordBuffer.size());
-    const std::int64_t arrival =
-        verdict.arrival >= 0
-            ? verdict.arrival
-            : state.latencySamples + (check.hasReference ? check.referenceOffset : 0);
     const std::int64_t from =
-        periodDepartureFrom({memory.recordBuffer.data(), recordSamples}, arrival, check.period);
+        periodDepartureFrom(recordedSamples(state.device), arrivalOf(state, verdict), check.period);
     if (from < 0) return;
     verdict.confirming = false;
     verdict.fault = "the recording stops repeating the excitation's period from its sample " +
