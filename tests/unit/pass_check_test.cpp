@@ -71,13 +71,20 @@ std::vector<std::uint8_t> mlsCodes() {
     return played;
 }
 
+// Taps of Gaussian noise from `from` on, `level` times exp(-k / samples).
+std::vector<double> noisyDecay(std::size_t taps, std::size_t from, double level, double samples,
+                               unsigned seed) {
+    std::vector<double> h(taps, 0.0);
+    std::mt19937 engine(seed);
+    std::normal_distribution<double> gauss(0.0, 1.0);
+    for (std::size_t k = from; k < h.size(); ++k)
+        h[k] = level * gauss(engine) * std::exp(-double(k) / samples);
+    return h;
+}
+
 // A room: direct sound after 20 samples, two strong reflections, a noisy decay.
 std::vector<double> roomResponse() {
-    std::vector<double> h(600, 0.0);
-    std::mt19937 engine(5);
-    std::normal_distribution<double> gauss(0.0, 1.0);
-    for (std::size_t k = 20; k < h.size(); ++k)
-        h[k] = 0.05 * gauss(engine) * std::exp(-double(k) / 150.0);
+    std::vector<double> h = noisyDecay(600, 20, 0.05, 150.0, 5);
     h[20] = 0.4;
     h[57] = 0.3;
     h[90] = -0.25;
@@ -211,11 +218,7 @@ TEST(PassCheck, AnMlsRecordingThatStopsRepeatingNearItsEndIsPlayedAgain) {
     // A room answers the first period before it has built up, and a hall
     // whose decay outlasts the period never repeats exactly: neither is a slip.
     EXPECT_EQ(check(roomResponse(), 300.0), "");
-    std::vector<double> hall(6000, 0.0);
-    std::mt19937 engine(3);
-    std::normal_distribution<double> gauss(0.0, 1.0);
-    for (std::size_t k = 0; k < hall.size(); ++k)
-        hall[k] = 0.03 * gauss(engine) * std::exp(-double(k) / 2500.0);
+    std::vector<double> hall = noisyDecay(6000, 0, 0.03, 2500.0, 3);
     hall[0] = 0.3;
     EXPECT_EQ(check(hall, 50.0), "");
 }
