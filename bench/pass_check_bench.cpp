@@ -46,7 +46,7 @@ void periodComparison(benchmark::State& bench) {
     const auto [played, recording] = wirePass(bench.range(0));
     for (auto _ : bench) {
         benchmark::DoNotOptimize(
-            ressona::periodDepartureFrom(recording, kLatency, bench.range(0) - 1));
+            ressona::periodDeparture(recording, kLatency, bench.range(0) - 1));
     }
 }
 

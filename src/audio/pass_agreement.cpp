@@ -188,11 +188,11 @@ double medianStretchDifference(const Samples& difference) {
 
 }  // namespace
 
-std::int64_t periodDepartureFrom(std::span<const std::int16_t> recording, std::int64_t arrival,
-                                 std::int64_t period) {
+PeriodDeparture periodDeparture(std::span<const std::int16_t> recording, std::int64_t arrival,
+                                std::int64_t period) {
     const std::int64_t first = std::max<std::int64_t>(arrival, 0);
     const std::int64_t end = std::int64_t(recording.size()) - period;
-    if (period <= 0 || end - first < std::int64_t(2 * kShortestCompared)) return -1;
+    if (period <= 0 || end - first < std::int64_t(2 * kShortestCompared)) return {};
     const auto count = std::size_t(end - first);
     Samples difference(count), held(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -204,23 +204,41 @@ std::int64_t periodDepartureFrom(std::span<const std::int16_t> recording, std::i
     const double noise = kNoiseTimes * medianStretchDifference(difference);
     // Each sample's excess over what a departing one must hold: positive
     // where the two periods differ by a good share of what they hold and by
-    // far more than their noise. The departure starts where the sum of the
-    // excesses from there to the end is largest; through a cut stream that
-    // sum grows by most of what each later sample holds, while agreeing
-    // samples only take from it.
-    double sum = 0.0, largest = 0.0;
-    std::size_t from = count;
-    for (std::size_t i = count; i-- > 0;) {
-        sum += difference[i] - kLeastShare * held[i] - noise / kAgreementBlock;
-        if (sum > largest) {
-            largest = sum;
-            from = i;
+    // far more than their noise. Through a cut stream the excesses from the
+    // cut on sum to most of what each later sample holds; through a stretch
+    // the stream spoilt in place (a cycle of zeros, or one cycle twice), to
+    // what that stretch holds; agreeing samples only take from the sum.
+    Samples excessSum(count + 1, 0.0);
+    for (std::size_t i = 0; i < count; ++i)
+        excessSum[i + 1] =
+            excessSum[i] + difference[i] - kLeastShare * held[i] - noise / double(kAgreementBlock);
+    // The best departure from each sample on: the largest sum of excesses
+    // from it to any later sample, and where that sum ends.
+    std::vector<std::size_t> bestEnd(count + 1, count);
+    for (std::size_t i = count; i-- > 0;)
+        bestEnd[i] = excessSum[i + 1] > excessSum[bestEnd[i + 1]] ? i + 1 : bestEnd[i + 1];
+    // Only a departure after a stretch that agreed within the noise and held
+    // the sound counts: a system with memory differs from its start while it
+    // builds up, and a hall whose decay outlasts the period never agrees.
+    const std::size_t window = 2 * kShortestCompared;
+    double windowDifference = 0.0, windowHeld = 0.0, largest = noise;
+    PeriodDeparture departure;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i >= window) {
+            const bool agreed =
+                windowDifference <= noise * double(window) / kAgreementBlock && windowHeld > noise;
+            const std::size_t to = bestEnd[i];
+            if (agreed && excessSum[to] - excessSum[i] > largest) {
+                largest = excessSum[to] - excessSum[i];
+                departure = {first + std::int64_t(i), first + std::int64_t(to)};
+            }
+            windowDifference -= difference[i - window];
+            windowHeld -= held[i - window];
         }
+        windowDifference += difference[i];
+        windowHeld += held[i];
     }
-    if (largest <= noise || from < 2 * kShortestCompared) return -1;
-    double heldBefore = 0.0;
-    for (std::size_t i = 0; i < from; ++i) heldBefore += held[i];
-    return heldBefore > noise ? first + std::int64_t(from) : -1;
+    return departure;
 }
 
 }  // namespace ressona

@@ -35,18 +35,24 @@ struct PassDeparture {
 PassDeparture departureFrom(std::span<const std::int16_t> kept,
                             std::span<const std::int16_t> recording);
 
-// Whether a periodic excitation's recording still repeats at its end. Once a
-// system has answered a repeating sequence for longer than its memory, each
-// period of the recording is the one before it again, but for the noise; a
-// cycle the stream drops or repeats moves every later sample against the
-// period before, to the recording's end (a drop in the last hundred samples
-// of the analysed period put a loopback's response 16 dB off, too near the
-// end for the excitation's timing to see). Compares recording[t] with
-// recording[t + period] from `arrival` on: the first sample of the stretch
-// that departs through to the end after agreeing before it, or -1. A system
-// whose memory outlasts the comparison (a hall) differs from the start and
-// never agreed, so it is not judged.
-std::int64_t periodDepartureFrom(std::span<const std::int16_t> recording, std::int64_t arrival,
-                                 std::int64_t period);
+// Whether a periodic excitation's recording repeats itself. Once a system
+// has answered a repeating sequence for longer than its memory, each period
+// of the recording is the one before it again, but for the noise. A cycle the
+// stream drops or repeats moves every later sample against the period before,
+// to the recording's end (a drop in the last hundred samples of the analysed
+// period put a loopback's response 16 dB off, too near the end for the
+// excitation's timing to see); a cycle spoilt in place (zeros, or a cycle
+// twice over the next) differs for that cycle alone, by about all it holds.
+// Compares recording[t] with recording[t + period] from `arrival` on: the
+// stretch of t that differs most, after agreeing before it. A system whose
+// memory outlasts the comparison (a hall) differs from the start and never
+// agreed, so it is not judged.
+struct PeriodDeparture {
+    std::int64_t from = -1;  // the stretch's first t; -1: the periods agree
+    std::int64_t to = -1;    // one past its last
+};
+
+PeriodDeparture periodDeparture(std::span<const std::int16_t> recording, std::int64_t arrival,
+                                std::int64_t period);
 
 }  // namespace ressona

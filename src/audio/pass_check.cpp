@@ -556,6 +556,9 @@ PassVerdict checkTiming(MeasurementState& state) {
 // The pass's recording from the excitation's arrival on (where it was not
 // found: where the run's timing puts it), N samples long or up to its end,
 // against the one kept from before; the first is kept and played once more.
+// A periodic excitation's is compared to the end: its analysed period takes
+// the samples of the first period after the arrival that the period before
+// it, still silence, cannot vouch for.
 // A recording that departs from the kept one is kept instead: if the kept
 // one was the spoilt recording, the next play agrees with this one; if the
 // system changed, the later passes do.
@@ -564,9 +567,10 @@ void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
     const std::span<const std::int16_t> recording = recordedSamples(state.device);
     const std::int64_t arrival =
         std::clamp<std::int64_t>(arrivalOf(state, verdict), 0, std::int64_t(recording.size()));
+    const std::size_t left = recording.size() - std::size_t(arrival);
     const std::span<const std::int16_t> window = recording.subspan(
         std::size_t(arrival),
-        std::min<std::size_t>(state.sampleLength, recording.size() - std::size_t(arrival)));
+        check.period > 0 ? left : std::min<std::size_t>(state.sampleLength, left));
     if (check.kept.empty()) {
         check.kept.assign(window.begin(), window.end());
         verdict.confirming = true;
@@ -587,14 +591,14 @@ void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
 // where the excitation arrived.
 void comparePeriods(const MeasurementState& state, PassVerdict& verdict) {
     const PassCheckRecord& check = state.passCheck;
-    const std::int64_t from =
-        periodDepartureFrom(recordedSamples(state.device), arrivalOf(state, verdict), check.period);
-    if (from < 0) return;
+    const PeriodDeparture departure =
+        periodDeparture(recordedSamples(state.device), arrivalOf(state, verdict), check.period);
+    if (departure.from < 0) return;
     verdict.confirming = false;
-    verdict.fault = "the recording stops repeating the excitation's period from its sample " +
-                    std::to_string(from + check.period) +
-                    " on, far beyond its noise (the sound stream lost or repeated samples "
-                    "unreported)";
+    verdict.fault = "the recording's samples " + std::to_string(departure.from) + " to " +
+                    std::to_string(departure.to - 1) +
+                    " differ from those a period later far beyond its noise (the sound stream "
+                    "lost, repeated or spoilt samples unreported)";
 }
 
 }  // namespace
@@ -607,7 +611,9 @@ PassVerdict checkRecordedPass(MeasurementState& state) {
     if (!verdict.fault.empty()) return verdict;
     if (std::string late = latencyFault(state); !late.empty()) return {std::move(late)};
     if (check.period > 0) comparePeriods(state, verdict);
-    if (check.comparesPasses) compareWithKept(state, verdict);
+    // A spoilt recording is not kept: the next play is compared with the
+    // last good one.
+    if (verdict.fault.empty() && check.comparesPasses) compareWithKept(state, verdict);
     return verdict;
 }
 

@@ -77,7 +77,7 @@ void MeasurementCycle::armPassCheck() {
     check.armed = mode == kModeMls || mode == kModePulse || mode == kModeWhiteNoise ||
                   mode == kModeSweep;
     check.period = mode == kModeMls ? std::int64_t(state_.sampleLength) - 1 : 0;
-    check.comparesPasses = mode == kModePulse;
+    check.comparesPasses = mode == kModePulse || mode == kModeMls;
     check.kept.clear();
     check.hasReference = false;
     check.referenceOffset = 0;

@@ -69,8 +69,9 @@ struct PassCheckRecord {
     std::optional<std::int64_t> firstOffset;
     // The run's first recording had no judged slice and was played once more.
     bool unjudgedReplayed = false;
-    // Set at Start for the pulse: its recordings are compared with each
-    // other, as a slip in its silence shows nowhere else. `kept` is the last
+    // Set at Start for the pulse and the MLS: their recordings are compared
+    // with each other, as a slip in the pulse's silence, or in the MLS's
+    // first period after its arrival, shows nowhere else. `kept` is the last
     // recording taken for a good one, from where the excitation arrived.
     bool comparesPasses = false;
     std::vector<std::int16_t> kept;
