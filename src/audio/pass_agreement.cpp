@@ -217,14 +217,18 @@ PeriodDeparture periodDeparture(std::span<const std::int16_t> recording, std::in
     std::vector<std::size_t> bestEnd(count + 1, count);
     for (std::size_t i = count; i-- > 0;)
         bestEnd[i] = excessSum[i + 1] > excessSum[bestEnd[i + 1]] ? i + 1 : bestEnd[i + 1];
-    // Only a departure after a stretch that agreed within the noise and held
-    // the sound counts: a system with memory differs from its start while it
-    // builds up, and a hall whose decay outlasts the period never agrees.
+    // Only a departure a quarter period after the arrival, after a stretch
+    // that agreed within the noise and held the sound, counts: a system with
+    // memory differs from its start while it builds up (and while the room
+    // still rings with the pass before), unevenly enough in a room that a
+    // few samples can stand out; a hall whose decay outlasts the period
+    // never agrees.
     const std::size_t window = 2 * kShortestCompared;
+    const auto settled = std::max(window, std::size_t(period / 4));
     double windowDifference = 0.0, windowHeld = 0.0, largest = noise;
     PeriodDeparture departure;
     for (std::size_t i = 0; i < count; ++i) {
-        if (i >= window) {
+        if (i >= settled) {
             const bool agreed =
                 windowDifference <= noise * double(window) / kAgreementBlock && windowHeld > noise;
             const std::size_t to = bestEnd[i];

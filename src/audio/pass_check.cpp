@@ -556,20 +556,23 @@ PassVerdict checkTiming(MeasurementState& state) {
 // The pass's recording from the excitation's arrival on (where it was not
 // found: where the run's timing puts it), N samples long or up to its end,
 // against the one kept from before; the first is kept and played once more.
-// A periodic excitation's is compared to the end: its analysed period takes
-// the samples of the first period after the arrival that the period before
-// it, still silence, cannot vouch for.
+// A periodic excitation's is compared from a quarter period before its
+// analysed (last) period to the end: that period takes samples of the first
+// period after the arrival, which the silence before cannot vouch for, and
+// earlier the room may still ring with the pass before.
 // A recording that departs from the kept one is kept instead: if the kept
 // one was the spoilt recording, the next play agrees with this one; if the
 // system changed, the later passes do.
 void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
     PassCheckRecord& check = state.passCheck;
     const std::span<const std::int16_t> recording = recordedSamples(state.device);
-    const std::int64_t arrival =
-        std::clamp<std::int64_t>(arrivalOf(state, verdict), 0, std::int64_t(recording.size()));
-    const std::size_t left = recording.size() - std::size_t(arrival);
+    const auto size = std::int64_t(recording.size());
+    std::int64_t start = std::clamp<std::int64_t>(arrivalOf(state, verdict), 0, size);
+    if (check.period > 0)
+        start = std::clamp<std::int64_t>(size - check.period - check.period / 4, start, size);
+    const std::size_t left = recording.size() - std::size_t(start);
     const std::span<const std::int16_t> window = recording.subspan(
-        std::size_t(arrival),
+        std::size_t(start),
         check.period > 0 ? left : std::min<std::size_t>(state.sampleLength, left));
     if (check.kept.empty()) {
         check.kept.assign(window.begin(), window.end());
@@ -582,7 +585,7 @@ void compareWithKept(MeasurementState& state, PassVerdict& verdict) {
     if (!departure.afterAgreement) return;
     verdict.confirming = false;
     verdict.fault = "the recording departs from the run's previous one from its sample " +
-                    std::to_string(arrival + departure.from) +
+                    std::to_string(start + departure.from) +
                     " on, far beyond their noise (the sound stream lost or repeated samples "
                     "unreported, or the system changed)";
 }
