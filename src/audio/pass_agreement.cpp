@@ -228,19 +228,20 @@ PeriodDeparture periodDeparture(std::span<const std::int16_t> recording, std::in
     double windowDifference = 0.0, windowHeld = 0.0, largest = noise;
     PeriodDeparture departure;
     for (std::size_t i = 0; i < count; ++i) {
-        if (i >= settled) {
-            const bool agreed =
-                windowDifference <= noise * double(window) / kAgreementBlock && windowHeld > noise;
-            const std::size_t to = bestEnd[i];
-            if (agreed && excessSum[to] - excessSum[i] > largest) {
-                largest = excessSum[to] - excessSum[i];
-                departure = {first + std::int64_t(i), first + std::int64_t(to)};
-            }
-            windowDifference -= difference[i - window];
-            windowHeld -= held[i - window];
+        // The window holds the `window` samples before i.
+        const bool agreed =
+            windowDifference <= noise * double(window) / kAgreementBlock && windowHeld > noise;
+        const std::size_t to = bestEnd[i];
+        if (i >= settled && agreed && excessSum[to] - excessSum[i] > largest) {
+            largest = excessSum[to] - excessSum[i];
+            departure = {first + std::int64_t(i), first + std::int64_t(to)};
         }
         windowDifference += difference[i];
         windowHeld += held[i];
+        if (i >= window) {
+            windowDifference -= difference[i - window];
+            windowHeld -= held[i - window];
+        }
     }
     return departure;
 }
