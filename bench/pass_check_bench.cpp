@@ -1,6 +1,7 @@
 // The check every pass makes of its recording before it is analysed: an MLS
 // of 2N codes through a wire, N = 4096 and 16384, timed slice by slice, and
-// its recording set against itself a period later.
+// its recording set against itself a period later, and set as a reference
+// against the codes through the wire fitted to it.
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +11,7 @@
 
 #include "audio/pass_agreement.h"
 #include "audio/pass_check.h"
+#include "audio/wire_check.h"
 
 namespace {
 
@@ -50,7 +52,15 @@ void periodComparison(benchmark::State& bench) {
     }
 }
 
+void wireComparison(benchmark::State& bench) {
+    const auto [played, recording] = wirePass(bench.range(0));
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(ressona::wireMismatchFrom(played, recording, kLatency));
+    }
+}
+
 }  // namespace
 
 BENCHMARK(passCheck)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);
 BENCHMARK(periodComparison)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);
+BENCHMARK(wireComparison)->Arg(4096)->Arg(16384)->Unit(benchmark::kMillisecond);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/pass_check.h"
+#include "audio/wire_check.h"
 #include "state/measurement_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -26,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const PassTiming timing = timePass(played, recording, latency, period);
     (void)passFault(timing, latency, std::int64_t{period % 7});
+    // The wire fitted to the recording as a reference, at any arrival (the
+    // run reaches it only once a reference is timed).
+    (void)wireMismatchFrom(played, recording, latency);
 
     // The run's own check, twice (the first timing is confirmed by a second),
     // then with the recording turned round (a pulse's recordings are compared).

@@ -8,6 +8,7 @@
 
 #include "analysis/real_transform.h"
 #include "audio/pass_agreement.h"
+#include "audio/wire_check.h"
 #include "state/measurement_state.h"
 
 namespace ressona {
@@ -329,91 +330,6 @@ std::string passFault(const PassTiming& timing, std::int64_t latency,
 }
 
 namespace {
-
-// A reference is the output wired back: every stretch of it is the played
-// codes, scaled, to within its noise. Its slices are timed by only part of
-// their samples, and a slip in a stretch between them (near the recording's
-// end, inside the MLS period the analysis takes) went unseen behind a filter:
-// the response came out 1.6 to 2.7 dB off. So the whole reference is
-// compared, block by block, with what was played: by the blocks' likeness,
-// and sample by sample, as a slip in a block's last few samples spoils the
-// likeness of its block by less than its noise does, yet one wrong sample
-// at the end of an MLS period put a low-pass's response 0.6 dB off where it
-// attenuates.
-constexpr std::int64_t kWireBlock = 256;
-constexpr double kWireLikeness = 0.98;  // a slip or a garbled block gives 0.5 and less
-// A sample this many times the block's RMS residual off the codes scaled
-// (noise, or what the converters' filters leave, stays within about 4) ...
-constexpr double kOutlierTimes = 6.0;
-// ... and this many steps off, beyond the rounding of a digital wire.
-constexpr double kOutlierSteps = 2.0;
-
-struct WireFit {
-    double likeness = 0.0;      // correlation coefficient; 1 where the samples are the codes scaled
-    std::int64_t outlier = -1;  // the first sample far off the codes scaled, or -1
-};
-
-// Played codes and recorded samples, each less its mean, compared.
-WireFit wireFit(std::span<const std::uint8_t> codes, std::span<const std::int16_t> samples) {
-    double codeMean = 0.0, sampleMean = 0.0;
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        codeMean += codes[i];
-        sampleMean += samples[i];
-    }
-    codeMean /= double(codes.size());
-    sampleMean /= double(codes.size());
-    double product = 0.0, codeEnergy = 0.0, sampleEnergy = 0.0;
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        const double x = codes[i] - codeMean;
-        const double y = samples[i] - sampleMean;
-        product += x * y;
-        codeEnergy += x * x;
-        sampleEnergy += y * y;
-    }
-    WireFit fit;
-    const double energies = std::sqrt(codeEnergy * sampleEnergy);
-    if (energies <= 0.0) return fit;
-    fit.likeness = product / energies;
-    const double gain = product / codeEnergy;
-    const auto residual = [&](std::size_t i) {
-        return samples[i] - sampleMean - gain * (codes[i] - codeMean);
-    };
-    double residualEnergy = 0.0;
-    for (std::size_t i = 0; i < codes.size(); ++i) residualEnergy += residual(i) * residual(i);
-    const double limit =
-        std::max(kOutlierSteps, kOutlierTimes * std::sqrt(residualEnergy / double(codes.size())));
-    for (std::size_t i = 0; i < codes.size(); ++i)
-        if (std::fabs(residual(i)) > limit) {
-            fit.outlier = std::int64_t(i);
-            break;
-        }
-    return fit;
-}
-
-// The first played sample of a block that the reference does not repeat, or
-// of a sample in it far off; -1 when it repeats them all. The last block
-// takes what is left over (up to twice a block), so that no stretch is too
-// short to compare.
-std::int64_t wireMismatchFrom(std::span<const std::uint8_t> played,
-                              std::span<const std::int16_t> reference, std::int64_t arrival) {
-    const std::int64_t end = std::min<std::int64_t>(std::int64_t(played.size()),
-                                                    std::int64_t(reference.size()) - arrival);
-    for (std::int64_t first = std::max<std::int64_t>(0, -arrival); first < end;
-         first += kWireBlock) {
-        const std::int64_t left = end - first;
-        const std::int64_t length = left < 2 * kWireBlock ? left : kWireBlock;
-        const auto block = played.subspan(std::size_t(first), std::size_t(length));
-        const bool sounds = std::any_of(block.begin(), block.end(),
-                                        [&](std::uint8_t code) { return code != block.front(); });
-        if (!sounds || length < kShortestSlice / 2) continue;
-        const WireFit fit =
-            wireFit(block, reference.subspan(std::size_t(first + arrival), std::size_t(length)));
-        if (fit.likeness < kWireLikeness) return first;
-        if (fit.outlier >= 0) return first + fit.outlier;
-        if (length != kWireBlock) break;
-    }
-    return -1;
-}
 
 // With a reference channel the excitation is timed where it arrived on that
 // channel, and the latency becomes that arrival: a playback that started

@@ -550,5 +550,74 @@ TEST(PassCheck, AReferenceChannelTimesThePassAndFindsItsSlips) {
     EXPECT_EQ(checkRecordedPass(state).fault, kSilentReference);
 }
 
+// A reference through a real card's converters is the codes band-limited
+// (their filters cut near 0.45 of the rate) and delayed by a fraction of a
+// sample, or through a filter that rings on, with noise: that is a faithful
+// wire for the MLS and the pulse, and a slip on it, even in its last samples,
+// is still named.
+TEST(PassCheck, AReferenceThroughConvertersIsAWireAndItsSlipsAreFound) {
+    MeasurementState state;
+    state.passCheck.armed = true;
+    state.reference.channel = ReferenceChannel::kRight;
+    const auto converters = [](double delay) {
+        std::vector<double> h(48, 0.0);
+        for (std::size_t k = 0; k < h.size(); ++k) {
+            const double t = double(k) - 24.0 - delay;
+            const double x = std::numbers::pi * 0.9 * t;
+            h[k] = 0.8 * (t == 0.0 ? 1.0 : std::sin(x) / x) *
+                   (0.54 + 0.46 * std::cos(std::numbers::pi * t / 24.0));
+        }
+        return h;
+    };
+    // The audio EQ cookbook's low-pass at 0.42 of the rate, Q 0.8.
+    std::vector<double> ringing(120, 0.0);
+    const double w = 2 * std::numbers::pi * 0.42, alpha = std::sin(w) / 1.6;
+    const double b0 = (1 - std::cos(w)) / 2 / (1 + alpha), a1 = -2 * std::cos(w) / (1 + alpha),
+                 a2 = (1 - alpha) / (1 + alpha);
+    for (std::size_t k = 0; k < ringing.size(); ++k) {
+        const double in = k == 0 ? b0 : k == 1 ? 2 * b0 : k == 2 ? b0 : 0.0;
+        ringing[k] = in - (k > 0 ? a1 * ringing[k - 1] : 0.0) - (k > 1 ? a2 * ringing[k - 2] : 0.0);
+    }
+    const auto check = [&](const std::vector<std::uint8_t>& played, const std::vector<double>& wire,
+                           double noise, std::int64_t slipAt = -1, std::int64_t slip = 0) {
+        state.device.playBuffer = played;
+        state.device.playBytes = std::uint32_t(played.size());
+        state.device.recordBytes = std::uint32_t(2 * played.size());
+        state.device.recordBuffer = record(played, {0.5}, kLatency);
+        state.latencySamples = kLatency;
+        state.reference.recording =
+            record(played, wire, kLatency, noise, slipAt, slip);
+        return checkRecordedPass(state).fault;
+    };
+    std::vector<std::uint8_t> pulse(8192, 128);
+    pulse[100] = 255;
+    const std::vector<std::uint8_t> mls = mlsCodes();
+    for (const auto& wire : {converters(0.0), converters(0.25), converters(0.5),
+                             converters(-0.4), ringing}) {
+        for (const double noise : {0.0, 30.0}) {
+            state.passCheck.period = 0;
+            EXPECT_EQ(check(pulse, wire, noise), "") << wire[0] << " " << noise;
+            state.passCheck.period = kPeriod;
+            EXPECT_EQ(check(mls, wire, noise), "") << wire[0] << " " << noise;
+        }
+    }
+    // The slices find the slips in the middle; the wire the ones in the last
+    // block, which it names.
+    const std::int64_t arrival = kLatency + 24;
+    const std::int64_t lastBlock = 7424 + arrival;
+    for (const std::int64_t at : {3000, 6000, 8150}) {
+        for (const std::int64_t slip : {128, -128, 3}) {
+            const std::string fault = check(mls, converters(0.5), 30.0, at, slip);
+            EXPECT_NE(fault.find(at < lastBlock ? "the reference channel shows that the "
+                                                  "recording slipped"
+                                                : "the reference channel does not repeat the "
+                                                  "excitation from its sample " +
+                                                      std::to_string(lastBlock)),
+                      std::string::npos)
+                << at << " " << slip << ": " << fault;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ressona
