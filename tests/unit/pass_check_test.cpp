@@ -54,6 +54,20 @@ std::vector<std::int16_t> record(const std::vector<std::uint8_t>& played,
     return out;
 }
 
+// Taps of a band-limited wire: a sinc cutting at 0.45 of the rate under a
+// Hamming window, `taps` long, centred half way and `delay` samples later.
+std::vector<double> bandLimitedWire(std::size_t taps, double delay, double gain) {
+    const double centre = double(taps / 2);
+    std::vector<double> h(taps, 0.0);
+    for (std::size_t k = 0; k < h.size(); ++k) {
+        const double t = double(k) - centre - delay;
+        const double x = std::numbers::pi * 0.9 * t;
+        h[k] = gain * (t == 0.0 ? 1.0 : std::sin(x) / x) *
+               (0.54 + 0.46 * std::cos(std::numbers::pi * t / centre));
+    }
+    return h;
+}
+
 std::string faultOf(const std::vector<std::uint8_t>& played, const std::vector<std::int16_t>& r,
                     std::int64_t period = 0, std::optional<std::int64_t> reference = {}) {
     return passFault(timePass(played, r, kLatency, period), kLatency, reference);
@@ -459,16 +473,7 @@ TEST(PassCheck, APulseWhoseTailWasCutIsPlayedAgainAChangedSystemIsNot) {
 
     // A server that resamples lands each pass's pulse elsewhere between two
     // samples: a band-limited pulse half a sample later differs by much of itself.
-    const auto bandLimited = [](double delay) {
-        std::vector<double> h(64, 0.0);
-        for (std::size_t k = 0; k < h.size(); ++k) {
-            const double t = double(k) - 32.0 - delay;
-            const double x = std::numbers::pi * 0.9 * t;
-            h[k] = 0.4 * (t == 0.0 ? 1.0 : std::sin(x) / x) *
-                   (0.54 + 0.46 * std::cos(std::numbers::pi * t / 32.0));
-        }
-        return h;
-    };
+    const auto bandLimited = [](double delay) { return bandLimitedWire(64, delay, 0.4); };
     newRun();
     for (const double delay : {0.0, 0.3, -0.45, 0.5, 0.1})
         EXPECT_EQ(check(bandLimited(delay)).fault, "") << delay;
@@ -559,16 +564,7 @@ TEST(PassCheck, AReferenceThroughConvertersIsAWireAndItsSlipsAreFound) {
     MeasurementState state;
     state.passCheck.armed = true;
     state.reference.channel = ReferenceChannel::kRight;
-    const auto converters = [](double delay) {
-        std::vector<double> h(48, 0.0);
-        for (std::size_t k = 0; k < h.size(); ++k) {
-            const double t = double(k) - 24.0 - delay;
-            const double x = std::numbers::pi * 0.9 * t;
-            h[k] = 0.8 * (t == 0.0 ? 1.0 : std::sin(x) / x) *
-                   (0.54 + 0.46 * std::cos(std::numbers::pi * t / 24.0));
-        }
-        return h;
-    };
+    const auto converters = [](double delay) { return bandLimitedWire(48, delay, 0.8); };
     // The audio EQ cookbook's low-pass at 0.42 of the rate, Q 0.8.
     std::vector<double> ringing(120, 0.0);
     const double w = 2 * std::numbers::pi * 0.42, alpha = std::sin(w) / 1.6;
@@ -585,15 +581,14 @@ TEST(PassCheck, AReferenceThroughConvertersIsAWireAndItsSlipsAreFound) {
         state.device.recordBytes = std::uint32_t(2 * played.size());
         state.device.recordBuffer = record(played, {0.5}, kLatency);
         state.latencySamples = kLatency;
-        state.reference.recording =
-            record(played, wire, kLatency, noise, slipAt, slip);
+        state.reference.recording = record(played, wire, kLatency, noise, slipAt, slip);
         return checkRecordedPass(state).fault;
     };
     std::vector<std::uint8_t> pulse(8192, 128);
     pulse[100] = 255;
     const std::vector<std::uint8_t> mls = mlsCodes();
-    for (const auto& wire : {converters(0.0), converters(0.25), converters(0.5),
-                             converters(-0.4), ringing}) {
+    for (const auto& wire :
+         {converters(0.0), converters(0.25), converters(0.5), converters(-0.4), ringing}) {
         for (const double noise : {0.0, 30.0}) {
             state.passCheck.period = 0;
             EXPECT_EQ(check(pulse, wire, noise), "") << wire[0] << " " << noise;
