@@ -31,8 +31,8 @@
 # four room modes, a filter-chain sink), `ressona_eq` (the sink "Ressona EQ"
 # while `insert` runs it, then the modes), `ressona_room` (the loopback through
 # the convolver while `convolve` runs it), `ressona_pw_reference` (a two-channel
-# loop: left through a +6 dB peaking section at 1 kHz, right straight back, for
-# a timing reference) and `ressona_pw_noserver` (a server that is not there).
+# loop: left through a +6 dB peaking section at 1 kHz, right without it, both
+# through a 20 kHz low-pass, for a timing reference) and `ressona_pw_noserver` (a server that is not there).
 # The graph follows the stream's rate (no resampling at
 # 8000, 11025, 22050, 44100 and 48000 Hz). `start` never fails the caller: without
 # pipewire it prints nothing (the PipeWire cases skip and say why); when an
@@ -174,19 +174,23 @@ context.modules = [
     # A two-channel loop for a timing reference: what is played into
     # $reference goes to the left channel through a peaking section (the
     # audio EQ cookbook's: +6 dB at 1 kHz, Q 1) and to the right one
-    # straight, into a stereo sink that comes back through a source of its
-    # own. The straight one is a shelf of 0 dB, exactly 1 (the builtin copy
-    # passed nothing on the graph's second channel here).
+    # without it, into a stereo sink that comes back through a source of its
+    # own. Both go through the same low-pass at 20 kHz, as a real card's
+    # cable loop band-limits its reference (its converters' filters): the
+    # reference is no copy of the codes, and the left over the right is the
+    # section alone.
     { name = libpipewire-module-filter-chain
         args = {
             node.description = "Ressona reference loop"
             filter.graph = {
                 nodes = [
                     { type = builtin name = eq label = bq_peaking control = { "Freq" = 1000.0 "Q" = 1.0 "Gain" = 6.0 } }
-                    { type = builtin name = wire label = bq_lowshelf control = { "Freq" = 1000.0 "Q" = 0.7071 "Gain" = 0.0 } }
+                    { type = builtin name = band label = bq_lowpass control = { "Freq" = 20000.0 "Q" = 0.7071 } }
+                    { type = builtin name = wire label = bq_lowpass control = { "Freq" = 20000.0 "Q" = 0.7071 } }
                 ]
+                links = [ { output = "eq:Out" input = "band:In" } ]
                 inputs = [ "eq:In" "wire:In" ]
-                outputs = [ "eq:Out" "wire:Out" ]
+                outputs = [ "band:Out" "wire:Out" ]
             }
             audio.channels = 2
             audio.position = [ FL FR ]
@@ -288,7 +292,7 @@ ctl.ressona_eq { type pipewire server "pipewire-0" }
 # The loopback through the convolver that `convolve` runs.
 pcm.ressona_room { type pipewire server "pipewire-0" playback_node "ressona_room" capture_node "-1" }
 ctl.ressona_room { type pipewire server "pipewire-0" }
-# The two-channel loop: left through the peaking section, right straight back.
+# The two-channel loop: left through the peaking section, right without it.
 pcm.ressona_pw_reference { type pipewire server "pipewire-0" playback_node "ressona_reference"
                         capture_node "ressona_reference_return" }
 ctl.ressona_pw_reference { type pipewire server "pipewire-0" }

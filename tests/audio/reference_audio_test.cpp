@@ -1,8 +1,10 @@
 // The loopback timing reference through both private servers: their
 // two-channel loops send the left channel through a +6 dB peaking section at
 // 1 kHz (PipeWire's builtin, PulseAudio's LADSPA plugin from tests/tools) and
-// the right one straight back; --reference right must give the section's
-// response, run after run, whatever latency the server puts the passes at.
+// the right one back without it (PulseAudio's straight, PipeWire's with both
+// through a 20 kHz low-pass, as a card's converters band-limit a cable
+// loop); --reference right must give the section's response, run after run,
+// whatever latency the server puts the passes at.
 
 #include <gtest/gtest.h>
 
