@@ -178,7 +178,12 @@ SliceCorrelation correlateSlice(std::span<const std::uint8_t> played,
 }
 
 // How alike the slice and the recording are at one lag: the correlation
-// over the product of both energies, over the samples the recording holds.
+// over the product of both energies, over the samples the recording holds,
+// each less its mean there. The codes swing from rest to one side, and a card
+// whose input is coupled through a capacitor records their mean as a step
+// that dies away over tens of milliseconds: counted in the recording's
+// energy, it made the first slices of an MLS through a 1 to 5 Hz high-pass
+// seem spoilt, and every such pass was refused.
 struct Likeness {
     double value = 0.0;
     std::int64_t samples = 0;  // the slice's samples the recording holds at that lag
@@ -189,13 +194,19 @@ Likeness likeness(std::span<const std::uint8_t> played, std::span<const std::int
     double mean = 0.0;
     for (std::int64_t n = first; n < first + length; ++n) mean += played[std::size_t(n)];
     mean = mean / double(length) - kRestCode;
+    const std::int64_t held = std::max<std::int64_t>(first, -lag);
+    const std::int64_t heldEnd =
+        std::min<std::int64_t>(first + length, std::int64_t(recording.size()) - lag);
+    double recordedMean = 0.0;
+    for (std::int64_t n = held; n < heldEnd; ++n) recordedMean += recording[std::size_t(n + lag)];
+    if (heldEnd > held) recordedMean /= double(heldEnd - held);
     Likeness alike;
     double product = 0.0, playedEnergy = 0.0, recordedEnergy = 0.0;
     for (std::int64_t n = first; n < first + length; ++n) {
         const std::int64_t p = n + lag;
         if (p < 0 || p >= std::int64_t(recording.size())) continue;
         const double x = double(played[std::size_t(n)]) - kRestCode - mean;
-        const double y = recording[std::size_t(p)];
+        const double y = recording[std::size_t(p)] - recordedMean;
         product += x * y;
         playedEnergy += x * x;
         recordedEnergy += y * y;
