@@ -202,16 +202,14 @@ Likeness likeness(std::span<const std::uint8_t> played, std::span<const std::int
     if (heldEnd > held) recordedMean /= double(heldEnd - held);
     Likeness alike;
     double product = 0.0, playedEnergy = 0.0, recordedEnergy = 0.0;
-    for (std::int64_t n = first; n < first + length; ++n) {
-        const std::int64_t p = n + lag;
-        if (p < 0 || p >= std::int64_t(recording.size())) continue;
+    for (std::int64_t n = held; n < heldEnd; ++n) {
         const double x = double(played[std::size_t(n)]) - kRestCode - mean;
-        const double y = recording[std::size_t(p)] - recordedMean;
+        const double y = recording[std::size_t(n + lag)] - recordedMean;
         product += x * y;
         playedEnergy += x * x;
         recordedEnergy += y * y;
-        ++alike.samples;
     }
+    alike.samples = std::max<std::int64_t>(0, heldEnd - held);
     const double energies = std::sqrt(playedEnergy * recordedEnergy);
     alike.value = energies > 0.0 ? std::fabs(product) / energies : 0.0;
     return alike;

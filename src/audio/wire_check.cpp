@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
+
+#include "analysis/symmetric_solve.h"
+#include "state/sample_types.h"
 
 namespace ressona {
 
 namespace {
 
-constexpr int kRestCode = 128;
 constexpr std::int64_t kWireBlock = 256;
 // A block shorter than this is not compared (what a pass of 64 samples leaves).
 constexpr std::int64_t kShortestBlock = 32;
@@ -46,34 +49,8 @@ constexpr double kFitRidge = 1e-9;
 // What the played sample n puts on the wire: 0 at rest, and before and after
 // the played codes.
 double codeAt(std::span<const std::uint8_t> played, std::int64_t n) {
-    return n >= 0 && n < std::int64_t(played.size()) ? double(played[std::size_t(n)]) - kRestCode
+    return n >= 0 && n < std::int64_t(played.size()) ? double(played[std::size_t(n)]) - kSilenceCode
                                                      : 0.0;
-}
-
-// Solves the symmetric positive definite system `a` x = `b` (`a` row-major,
-// b.size() square) in place by Cholesky; false when it is not positive.
-bool solveSymmetric(std::vector<double>& a, std::vector<double>& b) {
-    const std::size_t n = b.size();
-    for (std::size_t j = 0; j < n; ++j) {
-        double diagonal = a[j * n + j];
-        for (std::size_t k = 0; k < j; ++k) diagonal -= a[j * n + k] * a[j * n + k];
-        if (diagonal <= 0.0) return false;
-        a[j * n + j] = std::sqrt(diagonal);
-        for (std::size_t i = j + 1; i < n; ++i) {
-            double sum = a[i * n + j];
-            for (std::size_t k = 0; k < j; ++k) sum -= a[i * n + k] * a[j * n + k];
-            a[i * n + j] = sum / a[j * n + j];
-        }
-    }
-    for (std::size_t i = 0; i < n; ++i) {  // forward: L y = b
-        for (std::size_t k = 0; k < i; ++k) b[i] -= a[i * n + k] * b[k];
-        b[i] /= a[i * n + i];
-    }
-    for (std::size_t i = n; i-- > 0;) {  // back: L' x = y
-        for (std::size_t k = i + 1; k < n; ++k) b[i] -= a[k * n + i] * b[k];
-        b[i] /= a[i * n + i];
-    }
-    return true;
 }
 
 // The wire's taps: tap t takes the code played t - kWireLead samples before
@@ -128,7 +105,7 @@ std::vector<double> fitWire(std::span<const std::uint8_t> played,
     const double ridge = kFitRidge * at(kWireLead, kWireLead);
     for (std::int64_t t = 0; t < kWireTaps; ++t) at(t, t) += ridge;
     std::vector<double> taps(std::size_t(kWireTaps), 0.0);
-    if (ridge > 0.0 && solveSymmetric(gram, solution)) {
+    if (ridge > 0.0 && solveSymmetric(std::move(gram), solution)) {
         std::copy_n(solution.begin(), kWireTaps, taps.begin());
     } else {
         taps[std::size_t(kWireLead)] = 1.0;

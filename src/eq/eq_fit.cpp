@@ -4,6 +4,9 @@
 #include <cmath>
 #include <numbers>
 #include <numeric>
+#include <utility>
+
+#include "analysis/symmetric_solve.h"
 
 namespace ressona {
 
@@ -179,31 +182,6 @@ void set(Parameters& p, std::size_t j, double value) {
     }
 }
 
-// Solves a x = b for a symmetric positive definite n x n matrix (Cholesky); false when singular.
-bool solve(std::vector<double> a, std::vector<double>& b, std::size_t n) {
-    for (std::size_t j = 0; j < n; ++j) {
-        double d = a[j * n + j];
-        for (std::size_t k = 0; k < j; ++k) d -= a[j * n + k] * a[j * n + k];
-        if (!(d > 0.0)) return false;
-        d = std::sqrt(d);
-        a[j * n + j] = d;
-        for (std::size_t i = j + 1; i < n; ++i) {
-            double v = a[i * n + j];
-            for (std::size_t k = 0; k < j; ++k) v -= a[i * n + k] * a[j * n + k];
-            a[i * n + j] = v / d;
-        }
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t k = 0; k < i; ++k) b[i] -= a[i * n + k] * b[k];
-        b[i] /= a[i * n + i];
-    }
-    for (std::size_t i = n; i-- > 0;) {
-        for (std::size_t k = i + 1; k < n; ++k) b[i] -= a[k * n + i] * b[k];
-        b[i] /= a[i * n + i];
-    }
-    return true;
-}
-
 void FitProblem::improve(Parameters& p, int iterations) const {
     const std::size_t n = 1 + 3 * p.filters.size();
     std::vector<std::vector<double>> lv;
@@ -258,7 +236,7 @@ void FitProblem::improve(Parameters& p, int iterations) const {
             for (std::size_t a = 0; a < n; ++a)
                 damped[a * n + a] += lambda * (normal[a * n + a] + 1e-6);
             std::vector<double> delta = gradient;
-            if (!solve(damped, delta, n)) {
+            if (!solveSymmetric(std::move(damped), delta)) {
                 lambda *= 10.0;
                 continue;
             }
